@@ -1,0 +1,81 @@
+#include "learn/q_learner.h"
+
+#include "common/random.h"
+
+#include <cmath>
+
+namespace quorvel {
+
+namespace {
+constexpr int travelEntry = 24;
+constexpr int steeringEntry = 26;
+} // namespace
+
+void setActionEntries(double* input, int action) {
+    for (int i = travelEntry; i < QLearner::inputSize; ++i) {
+        input[i] = 0;
+    }
+    input[travelEntry + action % 2] = 1;
+    input[steeringEntry + action / 2] = 1;
+}
+
+void QLearner::encodeRanges(int step, const double* ranges) {
+    double* v = input(step);
+    for (int k = 0; k < rayInputs; ++k) {
+        v[k] = 1 / (ranges[k] + 1);
+    }
+}
+
+void QLearner::encodeGoal(int step, double x, double y) {
+    double* v = input(step);
+    v[22] = 1 / (x * x + y * y + 1);
+    v[23] = std::atan2(y, x);
+}
+
+void QLearner::rateActions(int step) {
+    double* v = input(step);
+    double sums[15];
+    network.stateSums(v, sums);
+    for (int i = 0; i < actionCount; ++i) {
+        setActionEntries(v, i);
+        ratings[i] = network.evaluateFromStateSums(sums, v);
+    }
+}
+
+int QLearner::chooseAction(double floor, double exponent) const {
+    double cumulative[actionCount];
+    double sum = 0;
+    for (int i = 0; i < actionCount; ++i) {
+        const double weight = std::pow(ratings[i], exponent) + floor;
+        sum = i == 0 ? weight : sum + weight;
+        cumulative[i] = sum;
+    }
+    const double r = (random::draw() / static_cast<double>(random::maxDraw)) * cumulative[5];
+    for (int i = 0; i < actionCount; ++i) {
+        if (r < cumulative[i]) {
+            return i;
+        }
+    }
+    return greedyAction();
+}
+
+int QLearner::greedyAction() const {
+    int best = 0;
+    double bestValue = ratings[0];
+    for (int i = 1; i < actionCount; ++i) {
+        if (ratings[i] > bestValue) {
+            best = i;
+            bestValue = ratings[i];
+        }
+    }
+    return best;
+}
+
+void QLearner::setAction(int action) {
+    travel = 2 * (action % 2) - 3;
+    steering = action / 2 - 1;
+}
+
+void QLearner::recordAction(int step, int action) { setActionEntries(history[step], action); }
+
+} // namespace quorvel

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "learn/q_network.h"
+#include "learn/weight_file.h"
+
+namespace quorvel {
+
+// Turns what the robot senses into network inputs, rates the six actions, chooses one and
+// decodes it into travel and steering; keeps one input vector per step of the episode.
+//
+// Input vector: 0..21 1/(range + 1) per ray; 22 goal closeness 1/(x^2 + y^2 + 1); 23 goal
+// bearing atan2(y, x); 24..25 travel one-hot; 26..28 steering one-hot. Action i stands for
+// travel 2 * (i mod 2) - 3 and steering (i div 2) - 1.
+class QLearner {
+public:
+    static constexpr int inputSize = QNetwork::inputCount;
+    static constexpr int rayInputs = 22;
+    static constexpr int historySize = 400;
+    static constexpr int actionCount = 6;
+
+    int travel = 0;
+    int steering = 0;
+    double currentInput[inputSize] = {};
+    double history[historySize][inputSize] = {};
+    QNetwork network;
+    double ratings[actionCount] = {};
+
+    // A negative step index selects currentInput, 0..399 a history slot.
+    double* input(int step) { return step < 0 ? currentInput : history[step]; }
+    const double* input(int step) const { return step < 0 ? currentInput : history[step]; }
+
+    void encodeRanges(int step, const double* ranges);
+    void encodeGoal(int step, double x, double y);
+    void rateActions(int step);
+    int chooseAction(double floor, double exponent) const;
+    int greedyAction() const;
+    void setAction(int action);
+    void recordAction(int step, int action);
+
+    WeightFileResult saveWeights(const char* path) const;
+    WeightFileResult loadWeights(const char* path);
+};
+
+// Writes the one-hot of an action into entries 24..28 of an input vector.
+void setActionEntries(double* input, int action);
+
+} // namespace quorvel

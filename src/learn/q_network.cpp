@@ -1,0 +1,118 @@
+#include "learn/q_network.h"
+
+#include "common/random.h"
+
+#include <cmath>
+
+namespace quorvel {
+
+namespace {
+
+inline double sigmoid(double s) { return 1 / (1 + std::exp(-s)); }
+
+template <int N, int M> void forward(SigmoidLayer<N, M>& layer, const double* v) {
+    for (int j = 0; j < M; ++j) {
+        const double* w = layer.weights[j];
+        double s = w[N];
+        for (int i = 0; i < N; ++i) {
+            s += w[i] * v[i];
+        }
+        layer.outputs[j] = sigmoid(s);
+    }
+}
+
+} // namespace
+
+QNetwork::QNetwork() {
+    double* p = parameters();
+    for (int i = 0; i < parameterCount; ++i) {
+        p[i] = 1 - (2.0 * random::draw()) / random::maxDraw;
+    }
+    learningRate = 0.1;
+}
+
+double QNetwork::forwardUpperLayers() {
+    forward(hidden2, hidden1.outputs);
+    forward(output, hidden2.outputs);
+    return output.outputs[0];
+}
+
+double QNetwork::evaluate(const double* x) {
+    forward(hidden1, x);
+    return forwardUpperLayers();
+}
+
+void QNetwork::stateSums(const double* x, double* sums) const {
+    for (int j = 0; j < 15; ++j) {
+        const double* w = hidden1.weights[j];
+        double s = w[inputCount];
+        for (int i = 0; i < stateInputCount; ++i) {
+            s += w[i] * x[i];
+        }
+        sums[j] = s;
+    }
+}
+
+double QNetwork::evaluateFromStateSums(const double* sums, const double* x) {
+    for (int j = 0; j < 15; ++j) {
+        const double* w = hidden1.weights[j];
+        double s = sums[j];
+        for (int i = stateInputCount; i < inputCount; ++i) {
+            s += w[i] * x[i];
+        }
+        hidden1.outputs[j] = sigmoid(s);
+    }
+    return forwardUpperLayers();
+}
+
+void QNetwork::train(const double* x, double target) {
+    const double y = evaluate(x);
+    const double* h1 = hidden1.outputs;
+    const double* h2 = hidden2.outputs;
+
+    // Every delta and input error comes from the weights as they stand before this step.
+    const double e = y - target;
+    const double deltaOut = y * (1 - y) * e;
+    output.deltas[0] = deltaOut;
+    for (int j = 0; j < 5; ++j) {
+        output.inputErrors[j] = deltaOut * output.weights[0][j];
+    }
+    for (int j = 0; j < 5; ++j) {
+        hidden2.deltas[j] = h2[j] * (1 - h2[j]) * output.inputErrors[j];
+    }
+    for (int k = 0; k < 15; ++k) {
+        double sum = 0;
+        for (int j = 0; j < 5; ++j) {
+            sum += hidden2.weights[j][k] * hidden2.deltas[j];
+        }
+        hidden2.inputErrors[k] = sum;
+    }
+    for (int k = 0; k < 15; ++k) {
+        hidden1.deltas[k] = h1[k] * (1 - h1[k]) * hidden2.inputErrors[k];
+    }
+
+    const double eta = learningRate;
+    double* wo = output.weights[0];
+    wo[5] -= eta * deltaOut;
+    for (int j = 0; j < 5; ++j) {
+        wo[j] -= eta * deltaOut * h2[j];
+    }
+    for (int j = 0; j < 5; ++j) {
+        double* w = hidden2.weights[j];
+        const double delta = hidden2.deltas[j];
+        w[15] -= eta * delta;
+        for (int k = 0; k < 15; ++k) {
+            w[k] -= eta * delta * h1[k];
+        }
+    }
+    for (int k = 0; k < 15; ++k) {
+        double* w = hidden1.weights[k];
+        const double delta = hidden1.deltas[k];
+        w[29] -= eta * delta;
+        for (int i = 0; i < 29; ++i) {
+            w[i] -= eta * delta * x[i];
+        }
+    }
+}
+
+} // namespace quorvel

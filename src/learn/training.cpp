@@ -1,0 +1,129 @@
+#include "learn/training.h"
+
+#include "learn/episodes.h"
+#include "sim/world.h"
+
+#include <cstdlib>
+#include <utility>
+
+namespace quorvel {
+
+namespace {
+constexpr double runPlacementMargin = 5;
+constexpr double runRedrawSpan = 150;
+} // namespace
+
+Exploration explorationSchedule(double annealingNumber, int run) {
+    const double denominator = annealingNumber + run;
+    const double t = denominator == 0 ? 1 : annealingNumber / denominator;
+    return {t, 20 - 19 * t};
+}
+
+TrainingSession::TrainingSession(World& world, TrainingSettings settings)
+    : world_(world), settings_(std::move(settings)) {}
+
+TrainingSession::~TrainingSession() {
+    if (log_ != nullptr) {
+        std::fclose(log_);
+    }
+}
+
+TrainingResult::Status TrainingSession::start() {
+    if (settings_.logPath.empty()) {
+        return TrainingResult::Status::emptyLogPath;
+    }
+    log_ = std::fopen(settings_.logPath.c_str(), "w");
+    if (log_ == nullptr) {
+        return TrainingResult::Status::logNotOpened;
+    }
+    world_.missCount = 0;
+    world_.collisionCount = 0;
+    world_.goalCount = 0;
+    next_ = 0;
+    logComplete_ = true;
+    return TrainingResult::Status::completed;
+}
+
+void TrainingSession::runOne() {
+    const int i = next_++;
+    world_.placeRandomly(runPlacementMargin, runRedrawSpan);
+    const int frequency = settings_.evaluationFrequency;
+    if (frequency > 0 && i % frequency == 0) {
+        if (frequency > backupFrequencyThreshold && !settings_.backupFolder.empty()) {
+            // A backup that cannot be written is skipped.
+            (void)world_.learner.saveWeights(backupPath(settings_.backupFolder, i).c_str());
+        }
+        const EvaluationRecord record = runEvaluationEpisode(world_);
+        const bool written = writeEvaluationLine(log_, record);
+        logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
+    } else {
+        const Exploration x = explorationSchedule(world_.annealingNumber, i);
+        runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate,
+                           settings_.discount);
+    }
+}
+
+TrainingProgress TrainingSession::progress() const {
+    return {next_, settings_.runs, world_.goalCount, world_.collisionCount, world_.missCount};
+}
+
+TrainingResult TrainingSession::finish(bool cancelled) {
+    TrainingResult result;
+    if (log_ != nullptr) {
+        logComplete_ = std::fclose(log_) == 0 && logComplete_;
+        log_ = nullptr;
+    }
+    result.status = cancelled ? TrainingResult::Status::cancelled
+                              : TrainingResult::Status::completed;
+    result.counts = progress();
+    result.logComplete = logComplete_;
+    return result;
+}
+
+TrainingResult runTraining(World& world, const TrainingSettings& settings,
+                           const ProgressCallback& onProgress, const std::atomic<bool>* cancel) {
+    TrainingSession session(world, settings);
+    TrainingResult result;
+    result.status = session.start();
+    if (result.status != TrainingResult::Status::completed) {
+        result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount};
+        return result;
+    }
+    bool cancelled = false;
+    while (!session.done()) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+            cancelled = true;
+            break;
+        }
+        session.runOne();
+        if (onProgress) {
+            onProgress(session.progress());
+        }
+    }
+    return session.finish(cancelled);
+}
+
+std::string trainingSummary(const TrainingProgress& counts) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Ran %d training iterations, hit the goal %d times, hit obstacles %d times, "
+                  "missec completely %d times",
+                  counts.runsDone, counts.goals, counts.collisions, counts.misses);
+    return text;
+}
+
+std::string defaultBackupFolder() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') {
+        return {};
+    }
+    return std::string(home) + "/nnet_backup";
+}
+
+std::string backupPath(const std::string& folder, int run) {
+    char name[64];
+    std::snprintf(name, sizeof name, "nnet_%d_default.nnet", run);
+    return folder + "/" + name;
+}
+
+} // namespace quorvel

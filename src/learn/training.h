@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace quorvel {
+
+class World;
+
+struct TrainingSettings {
+    int runs = 0;
+    std::string logPath;
+    int evaluationFrequency = 0; // 0 or negative: every run is a training run
+    double learningRate = 0.1;
+    double discount = 0.9;
+    // Folder of the weight backups written before evaluation runs when the frequency
+    // exceeds 20; empty: no backups.
+    std::string backupFolder;
+};
+
+inline constexpr double trainingBaseline = 0.6;
+inline constexpr int backupFrequencyThreshold = 20;
+
+// The exploration parameters of training run i with annealing number a.
+struct Exploration {
+    double floor;
+    double exponent;
+};
+Exploration explorationSchedule(double annealingNumber, int run);
+
+// Counts so far, reported after every run.
+struct TrainingProgress {
+    int runsDone = 0;
+    int runs = 0;
+    int goals = 0;
+    int collisions = 0;
+    int misses = 0;
+};
+
+struct TrainingResult {
+    enum class Status { completed, cancelled, emptyLogPath, logNotOpened };
+    Status status = Status::completed;
+    TrainingProgress counts;
+    bool logComplete = true; // false when a log line could not be written
+    bool ranRuns() const { return status == Status::completed || status == Status::cancelled; }
+};
+
+// A training that runs one run at a time, so a caller can interleave it with other work.
+// The World must not be touched by anyone else between start and finish.
+class TrainingSession {
+public:
+    TrainingSession(World& world, TrainingSettings settings);
+    ~TrainingSession();
+    TrainingSession(const TrainingSession&) = delete;
+    TrainingSession& operator=(const TrainingSession&) = delete;
+
+    // Opens the log and clears the counters. Anything but completed means no run will take
+    // place and the counters are untouched.
+    TrainingResult::Status start();
+    bool done() const { return next_ >= settings_.runs; }
+    // Places robot and goal and runs one evaluation or training episode.
+    void runOne();
+    TrainingProgress progress() const;
+    // Closes the log; `cancelled` says whether the runs stopped before the last one.
+    TrainingResult finish(bool cancelled);
+
+private:
+    World& world_;
+    TrainingSettings settings_;
+    std::FILE* log_ = nullptr;
+    int next_ = 0;
+    bool logComplete_ = true;
+};
+
+using ProgressCallback = std::function<void(const TrainingProgress&)>;
+
+// The whole training in one call. onProgress (if set) is called after every run; the
+// training stops after the run in progress once *cancel (if set) becomes true.
+TrainingResult runTraining(World& world, const TrainingSettings& settings,
+                           const ProgressCallback& onProgress = {},
+                           const std::atomic<bool>* cancel = nullptr);
+
+// "Ran %d training iterations, ..." with the runs actually done and the counts.
+std::string trainingSummary(const TrainingProgress& counts);
+
+// The default backup folder: nnet_backup in the user's home folder (empty without HOME).
+std::string defaultBackupFolder();
+
+// The backup file of run i in folder.
+std::string backupPath(const std::string& folder, int run);
+
+} // namespace quorvel

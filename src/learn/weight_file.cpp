@@ -1,0 +1,151 @@
+#include "learn/weight_file.h"
+
+#include "common/c_locale.h"
+#include "learn/q_learner.h"
+#include "learn/q_network.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+namespace {
+
+// Calls f(parameterIndex, isBias) for every parameter in file order: per unit the bias,
+// then its weights, for hidden1, hidden2 and output.
+template <typename F> void forEachInFileOrder(F&& f) {
+    int rowStart = 0;
+    auto layer = [&](int units, int inputs) {
+        for (int j = 0; j < units; ++j) {
+            f(rowStart + inputs, true);
+            for (int i = 0; i < inputs; ++i) {
+                f(rowStart + i, false);
+            }
+            rowStart += inputs + 1;
+        }
+    };
+    layer(15, 29);
+    layer(5, 15);
+    layer(1, 5);
+}
+
+mode_t newFileMode(const char* path) {
+    struct stat existing;
+    if (stat(path, &existing) == 0) {
+        return existing.st_mode & 07777;
+    }
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+} // namespace
+
+WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path) {
+    using Status = WeightFileResult::Status;
+    std::string temporary = std::string(path) + ".XXXXXX";
+    const int fd = *path != '\0' ? mkstemp(temporary.data()) : -1;
+    if (fd < 0) {
+        return {Status::cannotOpen, 0};
+    }
+    std::FILE* file = fdopen(fd, "w");
+    if (file == nullptr) {
+        close(fd);
+        unlink(temporary.c_str());
+        return {Status::cannotOpen, 0};
+    }
+    bool written = fchmod(fd, newFileMode(path)) == 0;
+    {
+        const CNumericLocale cLocale;
+        const double* p = network.parameters();
+        forEachInFileOrder([&](int index, bool isBias) {
+            if (std::fprintf(file, isBias ? "%f, " : "%lf| ", p[index]) < 0) {
+                written = false;
+            }
+        });
+    }
+    written = std::fflush(file) == 0 && !std::ferror(file) && written;
+    written = fsync(fd) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    if (!written || std::rename(temporary.c_str(), path) != 0) {
+        unlink(temporary.c_str());
+        return {Status::writeFailed, 0};
+    }
+    return {};
+}
+
+WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
+    using Status = WeightFileResult::Status;
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr) {
+        return {Status::cannotOpen, 0};
+    }
+    double scratch[QNetwork::parameterCount];
+    int read = 0;
+    WeightFileResult result;
+    {
+        const CNumericLocale cLocale;
+        forEachInFileOrder([&](int index, bool) {
+            if (result.status != Status::ok) {
+                return;
+            }
+            const int converted = std::fscanf(file, "%lf", &scratch[index]);
+            if (converted == EOF) {
+                result = {Status::tooFewNumbers, read};
+                return;
+            }
+            if (converted != 1) {
+                result = {Status::notANumber, read + 1};
+                return;
+            }
+            ++read;
+            // Discard the separator up to and including the next space.
+            int c;
+            do {
+                c = std::fgetc(file);
+            } while (c != EOF && c != ' ');
+        });
+    }
+    std::fclose(file);
+    if (result) {
+        double* p = network.parameters();
+        for (int i = 0; i < QNetwork::parameterCount; ++i) {
+            p[i] = scratch[i];
+        }
+    }
+    return result;
+}
+
+std::string describeWeightFileResult(const WeightFileResult& result, const std::string& path,
+                                     bool saving) {
+    using Status = WeightFileResult::Status;
+    const std::string quoted = "\"" + path + "\"";
+    switch (result.status) {
+    case Status::ok:
+        return {};
+    case Status::cannotOpen:
+        return saving ? "Could not create " + quoted + "; the weights were not saved."
+                      : "Could not open " + quoted + "; the weights were not loaded.";
+    case Status::writeFailed:
+        return "Could not write " + quoted + "; the weights were not saved.";
+    case Status::tooFewNumbers:
+        return quoted + " holds only " + std::to_string(result.count) + " of the " +
+               std::to_string(QNetwork::parameterCount) +
+               " numbers of a weight file; the network was not changed.";
+    case Status::notANumber:
+        return "Entry " + std::to_string(result.count) + " of " + quoted +
+               " is not a number; the network was not changed.";
+    }
+    return {};
+}
+
+WeightFileResult QLearner::saveWeights(const char* path) const {
+    return saveNetworkWeights(network, path);
+}
+
+WeightFileResult QLearner::loadWeights(const char* path) { return loadNetworkWeights(network, path); }
+
+} // namespace quorvel

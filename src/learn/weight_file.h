@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+namespace quorvel {
+
+class QNetwork;
+
+// The outcome of saving or loading a weight file.
+struct WeightFileResult {
+    enum class Status {
+        ok,
+        cannotOpen,    // the file (or, when saving, its temporary neighbour) could not be opened
+        writeFailed,   // a write, flush or the final rename failed; the old file is untouched
+        tooFewNumbers, // the file ended after `count` numbers; the network is unchanged
+        notANumber,    // entry `count` (counted from 1) is not a number; the network is unchanged
+    };
+    Status status = Status::ok;
+    int count = 0;
+
+    explicit operator bool() const { return status == Status::ok; }
+};
+
+// A sentence for the user about a failed save or load of `path`; empty for success.
+std::string describeWeightFileResult(const WeightFileResult& result, const std::string& path,
+                                     bool saving);
+
+// One line: per unit the bias ("%f, ") then its weights ("%lf| "), hidden1, hidden2, output.
+// The text goes to a temporary file beside `path` that replaces `path` only when complete.
+WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path);
+
+// Reads all 536 numbers into a scratch copy; the network changes only when all were read.
+WeightFileResult loadNetworkWeights(QNetwork& network, const char* path);
+
+} // namespace quorvel

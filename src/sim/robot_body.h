@@ -1,0 +1,56 @@
+#pragma once
+
+#include "common/bounding_box.h"
+#include "common/vec2.h"
+#include "sim/range_sensor.h"
+
+namespace quorvel {
+
+// The simulated car: a capsule (every point within width/2 of the segment rear..front) that
+// drives straight or along circular arcs from a table of signed turning radii, and carries
+// the range sensor fan. Every change of pose places the fan again and resets its readings.
+class RobotBody {
+public:
+    static constexpr int turnTableSize = 30;
+    static constexpr int maxSteering = turnTableSize - 1;
+
+    Vec2 front;
+    Vec2 rear;
+    double width = 0.0;
+    double length = 0.0;
+    Vec2 heading;
+    Vec2 normal;
+    BoundingBox box;
+    double turnRadius[turnTableSize] = {};
+    RangeSensor sensor;
+    double maxRange = 30.0;
+
+    // A placeholder body of length and width 1 with a fan of 11 rays per side, 0.3 rad apart.
+    RobotBody();
+
+    void configure(double length, double width, double x, double y, double angle,
+                   double steeringStep);
+    void setShapeAndPose(double length, double width, double x, double y, double angle);
+    void placeAt(double x, double y, double angle);
+    void buildTurnTable(double step);
+    void updateFrame();
+    void updateBox();
+
+    // The point in the body's frame about the front point: x ahead, y to the left.
+    Vec2 toRobotFrame(Vec2 point) const;
+
+    // Drives straight (steer 0) or along the arc of turnRadius[|steer|]; a negative distance
+    // backs up. |steer| must not exceed maxSteering.
+    void move(int steer, double distance);
+    void rotateAboutCentre(double sinPhi, double cosPhi, double offset);
+
+    void getPose(Vec2& rearOut, Vec2& frontOut, Vec2& headingOut) const;
+
+    // Collision tests: true when the shapes touch.
+    bool touchesDisc(Vec2 centre, double radius) const;
+    bool pointInEndDiscs(Vec2 point) const;
+    bool edgeTouches(Vec2 start, Vec2 direction, double edgeLength) const;
+    bool touchesPolygon(const Vec2* vertices, int vertexCount) const;
+};
+
+} // namespace quorvel

@@ -1,0 +1,127 @@
+#include "sim/world.h"
+
+#include "common/random.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quorvel {
+
+namespace {
+constexpr double steeringStep = 0.4;
+constexpr double placementSpan = 150;
+constexpr double manualPlacementMargin = 15;
+constexpr double manualRedrawSpan = 50;
+// Rounding in the crossing computation is far below this; an obstacle whose box is farther
+// than the longest reading plus this from every ray origin cannot shorten any reading.
+constexpr double sensingMargin = 1.0;
+} // namespace
+
+World::World(double length, double width, double x, double y, double headingAngle) {
+    configure(length, width, x, y, headingAngle, steeringStep);
+}
+
+BoundingBox World::goalBox() const {
+    return {goal.x - goalRadius, goal.y - goalRadius, goal.x + goalRadius, goal.y + goalRadius};
+}
+
+void World::placeRobotAndGoal() {
+    trailCount = 0;
+    placeRandomly(manualPlacementMargin, manualRedrawSpan);
+}
+
+void World::placeRandomly(double margin, double redrawSpan) {
+    double goalX = random::centred(placementSpan);
+    double goalY = random::centred(placementSpan);
+    const double robotX = random::centred(placementSpan);
+    const double robotY = random::centred(placementSpan);
+    const double separation = goalRadius + margin;
+    while (std::fabs(goalY - robotY) < separation || std::fabs(goalX - robotX) < separation) {
+        goalX = random::centred(redrawSpan);
+        goalY = random::centred(redrawSpan);
+    }
+    const double angle = random::unit(std::numbers::pi);
+    goal = {goalX, goalY};
+    placeAt(robotX, robotY, angle);
+}
+
+bool World::generateObstacleField(int count, int sides, Vec2 lower, Vec2 upper,
+                                  double averageRadius) {
+    obstacleCount = std::clamp(count, 0, obstacleCapacity);
+    for (Obstacle& obstacle : obstacles) {
+        obstacle.resize(sides);
+    }
+    bool complete = true;
+    for (int index = 0; index < obstacleCount; ++index) {
+        if (!generateObstacle(index, lower, upper, averageRadius)) {
+            obstacleCount = index;
+            complete = false;
+            break;
+        }
+    }
+    sense();
+    return complete;
+}
+
+bool World::generateObstacle(int index, Vec2 lower, Vec2 upper, double averageRadius) {
+    if (index < 0 || index >= obstacleCount) {
+        return false;
+    }
+    const BoundingBox goalKeepOut = goalBox();
+    return obstacles[index].generate(lower, upper, averageRadius, &box, &goalKeepOut);
+}
+
+void World::sense() {
+    double longest = 0;
+    for (int i = 0; i < sensor.rayCount; ++i) {
+        longest = std::max(longest, sensor.ranges[i]);
+    }
+    const double reach = longest + sensingMargin;
+    const BoundingBox inReach{box.minX - reach, box.minY - reach, box.maxX + reach,
+                              box.maxY + reach};
+    for (int k = 0; k < obstacleCount; ++k) {
+        const Obstacle& obstacle = obstacles[k];
+        if (boxesApart(inReach, obstacle.box)) {
+            continue;
+        }
+        sensor.cast(obstacle.vertices.data(), obstacle.vertexCount);
+    }
+}
+
+bool World::moveRobot(int steering, int distance) {
+    move(steering, distance);
+    for (int k = 0; k < obstacleCount; ++k) {
+        const Obstacle& obstacle = obstacles[k];
+        if (boxesApart(box, obstacle.box)) {
+            continue;
+        }
+        if (touchesPolygon(obstacle.vertices.data(), obstacle.vertexCount)) {
+            move(steering, -distance);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool World::driveManually(int steering, int distance) {
+    const bool moved = moveRobot(steering, distance);
+    trailCount = 0;
+    sense();
+    return moved;
+}
+
+int World::recordTrailPose() {
+    if (trailCount >= Trail::capacity) {
+        return trailCount;
+    }
+    getPose(trail.rear[trailCount], trail.front[trailCount], trail.heading[trailCount]);
+    trail.colour[trailCount] = trailColour;
+    return ++trailCount;
+}
+
+TrailPose World::trailPose(int index) const {
+    return {trail.rear[index], trail.front[index], trail.heading[index], trail.colour[index]};
+}
+
+} // namespace quorvel

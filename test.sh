@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test. Exits non-zero when any test fails.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+scripts/build.sh
+# The window and picture tests need a display; start a virtual one when there is none.
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1600x1200x24" ctest --test-dir build --output-on-failure
+fi
+exec ctest --test-dir build --output-on-failure
