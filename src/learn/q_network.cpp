@@ -24,11 +24,23 @@ template <int N, int M> void forward(SigmoidLayer<N, M>& layer, const double* v)
 } // namespace
 
 QNetwork::QNetwork() {
-    double* p = parameters();
     for (int i = 0; i < parameterCount; ++i) {
-        p[i] = 1 - (2.0 * random::draw()) / random::maxDraw;
+        parameter(i) = 1 - (2.0 * random::draw()) / random::maxDraw;
     }
     learningRate = 0.1;
+}
+
+double& QNetwork::parameter(int i) {
+    constexpr int firstSize = 15 * 30;
+    constexpr int secondSize = 5 * 16;
+    if (i < firstSize) {
+        return hidden1.weights[i / 30][i % 30];
+    }
+    i -= firstSize;
+    if (i < secondSize) {
+        return hidden2.weights[i / 16][i % 16];
+    }
+    return output.weights[0][i - secondSize];
 }
 
 double QNetwork::forwardUpperLayers() {

@@ -43,9 +43,9 @@ public:
     void stateSums(const double* x, double* sums) const;
     double evaluateFromStateSums(const double* sums, const double* x);
 
-    // The 536 parameters in storage order (hidden1 rows, hidden2 rows, output row).
-    double* parameters() { return &hidden1.weights[0][0]; }
-    const double* parameters() const { return &hidden1.weights[0][0]; }
+    // Parameter i (0..535) in storage order: hidden1 rows, hidden2 rows, the output row.
+    double& parameter(int i);
+    double parameter(int i) const { return const_cast<QNetwork*>(this)->parameter(i); }
 
 private:
     double forwardUpperLayers();

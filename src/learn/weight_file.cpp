@@ -60,9 +60,8 @@ WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path) {
     bool written = fchmod(fd, newFileMode(path)) == 0;
     {
         const CNumericLocale cLocale;
-        const double* p = network.parameters();
         forEachInFileOrder([&](int index, bool isBias) {
-            if (std::fprintf(file, isBias ? "%f, " : "%lf| ", p[index]) < 0) {
+            if (std::fprintf(file, isBias ? "%f, " : "%lf| ", network.parameter(index)) < 0) {
                 written = false;
             }
         });
@@ -111,9 +110,8 @@ WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
     }
     std::fclose(file);
     if (result) {
-        double* p = network.parameters();
         for (int i = 0; i < QNetwork::parameterCount; ++i) {
-            p[i] = scratch[i];
+            network.parameter(i) = scratch[i];
         }
     }
     return result;

@@ -1,0 +1,275 @@
+#include "learn/q_learner.h"
+
+#include "common/random.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WeightFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quorvel-weights-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        random::restart();
+        learner = std::make_unique<QLearner>();
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all);
+        fs::remove_all(dir);
+    }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    static std::string read(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    static void write(const std::string& p, const std::string& text) {
+        std::ofstream(p, std::ios::binary) << text;
+    }
+    std::vector<double> parameters() const {
+        std::vector<double> values;
+        for (int i = 0; i < QNetwork::parameterCount; ++i) {
+            values.push_back(learner->network.parameter(i));
+        }
+        return values;
+    }
+    void fill(double value) {
+        for (int i = 0; i < QNetwork::parameterCount; ++i) {
+            learner->network.parameter(i) = value;
+        }
+    }
+
+    fs::path dir;
+    std::unique_ptr<QLearner> learner;
+};
+
+TEST_F(WeightFile, ExactBytesOfAKnownNetwork) {
+    fill(0);
+    QNetwork& n = learner->network;
+    n.output.weights[0][5] = 0.25; // bias, written first
+    n.output.weights[0][0] = -0.5;
+    n.output.weights[0][2] = 1;
+    n.output.weights[0][3] = -1;
+    n.output.weights[0][4] = 0.125;
+    n.hidden1.weights[0][29] = 12;
+    n.hidden1.weights[0][0] = 1234567.125;
+    ASSERT_TRUE(learner->saveWeights(path("w.nnet").c_str()));
+    const std::string text = read(path("w.nnet"));
+
+    std::string expected = "12.000000, 1234567.125000| ";
+    for (int i = 1; i < 29; ++i) {
+        expected += "0.000000| ";
+    }
+    for (int unit = 1; unit < 15 + 5; ++unit) {
+        expected += "0.000000, ";
+        for (int i = 0; i < (unit < 15 ? 29 : 15); ++i) {
+            expected += "0.000000| ";
+        }
+    }
+    expected += "0.250000, -0.500000| 0.000000| 1.000000| -1.000000| 0.125000| ";
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(std::count(text.begin(), text.end(), ','), 21);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '|'), 536 - 21);
+    EXPECT_EQ(text.find('\n'), std::string::npos);
+}
+
+TEST_F(WeightFile, RoundTripToSixDecimalsAndByteIdenticalResave) {
+    learner->network.hidden2.weights[1][3] = 0.1234567;
+    learner->network.hidden2.weights[1][4] = -0.0000004;
+    ASSERT_TRUE(learner->saveWeights(path("a.nnet").c_str()));
+    ASSERT_TRUE(learner->saveWeights(path("b.nnet").c_str()));
+    EXPECT_EQ(read(path("a.nnet")), read(path("b.nnet")));
+
+    const auto original = parameters();
+    fill(0.5);
+    ASSERT_TRUE(learner->loadWeights(path("a.nnet").c_str()));
+    const auto loaded = parameters();
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        ASSERT_NEAR(loaded[i], original[i], 5e-7) << i;
+    }
+    EXPECT_EQ(learner->network.hidden2.weights[1][3], 0.123457);
+    EXPECT_EQ(learner->network.hidden2.weights[1][4], 0);
+    ASSERT_TRUE(learner->saveWeights(path("c.nnet").c_str()));
+    EXPECT_EQ(read(path("a.nnet")), read(path("c.nnet")));
+}
+
+TEST_F(WeightFile, NumbersSeparatedBySingleSpacesLoad) {
+    std::string text;
+    for (int i = 0; i < 536; ++i) {
+        text += std::to_string(i) + ".5 ";
+    }
+    write(path("spaces.txt"), text);
+    ASSERT_TRUE(learner->loadWeights(path("spaces.txt").c_str()));
+    EXPECT_EQ(learner->network.hidden1.weights[0][29], 0.5); // the bias comes first
+    EXPECT_EQ(learner->network.hidden1.weights[0][0], 1.5);
+    EXPECT_EQ(learner->network.hidden1.weights[1][29], 30.5);
+    EXPECT_EQ(learner->network.output.weights[0][4], 535.5);
+}
+
+TEST_F(WeightFile, NonFiniteValuesLoadBackAsSaved) {
+    learner->network.hidden1.weights[2][2] = std::numeric_limits<double>::infinity();
+    learner->network.hidden1.weights[2][3] = -std::numeric_limits<double>::infinity();
+    learner->network.hidden1.weights[2][4] = std::numeric_limits<double>::quiet_NaN();
+    learner->network.hidden1.weights[2][5] = -std::numeric_limits<double>::quiet_NaN();
+    ASSERT_TRUE(learner->saveWeights(path("w.nnet").c_str()));
+    EXPECT_NE(read(path("w.nnet")).find("inf| -inf| nan| -nan| "), std::string::npos);
+    fill(0);
+    ASSERT_TRUE(learner->loadWeights(path("w.nnet").c_str()));
+    const auto& row = learner->network.hidden1.weights[2];
+    EXPECT_EQ(row[2], std::numeric_limits<double>::infinity());
+    EXPECT_EQ(row[3], -std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(std::isnan(row[4]) && !std::signbit(row[4]));
+    EXPECT_TRUE(std::isnan(row[5]) && std::signbit(row[5]));
+    ASSERT_TRUE(learner->saveWeights(path("again.nnet").c_str()));
+    EXPECT_EQ(read(path("w.nnet")), read(path("again.nnet")));
+}
+
+TEST_F(WeightFile, RefusedLoadsLeaveTheNetworkAsItWas) {
+    const auto original = parameters();
+    ASSERT_TRUE(learner->saveWeights(path("full.nnet").c_str()));
+    const std::string full = read(path("full.nnet"));
+
+    auto result = learner->loadWeights(path("missing.nnet").c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::cannotOpen);
+
+    // Only the first 30 numbers.
+    std::size_t cut = 0;
+    for (int spaces = 0; spaces < 30; ++spaces) {
+        cut = full.find(' ', cut) + 1;
+    }
+    write(path("short.nnet"), full.substr(0, cut));
+    fill(0.25);
+    result = learner->loadWeights(path("short.nnet").c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::tooFewNumbers);
+    EXPECT_EQ(result.count, 30);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
+
+    // A token that is not a number as entry 4.
+    std::size_t fourth = 0;
+    for (int spaces = 0; spaces < 3; ++spaces) {
+        fourth = full.find(' ', fourth) + 1;
+    }
+    write(path("bad.nnet"), full.substr(0, fourth) + "abc| " + full.substr(fourth));
+    result = learner->loadWeights(path("bad.nnet").c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::notANumber);
+    EXPECT_EQ(result.count, 4);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
+
+    write(path("empty.nnet"), "");
+    result = learner->loadWeights(path("empty.nnet").c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::tooFewNumbers);
+    EXPECT_EQ(result.count, 0);
+
+    ASSERT_TRUE(learner->loadWeights(path("full.nnet").c_str()));
+    for (int i = 0; i < 536; ++i) {
+        ASSERT_NEAR(parameters()[i], original[i], 5e-7);
+    }
+}
+
+TEST_F(WeightFile, SaveThatCannotCreateItsTemporaryFileKeepsTheOldFile) {
+    // A name so long that the temporary name beside it exceeds the file-name limit.
+    const std::string name(250, 'w');
+    write(path(name), "0.5 0.5 0.5 ");
+    const std::string before = read(path(name));
+    const auto result = learner->saveWeights(path(name).c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::cannotOpen);
+    EXPECT_EQ(read(path(name)), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+
+    EXPECT_FALSE(learner->saveWeights((dir / "no-such-folder" / "w.nnet").c_str()));
+    EXPECT_FALSE(learner->saveWeights(""));
+}
+
+TEST_F(WeightFile, WriteErrorIsReportedAndNothingIsReplaced) {
+    ASSERT_TRUE(learner->saveWeights(path("keep.nnet").c_str()));
+    const std::string before = read(path("keep.nnet"));
+    fill(0.75);
+    // A file-size limit far below the file's size makes the writes fail part-way.
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 100;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    const auto result = learner->saveWeights(path("keep.nnet").c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(result.status, WeightFileResult::Status::writeFailed);
+    EXPECT_EQ(read(path("keep.nnet")), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+}
+
+TEST_F(WeightFile, SavedFileKeepsTheOldFilesPermissions) {
+    write(path("p.nnet"), "old");
+    chmod(path("p.nnet").c_str(), 0640);
+    ASSERT_TRUE(learner->saveWeights(path("p.nnet").c_str()));
+    struct stat st;
+    ASSERT_EQ(stat(path("p.nnet").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(WeightFile, CommaLocaleDoesNotChangeTheFormat) {
+    const char* previous = std::setlocale(LC_ALL, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    }
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    EXPECT_STREQ(probe, "0,5"); // the locale really uses a comma
+    learner->network.output.weights[0][5] = 0.25;
+    const bool ok = static_cast<bool>(learner->saveWeights(path("de.nnet").c_str()));
+    const auto original = parameters();
+    fill(0);
+    const bool loaded = static_cast<bool>(learner->loadWeights(path("de.nnet").c_str()));
+    std::setlocale(LC_ALL, saved.c_str());
+    ASSERT_TRUE(ok);
+    ASSERT_TRUE(loaded);
+    const std::string text = read(path("de.nnet"));
+    EXPECT_NE(text.find("0.250000, "), std::string::npos);
+    for (int i = 0; i < 536; ++i) {
+        ASSERT_NEAR(parameters()[i], original[i], 5e-7);
+    }
+}
+
+TEST(WeightFileMessages, DescribeEveryFailure) {
+    using S = WeightFileResult::Status;
+    EXPECT_EQ(describeWeightFileResult({S::ok, 0}, "w", true), "");
+    EXPECT_EQ(describeWeightFileResult({S::tooFewNumbers, 30}, "w.nnet", false),
+              "\"w.nnet\" holds only 30 of the 536 numbers of a weight file; the network was "
+              "not changed.");
+    EXPECT_EQ(describeWeightFileResult({S::notANumber, 4}, "w.nnet", false),
+              "Entry 4 of \"w.nnet\" is not a number; the network was not changed.");
+    EXPECT_NE(describeWeightFileResult({S::cannotOpen, 0}, "w", true).find("not saved"),
+              std::string::npos);
+    EXPECT_NE(describeWeightFileResult({S::cannotOpen, 0}, "w", false).find("not loaded"),
+              std::string::npos);
+}
+
+} // namespace
+} // namespace quorvel
