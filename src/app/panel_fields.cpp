@@ -1,0 +1,121 @@
+#include "app/panel_fields.h"
+
+#include "common/c_locale.h"
+
+#include <cstdio>
+
+namespace quorvel {
+
+const char* const annealingMessage =
+    "The Annealing Magic number is related to the number of iterations \t\t\t\t\t  before the "
+    "robot stops \"exploring\" and starts using more learning \t\t\t\t\t  (default is 200)";
+
+namespace {
+
+constexpr int maxObstacles = 7;
+constexpr int minSides = 3;
+constexpr int maxSides = 10;
+constexpr double minRadius = 5.0;
+constexpr double maxRadius = 25.0;
+constexpr int maxRuns = 10000000;
+constexpr double defaultAnnealing = 200;
+constexpr double minAnnealing = 50;
+
+std::string notValid(const std::string& text, const char* what) {
+    return "\"" + text + "\" is not a valid " + what;
+}
+
+Validation stop(Validation v, std::string message) {
+    v.messages.push_back(std::move(message));
+    v.ok = false;
+    return v;
+}
+
+} // namespace
+
+std::optional<int> readIntField(const std::string& text) {
+    const CNumericLocale cLocale;
+    int value = 0;
+    if (std::sscanf(text.c_str(), "%d", &value) != 1) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> readNumberField(const std::string& text) {
+    const CNumericLocale cLocale;
+    double value = 0;
+    if (std::sscanf(text.c_str(), "%lf", &value) != 1) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+Validation validateGenerate(const GenerateFields& fields, GenerateRequest& request) {
+    Validation v;
+    const auto count = readIntField(fields.count);
+    if (!count) {
+        return stop(v, notValid(fields.count, "number of obstacles"));
+    }
+    const auto sides = readIntField(fields.sides);
+    if (!sides) {
+        return stop(v, notValid(fields.sides, "number of sides per obstacle"));
+    }
+    const auto radius = readNumberField(fields.radius);
+    if (!radius) {
+        return stop(v, notValid(fields.radius, "obstacle radius"));
+    }
+    if (*count < 0 || *count > maxObstacles) {
+        return stop(v, "Number of obstacles must be between 0 and 7 (inclusive)");
+    }
+    if (*sides < minSides || *sides > maxSides) {
+        return stop(v, "Sides per obstacle must be between 3 and 10 (inclusive)");
+    }
+    if (*radius < minRadius || *radius > maxRadius) {
+        return stop(v, "Average Obstacle Radius must be between 5.0 and 25.0 (inclusive)");
+    }
+    request = {*count, *sides, *radius};
+    return v;
+}
+
+Validation validateTrain(const TrainFields& fields, TrainRequest& request) {
+    Validation v;
+    const auto runs = readIntField(fields.runs);
+    if (!runs) {
+        return stop(v, notValid(fields.runs, "number of training runs"));
+    }
+    if (*runs < 1 || *runs > maxRuns) {
+        return stop(v, "Number of training runs must be between 1 and 10000000 (inclusive)");
+    }
+    const auto frequency = readIntField(fields.evaluationFrequency);
+    if (!frequency) {
+        return stop(v, notValid(fields.evaluationFrequency, "evaluation frequency"));
+    }
+    const auto rate = readNumberField(fields.learningRate);
+    if (!rate) {
+        return stop(v, notValid(fields.learningRate, "learning rate"));
+    }
+    if (*rate > 0.9 || *rate <= 0.001) {
+        v.messages.emplace_back("Learning rate must be in the range 0.001 to 0.9");
+    }
+    const auto discount = readNumberField(fields.discount);
+    if (!discount) {
+        return stop(v, notValid(fields.discount, "reward discount rate"));
+    }
+    if (*discount > 0.999 || *discount <= 0.001) {
+        v.messages.emplace_back("Reward Discount factor must be in the range 0.001 to 0.999");
+    }
+    double annealing = defaultAnnealing;
+    if (const auto read = readNumberField(fields.annealing)) {
+        annealing = *read;
+    } else if (!fields.annealing.empty()) {
+        v.messages.emplace_back(annealingMessage);
+    }
+    if (annealing < minAnnealing) {
+        v.messages.emplace_back(annealingMessage);
+    }
+    request = {*runs, *frequency, *rate, *discount, annealing};
+    return v;
+}
+
+} // namespace quorvel

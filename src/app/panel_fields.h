@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// Reading and validating the panel's number fields, shared by the panel and the trainer.
+namespace quorvel {
+
+// A field read as the C library's sscanf reads it with "%d" / "%lf": leading blanks skipped,
+// trailing text ignored, nothing readable gives no value. Always with a full stop.
+std::optional<int> readIntField(const std::string& text);
+std::optional<double> readNumberField(const std::string& text);
+
+extern const char* const annealingMessage;
+
+// The messages of one validation, in the order they are shown. When `ok` is false the last
+// one stopped the command; the others were warnings after which it went on.
+struct Validation {
+    std::vector<std::string> messages;
+    bool ok = true;
+};
+
+struct GenerateFields {
+    std::string count;
+    std::string sides;
+    std::string radius;
+};
+
+struct GenerateRequest {
+    int count = 0;
+    int sides = 0;
+    double radius = 0;
+};
+
+// All three fields are tested for readability before any range.
+Validation validateGenerate(const GenerateFields& fields, GenerateRequest& request);
+
+struct TrainFields {
+    std::string runs;
+    std::string evaluationFrequency;
+    std::string learningRate;
+    std::string discount;
+    std::string annealing;
+};
+
+struct TrainRequest {
+    int runs = 0;
+    int evaluationFrequency = 0;
+    double learningRate = 0;
+    double discount = 0;
+    double annealing = 200;
+};
+
+Validation validateTrain(const TrainFields& fields, TrainRequest& request);
+
+} // namespace quorvel

@@ -1,0 +1,194 @@
+// quorvel-train: the panel's Generate and Train commands, from the command line.
+#include "app/panel_fields.h"
+#include "common/random.h"
+#include "learn/progress.h"
+#include "learn/training.h"
+#include "sim/world.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using namespace quorvel;
+
+constexpr int exitBadInput = 2;
+constexpr int exitFailed = 1;
+
+struct Options {
+    std::string obstacles = "7";
+    std::string sides = "10";
+    std::string radius = "15";
+    std::string runs = "20000";
+    std::string evaluationFrequency = "100";
+    std::string learningRate = "0.1";
+    std::string discount = "0.9";
+    std::string annealing;
+    bool qLearn = false;
+    std::string log = "quorvel-eval.dat";
+    std::string loadWeights;
+    std::string saveWeights = "quorvel.nnet";
+    std::optional<std::string> backupDir;
+    std::optional<std::uint32_t> seed;
+    bool quiet = false;
+};
+
+// Prints the validation's messages; warnings go on, the last message of a failed one stops.
+bool report(const Validation& v) {
+    for (const std::string& m : v.messages) {
+        std::cerr << "quorvel-train: " << m << '\n';
+    }
+    return v.ok;
+}
+
+class ProgressBar {
+public:
+    explicit ProgressBar(bool enabled) : enabled_(enabled) {}
+
+    void update(const TrainingProgress& p) {
+        if (!enabled_) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (p.runsDone != p.runs && now - lastDrawn_ < std::chrono::milliseconds(200)) {
+            return;
+        }
+        lastDrawn_ = now;
+        const double elapsed = std::chrono::duration<double>(now - start_).count();
+        std::cerr << '\r' << formatProgressLine(progressFigures(p, elapsed)) << "\x1b[K"
+                  << std::flush;
+    }
+    void end() {
+        if (enabled_) {
+            std::cerr << '\n';
+        }
+    }
+
+private:
+    bool enabled_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastDrawn_{};
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    CLI::App app{"Trains the driving network without a window, as the panel's Generate and "
+                 "Train commands do after a fresh start."};
+    app.add_option("--obstacles", o.obstacles, "Number of obstacles, 0 to 7")
+        ->capture_default_str();
+    app.add_option("--sides", o.sides, "Sides per obstacle, 3 to 10")->capture_default_str();
+    app.add_option("--radius", o.radius, "Average obstacle radius, 5 to 25")
+        ->capture_default_str();
+    app.add_option("--runs", o.runs, "Number of training runs, 1 to 10000000")
+        ->capture_default_str();
+    app.add_option("--eval-freq", o.evaluationFrequency,
+                   "Every run whose index is a multiple of this is an evaluation run (0 or "
+                   "negative: none)")
+        ->capture_default_str();
+    app.add_option("--learning-rate", o.learningRate, "Learning rate")->capture_default_str();
+    app.add_option("--discount", o.discount, "Reward discount factor")->capture_default_str();
+    app.add_option("--annealing", o.annealing,
+                   "Annealing number: runs until exploration is halfway to exploitation "
+                   "[default: 200]");
+    app.add_flag("--q-learn", o.qLearn, "Random episode lengths and successor updates");
+    app.add_option("--log", o.log, "Evaluation log to write")->capture_default_str();
+    app.add_option("--load-weights", o.loadWeights, "Weight file to start from");
+    app.add_option("--save-weights", o.saveWeights,
+                   "Weight file to write at the end (empty: do not save)")
+        ->capture_default_str();
+    app.add_option("--backup-dir", o.backupDir,
+                   "Folder of the weight backups before evaluation runs when --eval-freq "
+                   "exceeds 20 [default: ~/nnet_backup; not created]");
+    app.add_option("--seed", o.seed,
+                   "Start the random sequence from this state instead of the fixed one");
+    app.add_flag("--quiet", o.quiet, "No progress display");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return exitBadInput;
+    }
+
+    GenerateRequest field;
+    if (!report(validateGenerate({o.obstacles, o.sides, o.radius}, field))) {
+        return exitBadInput;
+    }
+    TrainRequest train;
+    if (!report(validateTrain(
+            {o.runs, o.evaluationFrequency, o.learningRate, o.discount, o.annealing}, train))) {
+        return exitBadInput;
+    }
+
+    if (o.seed) {
+        random::setState(*o.seed);
+    }
+    // The program's one World; its network draws the first numbers of the sequence.
+    static World world(10, 10, 0, 0, 0);
+
+    if (!o.loadWeights.empty()) {
+        const WeightFileResult loaded = world.learner.loadWeights(o.loadWeights.c_str());
+        if (!loaded) {
+            std::cerr << "quorvel-train: "
+                      << describeWeightFileResult(loaded, o.loadWeights, false) << '\n';
+            return exitFailed;
+        }
+    }
+    world.generateObstacleField(field.count, field.sides, {-50, -50}, {50, 50}, field.radius);
+    world.annealingNumber = train.annealing;
+    world.qLearnMode = o.qLearn;
+
+    TrainingSettings settings;
+    settings.runs = train.runs;
+    settings.logPath = o.log;
+    settings.evaluationFrequency = train.evaluationFrequency;
+    settings.learningRate = train.learningRate;
+    settings.discount = train.discount;
+    settings.backupFolder = o.backupDir ? *o.backupDir : defaultBackupFolder();
+
+    ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
+    const TrainingResult result =
+        runTraining(world, settings, [&](const TrainingProgress& p) { bar.update(p); });
+    bar.end();
+    if (result.status == TrainingResult::Status::emptyLogPath) {
+        std::cerr << "quorvel-train: no evaluation log given (--log); no training ran\n";
+        return exitBadInput;
+    }
+    if (result.status == TrainingResult::Status::logNotOpened) {
+        std::cerr << "quorvel-train: cannot write the evaluation log \"" << o.log
+                  << "\"; no training ran\n";
+        return exitFailed;
+    }
+    std::cout << trainingSummary(result.counts) << std::endl;
+
+    int status = 0;
+    if (!result.logComplete) {
+        std::cerr << "quorvel-train: writing the evaluation log \"" << o.log
+                  << "\" failed; it is incomplete\n";
+        status = exitFailed;
+    }
+    if (!o.saveWeights.empty()) {
+        const WeightFileResult saved = world.learner.saveWeights(o.saveWeights.c_str());
+        if (!saved) {
+            std::cerr << "quorvel-train: " << describeWeightFileResult(saved, o.saveWeights, true)
+                      << '\n';
+            return exitFailed;
+        }
+    }
+    if (!o.quiet) {
+        std::cerr << "quorvel-train: evaluation log written to " << o.log << '\n';
+        if (!o.saveWeights.empty()) {
+            std::cerr << "quorvel-train: weights written to " << o.saveWeights << '\n';
+        }
+    }
+    return status;
+}

@@ -1,0 +1,49 @@
+#include "learn/progress.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace quorvel {
+
+ProgressFigures progressFigures(const TrainingProgress& counts, double elapsedSeconds) {
+    ProgressFigures f;
+    f.counts = counts;
+    f.elapsedSeconds = elapsedSeconds;
+    if (elapsedSeconds > 0 && counts.runsDone > 0) {
+        f.runsPerSecond = counts.runsDone / elapsedSeconds;
+        f.remainingSeconds = (counts.runs - counts.runsDone) / f.runsPerSecond;
+    }
+    return f;
+}
+
+std::string formatDuration(double seconds) {
+    if (seconds < 0 || !std::isfinite(seconds)) {
+        return "--:--";
+    }
+    const long total = std::lround(seconds);
+    const long h = total / 3600;
+    const long m = total / 60 % 60;
+    const long s = total % 60;
+    char text[32];
+    if (h > 0) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", h, m, s);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", m, s);
+    }
+    return text;
+}
+
+std::string formatProgressLine(const ProgressFigures& f) {
+    const TrainingProgress& c = f.counts;
+    const int percent = c.runs > 0 ? static_cast<int>(100.0 * c.runsDone / c.runs) : 0;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "runs %d/%d (%d%%)  %.0f runs/s  goals %d  collisions %d  misses %d  "
+                  "elapsed %s  left %s",
+                  c.runsDone, c.runs, percent, f.runsPerSecond, c.goals, c.collisions, c.misses,
+                  formatDuration(f.elapsedSeconds).c_str(),
+                  formatDuration(f.remainingSeconds).c_str());
+    return text;
+}
+
+} // namespace quorvel

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "learn/training.h"
+
+#include <string>
+
+namespace quorvel {
+
+// The figures a person watching a training sees, wherever it is shown.
+struct ProgressFigures {
+    TrainingProgress counts;
+    double elapsedSeconds = 0;
+    double runsPerSecond = 0;
+    double remainingSeconds = -1; // negative until a rate is known
+};
+
+ProgressFigures progressFigures(const TrainingProgress& counts, double elapsedSeconds);
+
+// "1:05:09", "4:03" or "0:07"; "--:--" for a negative duration.
+std::string formatDuration(double seconds);
+
+// One line: "runs 1200/20000 (6%)  3400 runs/s  goals 12  collisions 800  misses 388  left 0:05".
+std::string formatProgressLine(const ProgressFigures& figures);
+
+} // namespace quorvel

@@ -1,0 +1,272 @@
+#include "learn/episodes.h"
+
+#include "common/random.h"
+#include "sim/world.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace quorvel {
+namespace {
+
+std::unique_ptr<World> makeWorld() {
+    random::restart();
+    return std::make_unique<World>(10, 10, 0, 0, 0);
+}
+
+std::vector<double> parametersOf(const QNetwork& n) {
+    std::vector<double> v;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        v.push_back(n.parameter(i));
+    }
+    return v;
+}
+
+// A thin wall across the middle of the body at its start-up pose: every move of the agent
+// (at most 3 units) still touches it.
+void wallThroughTheBody(World& w) {
+    w.obstacleCount = 1;
+    Obstacle& o = w.obstacles[0];
+    o.resize(4);
+    o.vertices = {{-0.5, -50}, {0.5, -50}, {0.5, 50}, {-0.5, 50}};
+    o.valid = true;
+    o.updateBox();
+}
+
+// Makes every action that steers +1 rate far above the others, so that a near-greedy choice
+// drives the robot round a small circle for ever.
+void preferCircling(World& w) {
+    QNetwork& n = w.learner.network;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        n.parameter(i) = 0;
+    }
+    n.hidden1.weights[0][28] = 10; // hidden1 unit 0 fires for steering +1,
+    n.hidden2.weights[0][0] = 10;  // hidden2 unit 0 follows it,
+    n.hidden2.weights[0][15] = -7.5;
+    n.output.weights[0][0] = 4; // and lifts the value
+    n.output.weights[0][5] = -1;
+}
+
+TEST(TrainingEpisode, RefusedFirstMoveTrainsSlotZeroAloneTowardsZero) {
+    for (bool qLearn : {false, true}) {
+        auto w = makeWorld();
+        wallThroughTheBody(*w);
+        w->qLearnMode = qLearn;
+        QNetwork expected = w->learner.network;
+        const EpisodeEnd end = runTrainingEpisode(*w, 1, 1, 0.6, 0.2, 0.9);
+        EXPECT_EQ(end, EpisodeEnd::collision);
+        EXPECT_EQ(w->collisionCount, 1);
+        EXPECT_EQ(w->goalCount + w->missCount, 0);
+        expected.learningRate = 0.2;
+        expected.train(w->learner.history[0], 0);
+        if (qLearn) {
+            expected.train(w->learner.history[0], 0);
+        }
+        EXPECT_EQ(parametersOf(w->learner.network), parametersOf(expected)) << qLearn;
+        EXPECT_EQ(w->learner.network.learningRate, 0.2);
+    }
+}
+
+TEST(TrainingEpisode, BeyondTheArenaBoundOneStepEndsAsMissWithOutcomeZero) {
+    auto w = makeWorld();
+    w->goal = {300, 0};
+    QNetwork expected = w->learner.network;
+    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9), EpisodeEnd::missArena);
+    EXPECT_EQ(w->missCount, 1);
+    expected.train(w->learner.history[0], 0.6 + (0 - 0.6));
+    EXPECT_EQ(parametersOf(w->learner.network), parametersOf(expected));
+}
+
+TEST(TrainingEpisode, RunningOutOfStepsTrainsTheLastSlotTowardsItsOwnRating) {
+    auto w = makeWorld();
+    preferCircling(*w);
+    w->goal = {150, 0};
+    const QNetwork before = w->learner.network;
+    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9), EpisodeEnd::missStepLimit);
+    EXPECT_EQ(w->missCount, 1);
+
+    // The last state's ratings are still there; the last slot records the action taken.
+    const double* last = w->learner.history[399];
+    const int action = (last[25] == 1 ? 1 : 0) + 2 * (last[27] == 1 ? 1 : last[28] == 1 ? 2 : 0);
+    const double m = w->learner.ratings[action];
+    auto replay = std::make_unique<QLearner>(w->learner);
+    replay->network = before;
+    backupOutcome(*replay, 400, 0.1, 0.9, m, 0.6);
+    EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
+}
+
+TEST(TrainingEpisode, QLearnStepLimitIsOneDrawInFiveTo399) {
+    for (std::uint32_t seed : {1u, 7u, 12345u, 999999u, 31337u}) {
+        auto w = makeWorld();
+        preferCircling(*w);
+        w->goal = {150, 0};
+        w->qLearnMode = true;
+        random::setState(seed);
+        const int limit = random::draw() % 395 + 5;
+        random::setState(seed);
+        runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
+        EXPECT_EQ(w->missCount, 1);
+        EXPECT_GE(limit, 5);
+        EXPECT_LE(limit, 399);
+        EXPECT_EQ(random::state(), [&] {
+            random::setState(seed);
+            random::draw();
+            for (int i = 0; i < limit; ++i) {
+                random::draw(); // one choice per step
+            }
+            return random::state();
+        }());
+    }
+}
+
+TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
+    auto w = makeWorld();
+    w->goal = {-14, 0}; // already within reach of the rear cap: the first move reaches it
+    w->qLearnMode = true;
+    auto replay = std::make_unique<QLearner>(w->learner);
+    EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8), EpisodeEnd::goal);
+    EXPECT_EQ(w->goalCount, 1);
+    std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29,
+              &replay->history[0][0]);
+    backupOutcome(*replay, 1, 0.3, 0.8, 1, 0);
+    backupSuccessor(*replay, 1, 0.3, 0.8, 1);
+    backupSuccessor(*replay, 1, 0.3, 0.8, 1);
+    EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
+}
+
+TEST(Backups, OutcomeSweepTrainsFromTheLastSlotBackwards) {
+    auto w = makeWorld();
+    QLearner& l = w->learner;
+    for (int k = 0; k < 3; ++k) {
+        for (int i = 0; i < 29; ++i) {
+            l.history[k][i] = 0.1 * (k + 1) + 0.01 * i;
+        }
+    }
+    QNetwork expected = l.network;
+    backupOutcome(l, 3, 0.1, 0.5, 1, 0.6);
+    expected.train(l.history[2], 1);
+    expected.train(l.history[1], 0.8);
+    expected.train(l.history[0], 0.7);
+    EXPECT_EQ(parametersOf(l.network), parametersOf(expected));
+
+    // Discount 1 gives every slot the outcome; an outcome equal to the baseline, the baseline.
+    QNetwork flat = l.network;
+    backupOutcome(l, 3, 0.1, 1, 0.3, 0.6);
+    for (int k = 2; k >= 0; --k) {
+        flat.train(l.history[k], 0.3);
+    }
+    EXPECT_EQ(parametersOf(l.network), parametersOf(flat));
+}
+
+TEST(Backups, SuccessorSweepUsesTheWeightsThePreviousStepLeft) {
+    auto w = makeWorld();
+    QLearner& l = w->learner;
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < 29; ++i) {
+            l.history[k][i] = 0.05 * (k + 1) - 0.02 * i;
+        }
+    }
+    QNetwork expected = l.network;
+    QNetwork stale = l.network;
+    backupSuccessor(l, 4, 0.5, 0.9, 1);
+    expected.learningRate = 0.5;
+    expected.train(l.history[3], 1);
+    for (int k = 2; k >= 0; --k) {
+        const double next = expected.evaluate(l.history[k + 1]);
+        expected.train(l.history[k], 0.9 * next);
+    }
+    EXPECT_EQ(parametersOf(l.network), parametersOf(expected));
+    // Targets taken from the weights before the sweep give another network.
+    stale.learningRate = 0.5;
+    QNetwork frozen = stale;
+    stale.train(l.history[3], 1);
+    for (int k = 2; k >= 0; --k) {
+        stale.train(l.history[k], 0.9 * frozen.evaluate(l.history[k + 1]));
+    }
+    EXPECT_NE(parametersOf(l.network), parametersOf(stale));
+}
+
+TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheEpisodeEnded) {
+    auto w = makeWorld();
+    w->goal = {-14, 0};
+    const auto before = parametersOf(w->learner.network);
+    EvaluationRecord r = runEvaluationEpisode(*w);
+    EXPECT_TRUE(r.moved);
+    EXPECT_TRUE(r.reached);
+    EXPECT_EQ(r.steps, 1);
+    EXPECT_EQ(r.startX, -19);
+    EXPECT_EQ(r.lastDistanceSquared, 19.0 * 19.0);
+    EXPECT_EQ(w->goalCount, 1);
+    EXPECT_EQ(parametersOf(w->learner.network), before); // nothing learnt
+
+    auto blocked = makeWorld();
+    wallThroughTheBody(*blocked);
+    r = runEvaluationEpisode(*blocked);
+    EXPECT_FALSE(r.moved);
+    EXPECT_FALSE(r.reached);
+    EXPECT_EQ(r.steps, 1);
+    EXPECT_EQ(blocked->collisionCount, 1);
+
+    auto circling = makeWorld();
+    preferCircling(*circling);
+    circling->goal = {150, 0};
+    r = runEvaluationEpisode(*circling);
+    EXPECT_EQ(r.steps, 400);
+    EXPECT_EQ(r.end, EpisodeEnd::missStepLimit);
+    EXPECT_EQ(circling->missCount, 1);
+}
+
+TEST(EvaluationEpisode, LogLineFormat) {
+    EvaluationRecord r;
+    r.moved = true;
+    r.reached = false;
+    r.steps = 37;
+    r.lastDistanceSquared = 1234.5;
+    r.startX = -3;
+    r.startY = 4;
+    std::FILE* f = std::tmpfile();
+    ASSERT_TRUE(writeEvaluationLine(f, r));
+    std::rewind(f);
+    char line[200] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+    std::fclose(f);
+    EXPECT_STREQ(line, "1,0,37,1234.500000,-3.000000,4.000000, 5.000000\n");
+}
+
+TEST(PlaybackStep, OneStepOnTheCurrentInputAndSensesAgain) {
+    auto w = makeWorld();
+    w->generateObstacleField(3, 6, {-50, -50}, {50, 50}, 10);
+    const double slot0 = w->learner.history[0][22];
+    const int counts = w->goalCount + w->collisionCount + w->missCount;
+    bool reached = true;
+    const bool goOn = playbackStep(*w, reached);
+    EXPECT_FALSE(reached);
+    EXPECT_TRUE(goOn);
+    EXPECT_EQ(w->learner.history[0][22], slot0);
+    EXPECT_NE(w->learner.currentInput[22], 0);
+    EXPECT_EQ(w->goalCount + w->collisionCount + w->missCount, counts);
+    const int chosen = (w->learner.travel == -1 ? 1 : 0) + 2 * (w->learner.steering + 1);
+    EXPECT_EQ(w->lastChosenValue, w->learner.ratings[chosen]);
+    // The rays read the new pose.
+    RangeSensor literal = w->sensor;
+    literal.resetRanges(30);
+    for (int k = 0; k < w->obstacleCount; ++k) {
+        literal.cast(w->obstacles[k].vertices.data(), w->obstacles[k].vertexCount);
+    }
+    EXPECT_EQ(literal.ranges, w->sensor.ranges);
+
+    auto atGoal = makeWorld();
+    atGoal->goal = {-14, 0};
+    EXPECT_FALSE(playbackStep(*atGoal, reached));
+    EXPECT_TRUE(reached);
+    auto blocked = makeWorld();
+    wallThroughTheBody(*blocked);
+    EXPECT_FALSE(playbackStep(*blocked, reached));
+    EXPECT_FALSE(reached);
+}
+
+} // namespace
+} // namespace quorvel

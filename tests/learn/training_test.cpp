@@ -1,0 +1,280 @@
+#include "learn/training.h"
+
+#include "common/random.h"
+#include "learn/progress.h"
+#include "sim/world.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<double> parametersOf(const QNetwork& n) {
+    std::vector<double> v;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        v.push_back(n.parameter(i));
+    }
+    return v;
+}
+
+std::vector<std::string> lines(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<std::string> result;
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+class Training : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("quorvel-training-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir / "backup");
+        random::restart();
+        world = std::make_unique<World>(10, 10, 0, 0, 0);
+        world->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
+        world->annealingNumber = 200;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    TrainingSettings settings(int runs, int frequency) const {
+        TrainingSettings s;
+        s.runs = runs;
+        s.logPath = (dir / "eval.dat").string();
+        s.evaluationFrequency = frequency;
+        s.learningRate = 0.1;
+        s.discount = 0.9;
+        s.backupFolder = (dir / "backup").string();
+        return s;
+    }
+    int backups() const {
+        return static_cast<int>(std::distance(fs::directory_iterator(dir / "backup"),
+                                              fs::directory_iterator{}));
+    }
+
+    fs::path dir;
+    std::unique_ptr<World> world;
+};
+
+TEST_F(Training, EveryRunAnEvaluationLearnsNothingAndBacksUpNothing) {
+    const auto before = parametersOf(world->learner.network);
+    const TrainingResult r = runTraining(*world, settings(30, 1));
+    EXPECT_EQ(r.status, TrainingResult::Status::completed);
+    EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 30u);
+    EXPECT_EQ(parametersOf(world->learner.network), before);
+    EXPECT_EQ(backups(), 0);
+    EXPECT_EQ(r.counts.goals + r.counts.collisions + r.counts.misses, 30);
+}
+
+TEST_F(Training, FrequencyAboveTheRunsGivesOneEvaluation) {
+    runTraining(*world, settings(40, 41));
+    EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 1u);
+}
+
+TEST_F(Training, NoEvaluationsForZeroOrNegativeFrequencies) {
+    for (int f : {0, -5}) {
+        const TrainingResult r = runTraining(*world, settings(25, f));
+        EXPECT_TRUE(fs::exists(dir / "eval.dat"));
+        EXPECT_EQ(fs::file_size(dir / "eval.dat"), 0u) << f;
+        EXPECT_EQ(r.counts.runsDone, 25);
+        EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 25);
+    }
+}
+
+TEST_F(Training, BacksUpBeforeEachEvaluationAboveTwentyRuns) {
+    const TrainingResult r = runTraining(*world, settings(43, 21));
+    EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 3u);
+    EXPECT_EQ(backups(), 3);
+    for (int i : {0, 21, 42}) {
+        EXPECT_TRUE(fs::exists(dir / "backup" / ("nnet_" + std::to_string(i) + "_default.nnet")));
+    }
+    EXPECT_EQ(r.counts.goals + r.counts.collisions + r.counts.misses, 43);
+    // A missing backup folder only skips the backups.
+    auto s = settings(43, 21);
+    s.backupFolder = (dir / "absent").string();
+    EXPECT_EQ(runTraining(*world, s).status, TrainingResult::Status::completed);
+    EXPECT_FALSE(fs::exists(dir / "absent"));
+}
+
+TEST_F(Training, BackupHoldsTheWeightsBeforeItsEvaluation) {
+    runTraining(*world, settings(22, 21));
+    auto reloaded = std::make_unique<QLearner>();
+    ASSERT_TRUE(reloaded->loadWeights((dir / "backup" / "nnet_21_default.nnet").c_str()));
+    // Evaluation run 21 is the last run and learns nothing.
+    const auto now = parametersOf(world->learner.network);
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        ASSERT_NEAR(reloaded->network.parameter(i), now[i], 5e-7);
+    }
+}
+
+TEST(TrainingSchedule, AnnealsFromUniformTowardsGreedy) {
+    EXPECT_EQ(explorationSchedule(200, 0).floor, 1);
+    EXPECT_EQ(explorationSchedule(200, 0).exponent, 1);
+    EXPECT_EQ(explorationSchedule(200, 200).floor, 0.5);
+    EXPECT_EQ(explorationSchedule(200, 200).exponent, 10.5);
+    EXPECT_EQ(explorationSchedule(200, 600).floor, 0.25);
+    EXPECT_EQ(explorationSchedule(200, 600).exponent, 15.25);
+    EXPECT_EQ(explorationSchedule(0, 0).floor, 1); // no division by zero
+    EXPECT_EQ(explorationSchedule(0, 5).floor, 0);
+}
+
+TEST_F(Training, RunsPlaceRobotAndGoalWithTheirOwnMargin) {
+    random::setState(4242);
+    int close = 0;
+    for (int i = 0; i < 3000; ++i) {
+        world->placeRandomly(5, 150);
+        const Vec2 centre = 0.5 * (world->front + world->rear);
+        ASSERT_GE(std::fabs(world->goal.x - centre.x), 11 - 1e-9);
+        ASSERT_GE(std::fabs(world->goal.y - centre.y), 11 - 1e-9);
+        ASSERT_LE(std::fabs(world->goal.x), 75);
+        ASSERT_LE(std::fabs(world->goal.y), 75);
+        close += std::fabs(world->goal.x - centre.x) < 21;
+    }
+    EXPECT_GT(close, 0); // closer than the panel's placement allows
+}
+
+TEST_F(Training, LogColumnsDescribeEachEvaluation) {
+    runTraining(*world, settings(200, 10));
+    const auto log = lines((dir / "eval.dat").string());
+    ASSERT_EQ(log.size(), 20u);
+    for (const std::string& line : log) {
+        int moved, reached, steps;
+        double d2, x0, y0, d0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%d,%d,%d,%lf,%lf,%lf, %lf", &moved, &reached, &steps,
+                              &d2, &x0, &y0, &d0),
+                  7)
+            << line;
+        EXPECT_TRUE(moved == 0 || moved == 1);
+        EXPECT_TRUE(reached == 0 || reached == 1);
+        EXPECT_GE(steps, 1);
+        EXPECT_LE(steps, 400);
+        EXPECT_NEAR(d0, std::sqrt(x0 * x0 + y0 * y0), 1e-6);
+        if (!reached && moved && steps < 400) {
+            EXPECT_GE(d2, 45000); // the arena bound ended it
+        }
+    }
+}
+
+TEST_F(Training, EmptyOrUnopenableLogRunsNothing) {
+    world->goalCount = 3;
+    auto s = settings(10, 1);
+    s.logPath.clear();
+    TrainingResult r = runTraining(*world, s);
+    EXPECT_EQ(r.status, TrainingResult::Status::emptyLogPath);
+    EXPECT_FALSE(r.ranRuns());
+    EXPECT_EQ(world->goalCount, 3);
+    s.logPath = (dir / "no-such-folder" / "eval.dat").string();
+    r = runTraining(*world, s);
+    EXPECT_EQ(r.status, TrainingResult::Status::logNotOpened);
+    EXPECT_EQ(world->goalCount, 3);
+    EXPECT_EQ(r.counts.runsDone, 0);
+}
+
+TEST_F(Training, CancelStopsAfterTheRunInProgressWithACompleteLog) {
+    std::atomic<bool> cancel{false};
+    int calls = 0;
+    const TrainingResult r = runTraining(
+        *world, settings(1000, 5),
+        [&](const TrainingProgress& p) {
+            ++calls;
+            EXPECT_EQ(p.runsDone, calls);
+            EXPECT_EQ(p.goals + p.collisions + p.misses, p.runsDone);
+            if (p.runsDone == 52) {
+                cancel = true;
+            }
+        },
+        &cancel);
+    EXPECT_EQ(r.status, TrainingResult::Status::cancelled);
+    EXPECT_EQ(r.counts.runsDone, 52);
+    EXPECT_EQ(calls, 52);
+    EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 11u); // runs 0, 5, ..., 50
+    EXPECT_EQ(trainingSummary(r.counts).rfind("Ran 52 training iterations, hit the goal ", 0), 0u);
+}
+
+TEST_F(Training, SlicedSessionEqualsOneCall) {
+    const std::string wholeLog = (dir / "whole.dat").string();
+    auto s = settings(300, 7);
+    s.logPath = wholeLog;
+    runTraining(*world, s);
+    const auto whole = parametersOf(world->learner.network);
+
+    random::restart();
+    world = std::make_unique<World>(10, 10, 0, 0, 0);
+    world->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
+    world->annealingNumber = 200;
+    TrainingSession session(*world, settings(300, 7));
+    ASSERT_EQ(session.start(), TrainingResult::Status::completed);
+    while (!session.done()) {
+        session.runOne();
+    }
+    session.finish(false);
+    EXPECT_EQ(parametersOf(world->learner.network), whole);
+    EXPECT_EQ(lines(wholeLog), lines((dir / "eval.dat").string()));
+}
+
+TEST_F(Training, LogUsesAFullStopUnderACommaLocale) {
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    }
+    runTraining(*world, settings(3, 1));
+    std::setlocale(LC_ALL, saved.c_str());
+    for (const std::string& line : lines((dir / "eval.dat").string())) {
+        EXPECT_EQ(std::count(line.begin(), line.end(), ','), 6) << line;
+        EXPECT_NE(line.find('.'), std::string::npos);
+    }
+}
+
+TEST_F(Training, FailedLogWritesAreReported) {
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit tiny = old;
+    tiny.rlim_cur = 200;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    const TrainingResult r = runTraining(*world, settings(30, 1));
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(r.status, TrainingResult::Status::completed);
+    EXPECT_EQ(r.counts.runsDone, 30); // the training itself went on
+    EXPECT_FALSE(r.logComplete);
+}
+
+TEST(TrainingSummary, TextAsShownToTheUser) {
+    EXPECT_EQ(trainingSummary({100, 100, 7, 60, 33}),
+              "Ran 100 training iterations, hit the goal 7 times, hit obstacles 60 times, "
+              "missec completely 33 times");
+    EXPECT_EQ(backupPath("/home/a/nnet_backup", 42), "/home/a/nnet_backup/nnet_42_default.nnet");
+}
+
+TEST(TrainingProgressFigures, RateAndTimeLeft) {
+    const ProgressFigures f = progressFigures({500, 2000, 1, 2, 497}, 10);
+    EXPECT_EQ(f.runsPerSecond, 50);
+    EXPECT_EQ(f.remainingSeconds, 30);
+    EXPECT_EQ(formatDuration(30), "0:30");
+    EXPECT_EQ(formatDuration(3725), "1:02:05");
+    EXPECT_EQ(formatDuration(-1), "--:--");
+    EXPECT_LT(progressFigures({0, 10, 0, 0, 0}, 0).remainingSeconds, 0);
+    EXPECT_EQ(formatProgressLine(f),
+              "runs 500/2000 (25%)  50 runs/s  goals 1  collisions 2  misses 497  elapsed 0:10  "
+              "left 0:30");
+}
+
+} // namespace
+} // namespace quorvel
