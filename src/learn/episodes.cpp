@@ -125,7 +125,7 @@ bool writeEvaluationLine(std::FILE* log, const EvaluationRecord& r) {
                         r.steps, r.lastDistanceSquared, r.startX, r.startY, startDistance) >= 0;
 }
 
-EpisodeEnd runTrainingEpisode(World& world, double floor, double exponent, double baseline,
+TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent, double baseline,
                               double learningRate, double discount) {
     QLearner& learner = world.learner;
     learner.travel = 0;
@@ -159,7 +159,7 @@ EpisodeEnd runTrainingEpisode(World& world, double floor, double exponent, doubl
         backupSuccessor(learner, n, learningRate, discount, outcome);
         backupSuccessor(learner, n, learningRate, discount, outcome);
     }
-    return run.end;
+    return {run.end, n};
 }
 
 void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,

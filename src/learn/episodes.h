@@ -34,8 +34,13 @@ EvaluationRecord runEvaluationEpisode(World& world);
 // Writes the record as one evaluation-log line; false when the write failed.
 bool writeEvaluationLine(std::FILE* log, const EvaluationRecord& record);
 
+struct TrainingEpisodeResult {
+    EpisodeEnd end;
+    int steps;
+};
+
 // An exploring episode followed by the backward sweeps; counts its end.
-EpisodeEnd runTrainingEpisode(World& world, double floor, double exponent, double baseline,
+TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent, double baseline,
                               double learningRate, double discount);
 
 // Trains slots n-1 down to 0 towards baseline + (outcome - baseline) * discount^(n-1-k).

@@ -40,6 +40,7 @@ TrainingResult::Status TrainingSession::start() {
     world_.collisionCount = 0;
     world_.goalCount = 0;
     next_ = 0;
+    steps_ = 0;
     logComplete_ = true;
     return TrainingResult::Status::completed;
 }
@@ -54,17 +55,20 @@ void TrainingSession::runOne() {
             (void)world_.learner.saveWeights(backupPath(settings_.backupFolder, i).c_str());
         }
         const EvaluationRecord record = runEvaluationEpisode(world_);
+        steps_ += record.steps;
         const bool written = writeEvaluationLine(log_, record);
         logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
     } else {
         const Exploration x = explorationSchedule(world_.annealingNumber, i);
-        runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate,
-                           settings_.discount);
+        steps_ += runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline,
+                                     settings_.learningRate, settings_.discount)
+                      .steps;
     }
 }
 
 TrainingProgress TrainingSession::progress() const {
-    return {next_, settings_.runs, world_.goalCount, world_.collisionCount, world_.missCount};
+    return {next_,          settings_.runs,       world_.goalCount,
+            world_.collisionCount, world_.missCount, steps_};
 }
 
 TrainingResult TrainingSession::finish(bool cancelled) {
@@ -86,7 +90,7 @@ TrainingResult runTraining(World& world, const TrainingSettings& settings,
     TrainingResult result;
     result.status = session.start();
     if (result.status != TrainingResult::Status::completed) {
-        result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount};
+        result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount, 0};
         return result;
     }
     bool cancelled = false;

@@ -37,6 +37,7 @@ struct TrainingProgress {
     int goals = 0;
     int collisions = 0;
     int misses = 0;
+    long long steps = 0; // agent steps of all runs so far
 };
 
 struct TrainingResult {
@@ -71,6 +72,7 @@ private:
     TrainingSettings settings_;
     std::FILE* log_ = nullptr;
     int next_ = 0;
+    long long steps_ = 0;
     bool logComplete_ = true;
 };
 

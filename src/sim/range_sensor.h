@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/bounding_box.h"
 #include "common/vec2.h"
 
 #include <vector>
@@ -33,6 +34,14 @@ public:
     // Shortens every reading to the nearest crossing with the closed outline, if nearer.
     // Outlines of fewer than two vertices are ignored.
     void cast(const Vec2* vertices, int vertexCount);
+
+    // The same readings as cast, for an outline inside `bounds`: rays for which the box lies
+    // wholly to one side of the ray's line, behind its origin or beyond its reading (by a
+    // margin far above rounding) are not walked.
+    void castWithin(const Vec2* vertices, int vertexCount, const BoundingBox& bounds);
+
+private:
+    void castRay(int ray, const Vec2* vertices, int vertexCount);
 };
 
 } // namespace quorvel

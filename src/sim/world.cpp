@@ -85,7 +85,7 @@ void World::sense() {
         if (boxesApart(inReach, obstacle.box)) {
             continue;
         }
-        sensor.cast(obstacle.vertices.data(), obstacle.vertexCount);
+        sensor.castWithin(obstacle.vertices.data(), obstacle.vertexCount, obstacle.box);
     }
 }
 

@@ -56,7 +56,7 @@ TEST(TrainingEpisode, RefusedFirstMoveTrainsSlotZeroAloneTowardsZero) {
         wallThroughTheBody(*w);
         w->qLearnMode = qLearn;
         QNetwork expected = w->learner.network;
-        const EpisodeEnd end = runTrainingEpisode(*w, 1, 1, 0.6, 0.2, 0.9);
+        const EpisodeEnd end = runTrainingEpisode(*w, 1, 1, 0.6, 0.2, 0.9).end;
         EXPECT_EQ(end, EpisodeEnd::collision);
         EXPECT_EQ(w->collisionCount, 1);
         EXPECT_EQ(w->goalCount + w->missCount, 0);
@@ -74,7 +74,7 @@ TEST(TrainingEpisode, BeyondTheArenaBoundOneStepEndsAsMissWithOutcomeZero) {
     auto w = makeWorld();
     w->goal = {300, 0};
     QNetwork expected = w->learner.network;
-    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9), EpisodeEnd::missArena);
+    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9).end, EpisodeEnd::missArena);
     EXPECT_EQ(w->missCount, 1);
     expected.train(w->learner.history[0], 0.6 + (0 - 0.6));
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(expected));
@@ -85,7 +85,9 @@ TEST(TrainingEpisode, RunningOutOfStepsTrainsTheLastSlotTowardsItsOwnRating) {
     preferCircling(*w);
     w->goal = {150, 0};
     const QNetwork before = w->learner.network;
-    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9), EpisodeEnd::missStepLimit);
+    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
+    EXPECT_EQ(result.end, EpisodeEnd::missStepLimit);
+    EXPECT_EQ(result.steps, 400);
     EXPECT_EQ(w->missCount, 1);
 
     // The last state's ratings are still there; the last slot records the action taken.
@@ -107,7 +109,7 @@ TEST(TrainingEpisode, QLearnStepLimitIsOneDrawInFiveTo399) {
         random::setState(seed);
         const int limit = random::draw() % 395 + 5;
         random::setState(seed);
-        runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
+        EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9).steps, limit);
         EXPECT_EQ(w->missCount, 1);
         EXPECT_GE(limit, 5);
         EXPECT_LE(limit, 399);
@@ -127,7 +129,7 @@ TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
     w->goal = {-14, 0}; // already within reach of the rear cap: the first move reaches it
     w->qLearnMode = true;
     auto replay = std::make_unique<QLearner>(w->learner);
-    EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8), EpisodeEnd::goal);
+    EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8).end, EpisodeEnd::goal);
     EXPECT_EQ(w->goalCount, 1);
     std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29,
               &replay->history[0][0]);

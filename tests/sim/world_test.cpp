@@ -174,16 +174,46 @@ TEST(WorldSense, SkippingFarObstaclesChangesNoReading) {
     auto w = makeWorld();
     w->generateObstacleField(7, 10, {-50, -50}, {50, 50}, 15);
     random::setState(99);
-    for (int i = 0; i < 3000; ++i) {
-        w->placeRandomly(5, 150);
+    for (int i = 0; i < 20000; ++i) {
+        // Random poses, many of them on, inside or beside an obstacle.
+        if (i % 4 == 0) {
+            w->placeRandomly(5, 150);
+        } else {
+            const Obstacle& o = w->obstacles[i % w->obstacleCount];
+            const Vec2 v = o.vertices[i % o.vertexCount];
+            w->placeAt(v.x + random::centred(30), v.y + random::centred(30),
+                       random::unit(7));
+        }
         w->sense();
         RangeSensor literal = w->sensor;
         literal.resetRanges(30);
         for (int k = 0; k < w->obstacleCount; ++k) {
             literal.cast(w->obstacles[k].vertices.data(), w->obstacles[k].vertexCount);
         }
-        ASSERT_EQ(literal.ranges, w->sensor.ranges);
+        ASSERT_EQ(literal.ranges, w->sensor.ranges) << i;
     }
+}
+
+TEST(WorldSense, SkippingCoversRaysAlongAnEdgeAndFromInside) {
+    auto w = makeWorld();
+    // The fan's forward ray runs exactly along the bottom edge of a square ahead, and the
+    // robot's rear rays start inside another.
+    placeSquare(*w, 20, 0, 30, 10);
+    w->obstacleCount = 2;
+    Obstacle& inside = w->obstacles[1];
+    inside.resize(4);
+    inside.vertices = {{-12, -3}, {-8, -3}, {-8, 3}, {-12, 3}};
+    inside.valid = true;
+    inside.updateBox();
+    w->sense();
+    EXPECT_EQ(w->sensor.ranges[5], 10);
+    RangeSensor literal = w->sensor;
+    literal.resetRanges(30);
+    for (int k = 0; k < 2; ++k) {
+        literal.cast(w->obstacles[k].vertices.data(), 4);
+    }
+    EXPECT_EQ(literal.ranges, w->sensor.ranges);
+    EXPECT_DOUBLE_EQ(w->sensor.ranges[16], 2); // from (-10, 0) back to the edge at x = -12
 }
 
 TEST(WorldMove, RefusesAndUndoesAMoveIntoAnObstacle) {

@@ -1,0 +1,45 @@
+#include "learn/training.h"
+#include "workload.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+namespace quorvel {
+namespace {
+
+// The standard training workload: 20000 runs, evaluation every 100, learning rate 0.1,
+// discount 0.9, annealing 200; argument 1 turns q-learn on.
+void BM_Training(benchmark::State& state) {
+    const std::string log = "/tmp/quorvel-bench-" + std::to_string(getpid()) + ".dat";
+    long long steps = 0;
+    long long runs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto world = bench::standardWorld();
+        world->annealingNumber = 200;
+        world->qLearnMode = state.range(0) != 0;
+        TrainingSettings settings;
+        settings.runs = 20000;
+        settings.logPath = log;
+        settings.evaluationFrequency = 100;
+        settings.learningRate = 0.1;
+        settings.discount = 0.9;
+        state.ResumeTiming();
+        const TrainingResult result = runTraining(*world, settings);
+        steps += result.counts.steps;
+        runs += result.counts.runsDone;
+    }
+    std::remove(log.c_str());
+    state.counters["steps_per_s"] = benchmark::Counter(static_cast<double>(steps),
+                                                       benchmark::Counter::kIsRate);
+    state.counters["episodes_per_s"] = benchmark::Counter(static_cast<double>(runs),
+                                                          benchmark::Counter::kIsRate);
+    state.counters["steps_per_run"] = static_cast<double>(steps) / static_cast<double>(runs);
+}
+BENCHMARK(BM_Training)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+} // namespace quorvel
