@@ -1,0 +1,43 @@
+#include "display/gl_view.h"
+
+#include "display/scene.h"
+
+#include <QMouseEvent>
+
+namespace quorvel {
+
+CGLView::CGLView(const World& world, QWidget* parent) : QOpenGLWidget(parent), world_(world) {
+    setFormat(requestedFormat());
+    setFocusPolicy(Qt::NoFocus);
+}
+
+QSurfaceFormat CGLView::requestedFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
+    format.setRedBufferSize(8);
+    format.setGreenBufferSize(8);
+    format.setBlueBufferSize(8);
+    format.setAlphaBufferSize(0);
+    format.setDepthBufferSize(32);
+    return format;
+}
+
+void CGLView::Redraw() { update(); }
+
+void CGLView::paintGL() {
+    // One context is kept for the view; renderPicture starts every picture from the state a
+    // fresh context has.
+    const qreal ratio = devicePixelRatioF();
+    renderPicture(world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+}
+
+void CGLView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit clicked();
+    }
+    QOpenGLWidget::mouseReleaseEvent(event);
+}
+
+} // namespace quorvel

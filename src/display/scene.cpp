@@ -1,0 +1,196 @@
+#include "display/scene.h"
+
+#include "display/capsule_frame.h"
+#include "sim/world.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace quorvel {
+
+namespace {
+
+constexpr GLfloat lightPosition[] = {150, 20, 100, 1};
+constexpr GLfloat lightAmbient[] = {0.2f, 0.2f, 0.2f, 1.0f};
+constexpr GLfloat lightDiffuse[] = {0.7f, 0.7f, 0.7f, 1.0f};
+constexpr GLfloat specular[] = {0.9f, 0.9f, 0.9f, 0.8f};
+constexpr GLint shininess = 128;
+
+constexpr int gridSquares = 20;
+constexpr double gridPitch = 10;
+constexpr double gridHalfSide = 4;
+
+constexpr double obstacleHeight = 5;
+constexpr double rodRadius = 1;
+constexpr double goalHeight = 10;
+constexpr double rayHeight = 2.5;
+constexpr double shortestDrawnEdgeSquared = 0.01;
+
+// Created by the first picture and kept for the whole process; they belong to no context.
+GLUquadric* sphereQuadric = nullptr;
+GLUquadric* cylinderQuadric = nullptr;
+
+void multiplyFrame(Vec2 start, Vec2 heading, double z0) {
+    const auto m = capsuleFrame(start, heading, z0);
+    glMultMatrixd(m.data());
+}
+
+void drawCapsule(double width, double length) {
+    gluCylinder(cylinderQuadric, width / 2, width / 2, length, 20, 20);
+    gluSphere(sphereQuadric, width / 2, 20, 20);
+    glTranslated(0, 0, length);
+    gluSphere(sphereQuadric, width / 2, 20, 20);
+}
+
+void drawFloor() {
+    glColor3d(0.1, 0.0, 1.0);
+    glPushMatrix();
+    glLoadIdentity();
+    glTranslated(-100, -100, 0);
+    const double h = gridHalfSide;
+    for (int column = 0; column < gridSquares; ++column) {
+        glPushMatrix();
+        for (int row = 0; row < gridSquares; ++row) {
+            glBegin(GL_QUADS);
+            glVertex3d(h, h, 0);
+            glVertex3d(-h, h, 0);
+            glVertex3d(-h, -h, 0);
+            glVertex3d(h, -h, 0);
+            glEnd();
+            glBegin(GL_QUADS);
+            glVertex3d(-h, h, -1);
+            glVertex3d(h, h, -1);
+            glVertex3d(h, -h, -1);
+            glVertex3d(-h, -h, -1);
+            glEnd();
+            glTranslated(0, gridPitch, 0);
+        }
+        glPopMatrix();
+        glTranslated(gridPitch, 0, 0);
+    }
+    glPopMatrix();
+}
+
+} // namespace
+
+void SetupProjection(int width, int height) {
+    glClearColor(0, 0, 0, 0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glEnable(GL_COLOR_MATERIAL);
+    glMatrixMode(GL_PROJECTION);
+    const double aspect = static_cast<double>(width) / height;
+    glOrtho(-100 * aspect, 100 * aspect, -100, 100, -10, 1000);
+    glMatrixMode(GL_MODELVIEW);
+    gluLookAt(0, 0, 150, 0, 0, 0, 0, 1, 0);
+}
+
+void resetPictureState() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glNormal3f(0, 0, 1);
+    glColor4f(1, 1, 1, 1);
+    glDisable(GL_BLEND);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_LIGHT0);
+    glDisable(GL_COLOR_MATERIAL);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glDisable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+}
+
+void renderPicture(const World& world, int width, int height) {
+    resetPictureState();
+    SetupProjection(width, height);
+
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    // Given while the model-view matrix holds the camera: the light stays at (150, 20, -50)
+    // in eye space, below the floor, so the floor gets ambient light only.
+    glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+    glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+    glLightfv(GL_LIGHT0, GL_SPECULAR, specular);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+    glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
+    glMateriali(GL_FRONT, GL_SHININESS, shininess);
+    drawFloor();
+    drawScene(world);
+    glPopMatrix();
+}
+
+void drawScene(const World& world) {
+    if (sphereQuadric == nullptr) {
+        sphereQuadric = gluNewQuadric();
+    }
+    if (cylinderQuadric == nullptr) {
+        cylinderQuadric = gluNewQuadric();
+    }
+    Vec2 rear, front, heading;
+    world.getPose(rear, front, heading);
+
+    for (int i = 0; i < world.trailCount; ++i) {
+        glPushMatrix();
+        glLoadIdentity();
+        multiplyFrame(world.trail.rear[i], world.trail.heading[i], 0);
+        const Colour& c = world.trail.colour[i];
+        glColor3d(c.r, c.g, c.b);
+        drawCapsule(world.width, world.length);
+        glPopMatrix();
+    }
+
+    glPushMatrix();
+    glLoadIdentity();
+    multiplyFrame(rear, heading, 0);
+    glColor3d(world.trailColour.r, world.trailColour.g, world.trailColour.b);
+    drawCapsule(world.width, world.length);
+    glPopMatrix();
+
+    glPushMatrix();
+    glLoadIdentity();
+    glColor3d(0.5, 0.5, 1.0);
+    for (int k = 0; k < world.obstacleCount; ++k) {
+        const Obstacle& o = world.obstacles[k];
+        const int n = o.vertexCount;
+        for (int i = 0; i < n; ++i) {
+            const Vec2 a = o.vertices[i];
+            const Vec2 d = o.vertices[(i + 1) % n] - a;
+            const double s = d.x * d.x + d.y * d.y;
+            if (s < shortestDrawnEdgeSquared) {
+                continue;
+            }
+            const double edgeLength = std::sqrt(s);
+            glPushMatrix();
+            multiplyFrame(a, d / edgeLength, obstacleHeight);
+            gluCylinder(cylinderQuadric, rodRadius, rodRadius, edgeLength, 10, 10);
+            gluSphere(sphereQuadric, rodRadius, 10, 10);
+            glPopMatrix();
+        }
+    }
+
+    glColor3d(0, 1, 0);
+    glTranslated(world.goal.x, world.goal.y, goalHeight);
+    gluSphere(sphereQuadric, world.goalRadius, 20, 20);
+
+    glLoadIdentity();
+    glColor4d(1, 0, 0, 0.5);
+    glDisable(GL_LIGHTING);
+    const RangeSensor& fan = world.sensor;
+    for (int i = 0; i < fan.rayCount; ++i) {
+        const Vec2 o = fan.worldOrigins[i];
+        const Vec2 end = o + fan.ranges[i] * fan.worldDirections[i];
+        glBegin(GL_LINES);
+        glVertex3d(o.x, o.y, rayHeight);
+        glVertex3d(end.x, end.y, rayHeight);
+        glEnd();
+    }
+    glPopMatrix();
+}
+
+} // namespace quorvel

@@ -1,0 +1,211 @@
+#include "display/capsule_frame.h"
+#include "display/offscreen_render.h"
+
+#include "common/random.h"
+#include "sim/world.h"
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace quorvel {
+namespace {
+
+TEST(CapsuleFrame, LaysTheAxisAlongTheHeading) {
+    const auto east = capsuleFrame({10, 20}, {1, 0}, 0);
+    const std::array<double, 16> eastExpected{0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 10, 20, 0, 1};
+    EXPECT_EQ(east, eastExpected);
+    const auto north = capsuleFrame({10, 20}, {0, 1}, 0);
+    const std::array<double, 16> northExpected{0, 0, -1, 0, -1, 0, 0, 0,
+                                               0, 1, 0,  0, 10, 20, 0, 1};
+    EXPECT_EQ(north, northExpected);
+    EXPECT_EQ(capsuleFrame({1, 2}, {0.6, 0.8}, 5)[14], 5);
+}
+
+// Pictures of 800 by 400 pixels: x from -200 to 200 and y from -100 to 100, two pixels per
+// unit.
+constexpr int pictureWidth = 800;
+constexpr int pictureHeight = 400;
+
+struct Rgb {
+    int r, g, b;
+};
+
+class Picture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        random::restart();
+        world = std::make_unique<World>(10, 10, 0, 0, 0);
+        world->goal = {60, 50};
+        world->obstacleCount = 1;
+        Obstacle& o = world->obstacles[0];
+        o.resize(4);
+        o.vertices = {{-60, -60}, {-40, -60}, {-40, -40}, {-60, -40}};
+        o.valid = true;
+        o.updateBox();
+        world->sense();
+        world->trail.rear[0] = {30, -60};
+        world->trail.front[0] = {40, -60};
+        world->trail.heading[0] = {1, 0};
+        world->trail.colour[0] = {1, 0.25, 0};
+        world->trailCount = 1;
+    }
+
+    QImage render(QSize size = {pictureWidth, pictureHeight}) const {
+        QImage image = renderWorldImage(*world, size);
+        EXPECT_FALSE(image.isNull()) << "no OpenGL context";
+        return image;
+    }
+
+    static Rgb at(const QImage& image, double x, double y) {
+        const double unitsPerPixel = 200.0 / image.height();
+        const int px = static_cast<int>((x + 100.0 * image.width() / image.height()) / unitsPerPixel);
+        const int py = static_cast<int>((100 - y) / unitsPerPixel);
+        const QRgb c = image.pixel(px, py);
+        return {qRed(c), qGreen(c), qBlue(c)};
+    }
+
+    static bool isGreen(Rgb c) { return c.g > 40 && c.r < 20 && c.b < 20; }
+    static bool isBlack(Rgb c) { return c.r + c.g + c.b == 0; }
+    static bool isFloor(Rgb c) { return c.b > 60 && c.r < 30 && c.g < 10; }
+    static bool isRed(Rgb c) { return c.r > 200 && c.g < 30 && c.b < 30; }
+
+    std::unique_ptr<World> world;
+};
+
+TEST_F(Picture, GoalIsGreenWithinItsDiscOnly) {
+    const QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    EXPECT_TRUE(isGreen(at(image, 60, 50)));
+    EXPECT_TRUE(isGreen(at(image, 64, 53)));
+    for (int i = 0; i < 72; ++i) {
+        const double a = i * 2 * M_PI / 72;
+        const Rgb c = at(image, 60 + 7 * std::cos(a), 50 + 7 * std::sin(a));
+        EXPECT_FALSE(c.g > c.r && c.g > c.b) << "green at angle " << i;
+    }
+}
+
+TEST_F(Picture, RobotAndTrailInTheirColours) {
+    world->trailColour = {1, 1, 0};
+    const QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    const Rgb robot = at(image, 0, 0);
+    EXPECT_GT(robot.r, 60);
+    EXPECT_NEAR(robot.r, robot.g, 3);
+    EXPECT_LT(robot.b, 10);
+    const Rgb trail = at(image, 35, -60);
+    EXPECT_GT(trail.r, 60);
+    EXPECT_NEAR(trail.g, trail.r / 4.0, 4);
+    EXPECT_LT(trail.b, 10);
+}
+
+TEST_F(Picture, RaysAreOpaqueRedAboveTheFloor) {
+    const QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    // Ray 5 runs along +x from the front cap at (10, 0) to its range of 30.
+    for (double x : {20.0, 25.0, 30.0, 35.0}) {
+        bool found = false;
+        for (double dy : {-0.5, 0.0, 0.5}) {
+            found = found || isRed(at(image, x, dy));
+        }
+        EXPECT_TRUE(found) << "no ray pixel at x = " << x;
+    }
+    EXPECT_FALSE(isRed(at(image, 45, 0))); // beyond its reading
+}
+
+TEST_F(Picture, FloorGridWithItsAsymmetricEdge) {
+    const QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    EXPECT_TRUE(isFloor(at(image, -80, -80)));
+    EXPECT_TRUE(isFloor(at(image, 90, 90)));
+    EXPECT_TRUE(isFloor(at(image, -103, -80)));
+    EXPECT_TRUE(isFloor(at(image, -80, 93)));
+    EXPECT_TRUE(isFloor(at(image, 93, -80)));
+    EXPECT_TRUE(isBlack(at(image, -75, -80))); // the gap between two squares
+    EXPECT_TRUE(isBlack(at(image, 95, -80)));  // beyond the right edge at 94
+    EXPECT_TRUE(isBlack(at(image, -105, -80))); // beyond the left edge at -104
+    EXPECT_TRUE(isBlack(at(image, -80, 96)));
+}
+
+TEST_F(Picture, ObstacleRodsAlongTheEdges) {
+    const QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    for (Rgb c : {at(image, -50, -60), at(image, -40, -50), at(image, -55, -40)}) {
+        EXPECT_GT(c.g, 20);
+        EXPECT_NEAR(c.r, c.g, 3);
+        EXPECT_GT(c.b, c.r);
+    }
+    EXPECT_TRUE(isFloor(at(image, -50, -50)) || isBlack(at(image, -50, -50))); // inside: floor
+}
+
+TEST_F(Picture, VisibleWidthFollowsTheAspectRatio) {
+    world->goal = {150, 0};
+    const QImage wide = render({800, 400});
+    if (wide.isNull()) {
+        return;
+    }
+    EXPECT_TRUE(isGreen(at(wide, 150, 0)));
+    const QRgb pixel = wide.pixel(700, 200); // x = 150 is three quarters across
+    EXPECT_GT(qGreen(pixel), 40);
+    const QImage square = render({400, 400});
+    int green = 0;
+    for (int y = 0; y < square.height(); ++y) {
+        for (int x = 0; x < square.width(); ++x) {
+            const QRgb c = square.pixel(x, y);
+            green += qGreen(c) > qRed(c) && qGreen(c) > qBlue(c);
+        }
+    }
+    EXPECT_EQ(green, 0); // x reaches only 100
+}
+
+TEST_F(Picture, EveryPictureStartsFresh) {
+    const QImage first = render();
+    const QImage second = render();
+    EXPECT_EQ(first, second);
+}
+
+// A whole scene as the program shows it after some playback; kept as scene-example.png in
+// the test's folder for a person to look at.
+TEST(WholeScene, TrailObstaclesGoalAndRays) {
+    random::restart();
+    auto world = std::make_unique<World>(10, 10, 0, 0, 0);
+    world->placeRobotAndGoal();
+    world->generateObstacleField(7, 10, {-50, -50}, {50, 50}, 15);
+    for (int i = 0; i < 60; ++i) {
+        world->trailColour.g = i / 60.0;
+        if (!world->moveRobot(i % 3 - 1, -2)) {
+            break;
+        }
+        world->recordTrailPose();
+    }
+    world->sense();
+    const QImage image = renderWorldImage(*world, {1192, 584});
+    ASSERT_FALSE(image.isNull());
+    EXPECT_TRUE(image.save("scene-example.png"));
+}
+
+} // namespace
+} // namespace quorvel
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {
+        return RUN_ALL_TESTS(); // listing needs no display
+    }
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
