@@ -31,6 +31,7 @@ void CGLView::paintGL() {
     // fresh context has.
     const qreal ratio = devicePixelRatioF();
     renderPicture(world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+    makePictureOpaque();
 }
 
 void CGLView::mouseReleaseEvent(QMouseEvent* event) {

@@ -28,6 +28,7 @@ QImage renderWorldImage(const World& world, QSize size) {
         target.bind();
         glViewport(0, 0, size.width(), size.height());
         renderPicture(world, size.width(), size.height());
+        makePictureOpaque();
         glFinish();
         image = target.toImage().convertToFormat(QImage::Format_RGB32);
         target.release();

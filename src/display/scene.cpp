@@ -125,6 +125,13 @@ void renderPicture(const World& world, int width, int height) {
     glPopMatrix();
 }
 
+void makePictureOpaque() {
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+}
+
 void drawScene(const World& world) {
     if (sphereQuadric == nullptr) {
         sphereQuadric = gluNewQuadric();

@@ -16,6 +16,10 @@ void resetPictureState();
 // One whole picture of the world into the current context: clear, light, floor grid, scene.
 void renderPicture(const World& world, int width, int height);
 
+// Sets every pixel's alpha to 1, leaving the colours: the picture is opaque when the
+// platform composes it with the window, as a surface without alpha would show it.
+void makePictureOpaque();
+
 // The trail, the robot, the obstacles, the goal and the sensor rays. Reads the world only.
 void drawScene(const World& world);
 

@@ -1,0 +1,21 @@
+#include "app/main_app.h"
+#include "sim/world.h"
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    // The only option: --screenshot FILE.png saves a picture of the panel after start-up.
+    QString screenshot;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+            screenshot = QString::fromLocal8Bit(argv[++i]);
+        } else {
+            std::fprintf(stderr, "usage: quorvel [--screenshot FILE.png]\n");
+            return 2;
+        }
+    }
+    quorvel::CMainApp app(argc, argv);
+    quorvel::programWorld();
+    return app.InitInstance(screenshot) ? app.exec() : 0;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/panel_commands.h"
+#include "app/panel_platform.h"
+
+#include <QDialog>
+#include <QIcon>
+
+class QAction;
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+
+namespace quorvel {
+
+class CGLView;
+class World;
+
+// Turns a filter of the "Description|pattern|...||" form into Qt's "Description (pattern);;"
+// form. "*.*" stands for every file, as on the platform the filters come from.
+QString qtFileFilter(const char* filter);
+
+// The control panel: the view of the world across the top, the fields and buttons below.
+class CMainDialog : public QDialog, public PanelPlatform {
+    Q_OBJECT
+public:
+    explicit CMainDialog(World& world, QWidget* parent = nullptr);
+    ~CMainDialog() override;
+
+    PanelCommands& commands() { return commands_; }
+    CGLView* view() const { return view_; }
+
+    // PanelPlatform
+    std::string fieldText(Field field) override;
+    bool isChecked(CheckBox box) override;
+    SliderState slider() override;
+    void showMessage(const std::string& text) override;
+    bool ask(const std::string& text, const std::string& yes, const std::string& no) override;
+    std::string askOpenPath(const char* filter) override;
+    std::string askSavePath(const char* filter) override;
+    void startTimer(int id, int milliseconds) override;
+    void stopTimer(int id) override;
+    void redraw() override;
+    bool runTraining(TrainingSession& session) override;
+    void endDialog(bool ok) override;
+
+    void showAbout();
+
+public slots:
+    void reject() override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)());
+    QLineEdit* addEdit(Field field, QRect geometry);
+
+    World& world_;
+    PanelCommands commands_;
+    QIcon icon_;
+    CGLView* view_ = nullptr;
+    QSlider* slider_ = nullptr;
+    QLineEdit* edits_[8] = {};
+    QCheckBox* qLearn_ = nullptr;
+    QCheckBox* trails_ = nullptr;
+    int playbackTimer_ = 0; // the platform's id of timer 1000, 0 when stopped
+};
+
+} // namespace quorvel
