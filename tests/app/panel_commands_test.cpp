@@ -1,0 +1,323 @@
+#include "app/panel_commands.h"
+
+#include "app/panel_fields.h"
+#include "common/random.h"
+#include "fake_platform.h"
+#include "sim/world.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <unistd.h>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<double> parametersOf(const QNetwork& n) {
+    std::vector<double> v;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        v.push_back(n.parameter(i));
+    }
+    return v;
+}
+
+class Panel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        random::restart();
+        world = std::make_unique<World>(10, 10, 0, 0, 0);
+        commands = std::make_unique<PanelCommands>(*world, platform);
+        dir = fs::temp_directory_path() /
+              ("quorvel-panel-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void fillGenerate(const char* count, const char* sides, const char* radius) {
+        platform.fields[Field::obstacles] = count;
+        platform.fields[Field::sides] = sides;
+        platform.fields[Field::radius] = radius;
+    }
+    void fillTrain(const char* runs, const char* freq, const char* rate, const char* discount,
+                   const char* annealing = "") {
+        platform.fields[Field::runs] = runs;
+        platform.fields[Field::evaluationFrequency] = freq;
+        platform.fields[Field::learningRate] = rate;
+        platform.fields[Field::discount] = discount;
+        platform.fields[Field::annealing] = annealing;
+    }
+    std::string path(const char* name) const { return (dir / name).string(); }
+
+    FakePlatform platform;
+    std::unique_ptr<World> world;
+    std::unique_ptr<PanelCommands> commands;
+    fs::path dir;
+};
+
+TEST(SliderSteering, TruncatesTowardsZeroWithANineteenPositionStraightBand) {
+    const std::pair<int, int> table[] = {{0, 5},   {1, 4},   {10, 4},  {11, 3},  {40, 1},
+                                         {41, 0},  {50, 0},  {59, 0},  {60, -1}, {69, -1},
+                                         {70, -2}, {90, -4}, {99, -4}, {100, -5}};
+    for (auto [position, steering] : table) {
+        EXPECT_EQ(steeringFromSlider({0, 100, position}), steering) << position;
+    }
+    EXPECT_EQ(steeringFromSlider({10, 10, 10}), 0); // no width: straight ahead
+}
+
+TEST_F(Panel, ForwardsAndReverseDriveTwoAndClearTheTrail) {
+    world->recordTrailPose();
+    platform.sliderState = {0, 100, 50};
+    commands->OnForwards();
+    EXPECT_DOUBLE_EQ(world->front.x, 7);
+    EXPECT_EQ(world->trailCount, 0);
+    EXPECT_EQ(platform.redraws, 1);
+    commands->OnReverse();
+    commands->OnReverse();
+    EXPECT_DOUBLE_EQ(world->front.x, 3);
+    platform.sliderState = {0, 100, 0};
+    commands->OnForwards(); // steering 5: a negative radius turns left
+    EXPECT_GT(world->heading.y, 0);
+}
+
+TEST_F(Panel, GenerateValidatesBeforeChangingTheWorld) {
+    fillGenerate("3", "2", "letters");
+    commands->OnGenerate();
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"\"letters\" is not a valid obstacle radius"});
+    EXPECT_EQ(world->obstacles[0].vertexCount, 0);
+    fillGenerate("8", "5", "10");
+    commands->OnGenerate();
+    EXPECT_EQ(platform.messages.back(), "Number of obstacles must be between 0 and 7 (inclusive)");
+    EXPECT_EQ(platform.redraws, 0);
+    fillGenerate("7", "10", "25.0");
+    commands->OnGenerate();
+    EXPECT_EQ(world->obstacleCount, 7);
+    EXPECT_EQ(platform.redraws, 1);
+    fillGenerate("0", "4", "5.0");
+    commands->OnGenerate();
+    EXPECT_EQ(world->obstacleCount, 0);
+    EXPECT_EQ(world->obstacles[7].vertexCount, 4);
+    EXPECT_EQ(platform.messages.size(), 2u);
+}
+
+TEST_F(Panel, GenerateUsesTheFieldCornersAndCurrentPoses) {
+    fillGenerate("7", "10", "15");
+    commands->OnGenerate();
+    for (int k = 0; k < 7; ++k) {
+        for (const Vec2& v : world->obstacles[k].vertices) {
+            ASSERT_LE(std::fabs(v.x), 50 + 1.5 * 15);
+        }
+    }
+}
+
+TEST_F(Panel, PlaceRedraws) {
+    commands->OnPlaceRobotAndGoal();
+    EXPECT_EQ(platform.redraws, 1);
+    EXPECT_NE(world->goal, (Vec2{25, 25}));
+}
+
+TEST_F(Panel, PlaybackRunsOneTimerAndStopsOnlyWhenPlaying) {
+    commands->OnStopPlayback();
+    EXPECT_EQ(platform.timersRunning, 0);
+    commands->OnPlayback();
+    commands->OnPlayback();
+    EXPECT_EQ(platform.timerStarts, 1);
+    EXPECT_TRUE(commands->playing());
+    commands->OnStopPlayback();
+    EXPECT_FALSE(commands->playing());
+    EXPECT_EQ(platform.timersRunning, 0);
+}
+
+TEST_F(Panel, TicksKeepOnePoseWithoutTrailsAndStopAtAFullTrail) {
+    world->goal = {150, 150};
+    commands->OnTimer(1000); // not playing: nothing
+    EXPECT_EQ(world->trailCount, 0);
+    commands->OnPlayback();
+    commands->OnTimer(7); // another timer: nothing
+    EXPECT_EQ(world->trailCount, 0);
+    for (int i = 0; i < 3 && commands->playing(); ++i) {
+        commands->OnTimer(1000);
+        EXPECT_EQ(world->trailCount, 1);
+        EXPECT_EQ(world->trailColour.g, world->lastChosenValue);
+        EXPECT_EQ(world->trailPose(0).front, world->front);
+    }
+    platform.checks[CheckBox::trails] = true;
+    world->trailCount = 400;
+    const Vec2 last = world->trail.rear[399];
+    commands->OnTimer(1000);
+    EXPECT_EQ(world->trailCount, 400);
+    EXPECT_EQ(world->trail.rear[399], last);
+    EXPECT_EQ(world->trailColour.r, 1);
+    EXPECT_EQ(world->trailColour.b, 0);
+}
+
+TEST_F(Panel, ReachingTheGoalStopsTheTimerThenSaysSo) {
+    world->goal = {-14, 0};
+    commands->OnPlayback();
+    commands->OnTimer(1000);
+    EXPECT_FALSE(commands->playing());
+    EXPECT_EQ(platform.timersRunning, 0);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"Claims to have hit goal\n"});
+}
+
+TEST_F(Panel, ARefusedMoveStopsPlaybackSilently) {
+    world->obstacleCount = 1;
+    Obstacle& o = world->obstacles[0];
+    o.resize(4);
+    o.vertices = {{-0.5, -50}, {0.5, -50}, {0.5, 50}, {-0.5, 50}};
+    o.valid = true;
+    o.updateBox();
+    commands->OnPlayback();
+    commands->OnTimer(1000);
+    EXPECT_FALSE(commands->playing());
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+TEST_F(Panel, FreshPanelTrainReportsTheEmptyRunsField) {
+    commands->OnTrain();
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"\"\" is not a valid number of training runs"});
+    EXPECT_TRUE(platform.filters.empty());
+}
+
+TEST_F(Panel, TrainWarnsGoesOnAndShowsTheSummary) {
+    fillTrain("50", "10", "0.001", "0.9", "30");
+    platform.checks[CheckBox::qLearn] = true;
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    ASSERT_EQ(platform.messages.size(), 3u);
+    EXPECT_EQ(platform.messages[0], "Learning rate must be in the range 0.001 to 0.9");
+    EXPECT_EQ(platform.messages[1], annealingMessage);
+    EXPECT_EQ(platform.messages[2].rfind("Ran 50 training iterations, hit the goal ", 0), 0u);
+    EXPECT_EQ(platform.filters, std::vector<std::string>{evaluationLogFilter});
+    EXPECT_TRUE(world->qLearnMode);
+    EXPECT_EQ(world->annealingNumber, 30);
+    EXPECT_EQ(world->learner.network.learningRate, 0.001);
+    EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 50);
+    EXPECT_EQ(platform.redraws, 0);
+}
+
+TEST_F(Panel, TrainWithAnnealingLettersUsesTwoHundred) {
+    fillTrain("5", "0", "0.1", "0.9", "abc");
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    EXPECT_EQ(platform.messages.front(), annealingMessage);
+    EXPECT_EQ(world->annealingNumber, 200);
+    EXPECT_EQ(platform.messages.size(), 2u);
+}
+
+TEST_F(Panel, CancelledLogDialogTrainsNothingAndSaysNothing) {
+    fillTrain("50", "10", "0.1", "0.9");
+    world->goalCount = 4;
+    const auto before = parametersOf(world->learner.network);
+    commands->OnTrain();
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.trainings, 0);
+    EXPECT_EQ(world->goalCount, 4);
+    EXPECT_EQ(parametersOf(world->learner.network), before);
+}
+
+TEST_F(Panel, UnopenableLogTrainsNothingAndSaysSo) {
+    fillTrain("50", "10", "0.1", "0.9");
+    platform.pathAnswers = {path("missing/eval.dat")};
+    commands->OnTrain();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("the training did not start"), std::string::npos);
+    EXPECT_EQ(platform.trainings, 0);
+}
+
+TEST_F(Panel, CancelledTrainingReportsTheRunsThatRan) {
+    fillTrain("1000", "10", "0.1", "0.9");
+    platform.pathAnswers = {path("eval.dat")};
+    platform.cancelAfterRuns = 35;
+    commands->OnTrain();
+    EXPECT_EQ(platform.messages.back().rfind("Ran 35 training iterations", 0), 0u);
+    std::ifstream log(path("eval.dat"));
+    int lines = 0;
+    for (std::string line; std::getline(log, line);) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, 4); // runs 0, 10, 20, 30
+}
+
+TEST_F(Panel, PlaybackPausesDuringTrainingAndGoesOn) {
+    world->goal = {150, 150};
+    commands->OnPlayback();
+    fillTrain("5", "1", "0.1", "0.9");
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    EXPECT_TRUE(commands->playing());
+    EXPECT_EQ(platform.timersRunning, 1);
+    EXPECT_EQ(platform.timerStarts, 2);
+}
+
+TEST_F(Panel, SaveAndLoadReportFailures) {
+    platform.pathAnswers = {""};
+    commands->OnSaveWeights();
+    EXPECT_TRUE(platform.messages.empty()); // cancelled: silent
+    platform.pathAnswers = {path("missing/w.nnet")};
+    commands->OnSaveWeights();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("not saved"), std::string::npos);
+    platform.pathAnswers = {path("w.nnet")};
+    commands->OnSaveWeights();
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_TRUE(fs::exists(path("w.nnet")));
+    EXPECT_EQ(platform.filters.back(), weightsFilter);
+
+    std::ofstream(path("short.nnet")) << "0.5, 0.25| ";
+    const auto before = parametersOf(world->learner.network);
+    platform.pathAnswers = {path("short.nnet")};
+    commands->OnLoadWeights();
+    EXPECT_NE(platform.messages.back().find("holds only 2 of the 536"), std::string::npos);
+    EXPECT_EQ(parametersOf(world->learner.network), before);
+    platform.pathAnswers = {path("w.nnet")};
+    commands->OnLoadWeights();
+    EXPECT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.redraws, 0);
+}
+
+TEST_F(Panel, OkOffersToSaveAndClosesEitherWay) {
+    platform.pathAnswers = {path("final.nnet")};
+    commands->OnOkClicked();
+    EXPECT_TRUE(fs::exists(path("final.nnet")));
+    EXPECT_EQ(platform.ended, 1);
+
+    FakePlatform cancelled;
+    PanelCommands other(*world, cancelled);
+    other.OnOkClicked();
+    EXPECT_EQ(cancelled.ended, 1);
+    EXPECT_EQ(cancelled.filters, std::vector<std::string>{weightsFilter});
+}
+
+TEST_F(Panel, OkWhoseSaveFailsLetsTheUserChooseAgain) {
+    platform.pathAnswers = {path("missing/a.nnet"), path("b.nnet")};
+    platform.askAnswers = {true};
+    commands->OnOkClicked();
+    EXPECT_EQ(platform.asked.size(), 1u);
+    EXPECT_TRUE(fs::exists(path("b.nnet")));
+    EXPECT_EQ(platform.ended, 1);
+
+    FakePlatform giveUp;
+    giveUp.pathAnswers = {path("missing/a.nnet")};
+    giveUp.askAnswers = {false};
+    PanelCommands other(*world, giveUp);
+    other.OnOkClicked();
+    EXPECT_EQ(giveUp.asked.size(), 1u);
+    EXPECT_EQ(giveUp.ended, 1);
+}
+
+TEST_F(Panel, CancelClosesWithoutSaving) {
+    commands->OnPlayback();
+    commands->OnCancelClicked();
+    EXPECT_EQ(platform.ended, 0);
+    EXPECT_TRUE(platform.filters.empty());
+    EXPECT_EQ(platform.timersRunning, 0);
+}
+
+} // namespace
+} // namespace quorvel
