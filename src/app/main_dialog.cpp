@@ -2,6 +2,8 @@
 
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
+#include "app/curve_chart.h"
+#include "app/training_window.h"
 #include "app/dialog_units.h"
 #include "display/gl_view.h"
 #include "learn/training.h"
@@ -19,6 +21,7 @@
 #include <QSlider>
 #include <QStringList>
 #include <QTimerEvent>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -162,6 +165,9 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     about->setShortcutContext(Qt::WindowShortcut);
     connect(about, &QAction::triggered, this, &CMainDialog::showAbout);
     addAction(about);
+    auto* plot = new QAction("Plot Evaluation Log...", this);
+    connect(plot, &QAction::triggered, this, [this] { commands_.OnPlotEvaluationLog(); });
+    addAction(plot);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     setFixedSize(du.x(610), du.y(529));
@@ -255,12 +261,25 @@ void CMainDialog::timerEvent(QTimerEvent* event) {
 void CMainDialog::redraw() { view_->Redraw(); }
 
 bool CMainDialog::runTraining(TrainingSession& session) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    while (!session.done()) {
-        session.runOne();
-    }
-    QApplication::restoreOverrideCursor();
-    return false;
+    TrainingWindow window(session, this);
+    window.exec();
+    return window.cancelled();
+}
+
+void CMainDialog::showEvaluationCurve(const std::string& title,
+                                      const std::vector<CurvePoint>& points, int window) {
+    QDialog plot(this);
+    plot.setWindowTitle(QString::fromStdString(title));
+    auto* chart = new CurveChart("evaluation", window, &plot);
+    chart->setPoints(points);
+    auto* layout = new QVBoxLayout(&plot);
+    layout->addWidget(chart);
+    auto* close = new QPushButton("Close", &plot);
+    connect(close, &QPushButton::clicked, &plot, &QDialog::accept);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    lastPlot_ = chart;
+    plot.exec();
+    lastPlot_ = nullptr;
 }
 
 void CMainDialog::endDialog(bool ok) { done(ok ? QDialog::Accepted : QDialog::Rejected); }

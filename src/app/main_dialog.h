@@ -15,6 +15,7 @@ class QSlider;
 namespace quorvel {
 
 class CGLView;
+class CurveChart;
 class World;
 
 // Turns a filter of the "Description|pattern|...||" form into Qt's "Description (pattern);;"
@@ -43,6 +44,10 @@ public:
     void stopTimer(int id) override;
     void redraw() override;
     bool runTraining(TrainingSession& session) override;
+    void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
+                             int window) override;
+    // The chart of the plot window while it is open, for tests.
+    CurveChart* openPlot() const { return lastPlot_; }
     void endDialog(bool ok) override;
 
     void showAbout();
@@ -65,6 +70,7 @@ private:
     QLineEdit* edits_[8] = {};
     QCheckBox* qLearn_ = nullptr;
     QCheckBox* trails_ = nullptr;
+    CurveChart* lastPlot_ = nullptr;
     int playbackTimer_ = 0; // the platform's id of timer 1000, 0 when stopped
 };
 

@@ -1,6 +1,7 @@
 #include "app/panel_commands.h"
 
 #include "app/panel_fields.h"
+#include "learn/evaluation_curve.h"
 #include "learn/episodes.h"
 #include "learn/training.h"
 #include "sim/world.h"
@@ -192,6 +193,23 @@ void PanelCommands::OnOkClicked() {
     }
     OnStopPlayback();
     platform_.endDialog(true);
+}
+
+void PanelCommands::OnPlotEvaluationLog() {
+    const std::string path = platform_.askOpenPath(evaluationLogFilter);
+    if (path.empty()) {
+        return;
+    }
+    const EvaluationLog log = readEvaluationLog(path);
+    if (!log.error.empty()) {
+        platform_.showMessage(log.error);
+        return;
+    }
+    const int window = curveWindow(static_cast<int>(log.points.size()));
+    const std::size_t slash = path.find_last_of('/');
+    platform_.showEvaluationCurve(
+        "Evaluation Log - " + (slash == std::string::npos ? path : path.substr(slash + 1)),
+        movingShares(log.points, window), window);
 }
 
 void PanelCommands::OnCancelClicked() {

@@ -34,6 +34,8 @@ public:
     void OnLoadWeights();
     void OnOkClicked();
     void OnCancelClicked();
+    // Opens an evaluation log and shows its learning curve.
+    void OnPlotEvaluationLog();
 
     bool playing() const { return playing_; }
 

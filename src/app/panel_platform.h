@@ -1,6 +1,9 @@
 #pragma once
 
+#include "learn/evaluation_curve.h"
+
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -56,6 +59,10 @@ public:
     // Runs a started training to its end or until the user cancels it; returns true when
     // it was cancelled.
     virtual bool runTraining(TrainingSession& session) = 0;
+
+    // Shows a learning curve in a window of its own until the user closes it.
+    virtual void showEvaluationCurve(const std::string& title,
+                                     const std::vector<CurvePoint>& points, int window) = 0;
 
     // Ends the dialog, as OK (true) or as Cancel.
     virtual void endDialog(bool ok) = 0;

@@ -33,17 +33,26 @@ std::string formatDuration(double seconds) {
     return text;
 }
 
-std::string formatProgressLine(const ProgressFigures& f) {
+std::string formatRunsDone(const ProgressFigures& f) {
     const TrainingProgress& c = f.counts;
     const int percent = c.runs > 0 ? static_cast<int>(100.0 * c.runsDone / c.runs) : 0;
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "runs %d/%d (%d%%)  %.0f runs/s  goals %d  collisions %d  misses %d  "
-                  "elapsed %s  left %s",
-                  c.runsDone, c.runs, percent, f.runsPerSecond, c.goals, c.collisions, c.misses,
-                  formatDuration(f.elapsedSeconds).c_str(),
-                  formatDuration(f.remainingSeconds).c_str());
+    char text[64];
+    std::snprintf(text, sizeof text, "%d/%d (%d%%)", c.runsDone, c.runs, percent);
     return text;
+}
+
+std::string formatRate(const ProgressFigures& f) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f runs/s", f.runsPerSecond);
+    return text;
+}
+
+std::string formatProgressLine(const ProgressFigures& f) {
+    const TrainingProgress& c = f.counts;
+    return "runs " + formatRunsDone(f) + "  " + formatRate(f) + "  goals " +
+           std::to_string(c.goals) + "  collisions " + std::to_string(c.collisions) +
+           "  misses " + std::to_string(c.misses) + "  elapsed " +
+           formatDuration(f.elapsedSeconds) + "  left " + formatDuration(f.remainingSeconds);
 }
 
 } // namespace quorvel

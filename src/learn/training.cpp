@@ -45,7 +45,7 @@ TrainingResult::Status TrainingSession::start() {
     return TrainingResult::Status::completed;
 }
 
-void TrainingSession::runOne() {
+TrainingSession::RunReport TrainingSession::runOne() {
     const int i = next_++;
     world_.placeRandomly(runPlacementMargin, runRedrawSpan);
     const int frequency = settings_.evaluationFrequency;
@@ -58,12 +58,13 @@ void TrainingSession::runOne() {
         steps_ += record.steps;
         const bool written = writeEvaluationLine(log_, record);
         logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
-    } else {
-        const Exploration x = explorationSchedule(world_.annealingNumber, i);
-        steps_ += runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline,
-                                     settings_.learningRate, settings_.discount)
-                      .steps;
+        return {i, true, record.end};
     }
+    const Exploration x = explorationSchedule(world_.annealingNumber, i);
+    const TrainingEpisodeResult result = runTrainingEpisode(
+        world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate, settings_.discount);
+    steps_ += result.steps;
+    return {i, false, result.end};
 }
 
 TrainingProgress TrainingSession::progress() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "learn/episodes.h"
+
 #include <atomic>
 #include <cstdio>
 #include <functional>
@@ -61,8 +63,14 @@ public:
     // place and the counters are untouched.
     TrainingResult::Status start();
     bool done() const { return next_ >= settings_.runs; }
+    struct RunReport {
+        int run = 0;
+        bool evaluation = false;
+        EpisodeEnd end = EpisodeEnd::missStepLimit;
+    };
     // Places robot and goal and runs one evaluation or training episode.
-    void runOne();
+    RunReport runOne();
+    const TrainingSettings& settings() const { return settings_; }
     TrainingProgress progress() const;
     // Closes the log; `cancelled` says whether the runs stopped before the last one.
     TrainingResult finish(bool cancelled);

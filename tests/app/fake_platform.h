@@ -78,6 +78,16 @@ public:
         return false;
     }
     void endDialog(bool ok) override { ended = ok ? 1 : 0; }
+    void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
+                             int window) override {
+        curveTitle = title;
+        curve = points;
+        curveWindowShown = window;
+    }
+
+    std::string curveTitle;
+    std::vector<CurvePoint> curve;
+    int curveWindowShown = 0;
 };
 
 } // namespace quorvel

@@ -1,6 +1,9 @@
 // The real control panel in a real window (under Xvfb in the test script).
 #include "app/main_app.h"
 #include "app/main_dialog.h"
+#include "app/training_window.h"
+#include "app/curve_chart.h"
+#include "learn/training.h"
 
 #include "common/random.h"
 #include "display/gl_view.h"
@@ -9,10 +12,12 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
@@ -36,14 +41,14 @@ namespace fs = std::filesystem;
 // Answerers still waiting; a test that ends before its modal window opened drops them.
 std::vector<QTimer*> waitingAnswers;
 
-// Answers the next modal window that opens over the panel, from inside its event loop.
-void answerNextModal(std::function<void(QWidget*)> answer) {
+// Answers the next modal window of the kind `accepts` takes, from inside its event loop.
+void answerNextModal(std::function<bool(QWidget*)> accepts, std::function<void(QWidget*)> answer) {
     auto* timer = new QTimer;
     waitingAnswers.push_back(timer);
     timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
+    QObject::connect(timer, &QTimer::timeout, [timer, accepts, answer] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || qobject_cast<CMainDialog*>(modal) != nullptr) {
+        if (modal == nullptr || !accepts(modal)) {
             return;
         }
         timer->stop();
@@ -54,26 +59,47 @@ void answerNextModal(std::function<void(QWidget*)> answer) {
     timer->start();
 }
 
+template <typename T> bool is(QWidget* w) { return qobject_cast<T*>(w) != nullptr; }
+
+bool isOther(QWidget* w) {
+    return !is<QFileDialog>(w) && !is<QMessageBox>(w) && !is<CMainDialog>(w) &&
+           !is<TrainingWindow>(w);
+}
+
 void chooseFile(const std::string& path) {
-    answerNextModal([path](QWidget* w) {
+    answerNextModal(is<QFileDialog>, [path](QWidget* w) {
         auto* dialog = qobject_cast<QFileDialog*>(w);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(QString::fromStdString(path));
-        QMetaObject::invokeMethod(dialog, "accept");
+        const QString wanted = QString::fromStdString(path);
+        const QFileInfo file(wanted);
+        dialog->setDirectory(file.absolutePath());
+        // Typed into the name field, as a person would; the folder is listed in the
+        // background, so accept once the dialog has resolved the name.
+        auto* poll = new QTimer(dialog);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, dialog, [dialog, wanted, file, poll] {
+            if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) {
+                name->setText(file.fileName());
+            }
+            if (!dialog->selectedFiles().contains(wanted)) {
+                return;
+            }
+            poll->stop();
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        });
+        poll->start();
     });
 }
 
 void cancelFileDialog(bool* seen) {
-    answerNextModal([seen](QWidget* w) {
-        *seen = qobject_cast<QFileDialog*>(w) != nullptr;
+    answerNextModal(is<QFileDialog>, [seen](QWidget* w) {
+        *seen = true;
         qobject_cast<QDialog*>(w)->reject();
     });
 }
 
 void closeMessage(std::vector<QString>* texts) {
-    answerNextModal([texts](QWidget* w) {
+    answerNextModal(is<QMessageBox>, [texts](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->windowTitle(), "Quorvel");
         EXPECT_EQ(box->buttons().size(), 1);
         texts->push_back(box->text());
@@ -207,7 +233,7 @@ TEST_F(Dialog, EscapeAndTheCloseBoxCancelWithoutSaving) {
 TEST_F(Dialog, AboutBoxFromF1AndTheContextMenu) {
     QString title;
     QString text;
-    answerNextModal([&](QWidget* w) {
+    answerNextModal(isOther, [&](QWidget* w) {
         title = w->windowTitle();
         for (QLabel* l : w->findChildren<QLabel*>()) {
             if (!l->text().isEmpty()) {
@@ -280,7 +306,7 @@ TEST_F(Dialog, EndToEnd) {
     type(Field::discount, "0.9");
     std::vector<QString> texts;
     chooseFile(path("eval.dat"));
-    QTimer::singleShot(0, [&] { closeMessage(&texts); });
+    closeMessage(&texts);
     QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_TRUE(texts[0].startsWith("Ran 300 training iterations, hit the goal "));
@@ -310,6 +336,157 @@ TEST_F(Dialog, EndToEnd) {
     const std::string saved = text.str();
     EXPECT_EQ(std::count(saved.begin(), saved.end(), ' '), 536);
     dialog->grab().save("panel-end-to-end.png");
+}
+
+// Waits for the training window, lets `look` see it while it runs, then leaves it alone.
+void watchTraining(std::function<void(TrainingWindow*)> look) {
+    auto* timer = new QTimer;
+    waitingAnswers.push_back(timer);
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, look] {
+        auto* window = qobject_cast<TrainingWindow*>(QApplication::activeModalWidget());
+        if (window == nullptr) {
+            return;
+        }
+        timer->stop();
+        std::erase(waitingAnswers, timer);
+        timer->deleteLater();
+        look(window);
+    });
+    timer->start();
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Training : public Dialog {
+protected:
+    void fill(const char* runs, const char* frequency) {
+        auto type = [&](Field f, const char* text) {
+            edit(dialog.get(), f)->setText(text);
+        };
+        type(Field::obstacles, "5");
+        type(Field::sides, "8");
+        type(Field::radius, "12");
+        QTest::mouseClick(button(dialog.get(), "Generate"), Qt::LeftButton);
+        type(Field::runs, runs);
+        type(Field::evaluationFrequency, frequency);
+        type(Field::learningRate, "0.1");
+        type(Field::discount, "0.9");
+    }
+    // Train in the window; returns the summary shown at the end.
+    QString train(const std::string& log) {
+        std::vector<QString> texts;
+        chooseFile(log);
+        // The summary comes after the training window has closed.
+        auto* poll = new QTimer;
+        waitingAnswers.push_back(poll);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, [&texts, poll] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) {
+                return;
+            }
+            texts.push_back(box->text());
+            box->accept();
+        });
+        poll->start();
+        QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
+        return texts.empty() ? QString() : texts.front();
+    }
+};
+
+TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress) {
+    fill("200000", "10");
+    int first = -1, second = -1, atCancel = -1;
+    watchTraining([&](TrainingWindow* w) {
+        auto* bar = w->findChild<QProgressBar*>();
+        QTimer::singleShot(300, w, [&, w, bar] {
+            first = bar->value();
+            QTimer::singleShot(300, w, [&, w, bar] {
+                second = bar->value();
+                w->grab().save("training-window.png");
+                atCancel = bar->value();
+                QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+            });
+        });
+    });
+    const QString summary = train(path("eval.dat"));
+    EXPECT_GT(second, first);
+    ASSERT_TRUE(summary.startsWith("Ran ")) << summary.toStdString();
+    const int ran = summary.section(' ', 1, 1).toInt();
+    EXPECT_GE(ran, atCancel);
+    EXPECT_LT(ran, 200000);
+    EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, ran);
+    const std::string log = slurp(path("eval.dat"));
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), (ran + 9) / 10);
+    EXPECT_EQ(log.back(), '\n');
+}
+
+TEST_F(Training, WatchedTrainingGivesTheDriversBytes) {
+    fill("400", "20");
+    train(path("window.dat"));
+    ASSERT_TRUE(world->learner.saveWeights(path("window.nnet").c_str()));
+
+    random::restart();
+    auto reference = std::make_unique<World>(10, 10, 0, 0, 0);
+    reference->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
+    reference->annealingNumber = 200;
+    TrainingSettings settings;
+    settings.runs = 400;
+    settings.logPath = path("driver.dat");
+    settings.evaluationFrequency = 20;
+    settings.learningRate = 0.1;
+    settings.discount = 0.9;
+    runTraining(*reference, settings);
+    ASSERT_TRUE(reference->learner.saveWeights(path("driver.nnet").c_str()));
+    EXPECT_EQ(slurp(path("window.dat")), slurp(path("driver.dat")));
+    EXPECT_EQ(slurp(path("window.nnet")), slurp(path("driver.nnet")));
+}
+
+TEST_F(Dialog, PlotsAnEvaluationLogFromTheContextMenu) {
+    {
+        std::ofstream log(path("known.dat"));
+        for (int i = 0; i < 40; ++i) {
+            log << (i < 20 ? "0,0,1,1.0,1.0,1.0, 1.4\n" : "1,1,5,1.0,1.0,1.0, 1.4\n");
+        }
+    }
+    // Both files exist before the first file dialog lists the folder.
+    std::ofstream(path("bad.dat")) << "0,0,1,1.0,1.0,1.0, 1.4\n0,0,1,1.0\n";
+    QAction* plot = nullptr;
+    for (QAction* a : dialog->actions()) {
+        if (a->text() == "Plot Evaluation Log...") {
+            plot = a;
+        }
+    }
+    ASSERT_NE(plot, nullptr);
+    chooseFile(path("known.dat"));
+    double shares[3] = {-1, -1, -1};
+    answerNextModal(isOther, [&](QWidget* w) {
+        CurveChart* chart = dialog->openPlot();
+        if (chart != nullptr) {
+            shares[0] = chart->shareAt(1, 20); // collisions at evaluation 20
+            shares[1] = chart->shareAt(0, 25); // goals at 25: 5 of the last 10
+            shares[2] = chart->shareAt(0, 40);
+            w->grab().save("plot-window.png");
+        }
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    plot->trigger();
+    EXPECT_EQ(shares[0], 1);
+    EXPECT_EQ(shares[1], 0.5);
+    EXPECT_EQ(shares[2], 1);
+
+    std::vector<QString> texts;
+    chooseFile(path("bad.dat"));
+    closeMessage(&texts);
+    plot->trigger();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].startsWith("Line 2 of \"")) << texts[0].toStdString();
 }
 
 } // namespace

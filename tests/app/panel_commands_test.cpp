@@ -321,3 +321,39 @@ TEST_F(Panel, CancelClosesWithoutSaving) {
 
 } // namespace
 } // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+TEST_F(Panel, PlotsALogOrNamesItsBadLine) {
+    {
+        std::ofstream log(path("eval.dat"));
+        for (int i = 0; i < 20; ++i) {
+            log << (i < 10 ? "0,0,1,1.0,1.0,1.0, 1.4\n" : "1,1,5,1.0,1.0,1.0, 1.4\n");
+        }
+    }
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnPlotEvaluationLog();
+    EXPECT_EQ(platform.filters, std::vector<std::string>{evaluationLogFilter});
+    EXPECT_EQ(platform.curveTitle, "Evaluation Log - eval.dat");
+    EXPECT_EQ(platform.curveWindowShown, 10);
+    ASSERT_EQ(platform.curve.size(), 20u);
+    EXPECT_EQ(platform.curve[9].collisions, 1);
+    EXPECT_EQ(platform.curve[14].goals, 0.5);
+    EXPECT_EQ(platform.curve[19].goals, 1);
+
+    std::ofstream(path("bad.dat")) << "0,0,1,1.0,1.0,1.0, 1.4\nnot a line\n";
+    platform.pathAnswers = {path("bad.dat")};
+    platform.curve.clear();
+    commands->OnPlotEvaluationLog();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].rfind("Line 2 of \"", 0), 0u);
+    EXPECT_TRUE(platform.curve.empty());
+
+    platform.pathAnswers = {""};
+    commands->OnPlotEvaluationLog();
+    EXPECT_EQ(platform.messages.size(), 1u);
+}
+
+} // namespace
+} // namespace quorvel

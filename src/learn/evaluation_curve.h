@@ -1,0 +1,56 @@
+#pragma once
+
+#include "learn/episodes.h"
+
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+// One evaluation run's place and end.
+struct EvaluationPoint {
+    int index = 0; // the run index (live) or the line's number (from a log)
+    EpisodeEnd end = EpisodeEnd::missStepLimit;
+};
+
+// Shares of goals, collisions and misses over the last `window` evaluations up to one.
+struct CurvePoint {
+    int index = 0;
+    double goals = 0;
+    double collisions = 0;
+    double misses = 0;
+};
+
+// The moving window for a curve of `evaluations` points: 5 % of them, at least 10.
+int curveWindow(int evaluations);
+
+// Keeps the running counts of a moving window over evaluation ends, one point at a time.
+class MovingShares {
+public:
+    explicit MovingShares(int window);
+    CurvePoint add(const EvaluationPoint& point);
+
+private:
+    int window_;
+    std::vector<EpisodeEnd> recent_; // ring of the last `window` ends
+    int next_ = 0;
+    int filled_ = 0;
+    int counts_[3] = {0, 0, 0};
+};
+
+std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points, int window);
+
+// The end a log line's first two columns give: reached, else not moved, else a miss.
+EpisodeEnd endFromColumns(bool moved, bool reached);
+
+struct EvaluationLog {
+    std::vector<EvaluationPoint> points;
+    int badLine = 0; // 1-based number of the first malformed line, 0 when all are good
+    std::string error;
+};
+
+// Reads an evaluation log: every line "%d,%d,%d,%lf,%lf,%lf, %lf" with 0/1 flags and 1..400
+// steps. Points are numbered by line, from 1.
+EvaluationLog readEvaluationLog(const std::string& path);
+
+} // namespace quorvel
