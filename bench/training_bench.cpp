@@ -33,10 +33,10 @@ void BM_Training(benchmark::State& state) {
         runs += result.counts.runsDone;
     }
     std::remove(log.c_str());
-    state.counters["steps_per_s"] = benchmark::Counter(static_cast<double>(steps),
-                                                       benchmark::Counter::kIsRate);
-    state.counters["episodes_per_s"] = benchmark::Counter(static_cast<double>(runs),
-                                                          benchmark::Counter::kIsRate);
+    state.counters["steps_per_s"] =
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+    state.counters["episodes_per_s"] =
+        benchmark::Counter(static_cast<double>(runs), benchmark::Counter::kIsRate);
     state.counters["steps_per_run"] = static_cast<double>(steps) / static_cast<double>(runs);
 }
 BENCHMARK(BM_Training)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -7,7 +7,7 @@ namespace quorvel {
 // "About Quorvel": the icon, the version line and an OK button.
 class CAboutDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit CAboutDialog(QWidget* parent = nullptr);
 };
 

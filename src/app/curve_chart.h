@@ -15,7 +15,7 @@ namespace quorvel {
 // evaluation runs, against the run index (or the evaluation's number).
 class CurveChart : public QChartView {
     Q_OBJECT
-public:
+  public:
     CurveChart(const QString& xTitle, int window, QWidget* parent = nullptr);
 
     void append(const CurvePoint& point);
@@ -25,7 +25,7 @@ public:
     // The share a series shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 
-private:
+  private:
     QLineSeries* series_[3];
     double xMaximum_ = 1;
 };

@@ -8,7 +8,7 @@ namespace quorvel {
 // Dialog-unit geometry as dialog templates use it: a horizontal unit is a quarter of the
 // font's average character width, a vertical unit an eighth of its height.
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
 
     int x(int units) const { return (units * baseWidth_ + 2) / 4; }
@@ -19,7 +19,7 @@ public:
     int baseWidth() const { return baseWidth_; }
     int baseHeight() const { return baseHeight_; }
 
-private:
+  private:
     int baseWidth_;
     int baseHeight_;
 };

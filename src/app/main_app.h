@@ -11,7 +11,7 @@ World& programWorld();
 
 class CMainApp : public QApplication {
     Q_OBJECT
-public:
+  public:
     CMainApp(int& argc, char** argv);
 
     // Runs the control panel modally; returns false, so the program ends when it closes.

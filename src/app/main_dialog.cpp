@@ -3,8 +3,8 @@
 #include "app/about_dialog.h"
 #include "app/app_icon.h"
 #include "app/curve_chart.h"
-#include "app/training_window.h"
 #include "app/dialog_units.h"
+#include "app/training_window.h"
 #include "display/gl_view.h"
 #include "learn/training.h"
 
@@ -29,9 +29,9 @@ namespace quorvel {
 
 namespace {
 
-constexpr Field fieldOrder[] = {Field::obstacles,    Field::sides,    Field::radius,
-                                Field::runs,         Field::evaluationFrequency,
-                                Field::learningRate, Field::discount, Field::annealing};
+constexpr Field fieldOrder[] = {
+    Field::obstacles,           Field::sides,        Field::radius,   Field::runs,
+    Field::evaluationFrequency, Field::learningRate, Field::discount, Field::annealing};
 
 int fieldIndex(Field field) {
     for (int i = 0; i < 8; ++i) {
@@ -135,18 +135,15 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     label("Average Obstacle Radius", du.rect(152, 422, 72, 20));
 
     group("Learning Controls", du.rect(379, 346, 165, 183));
-    addButton("Playback Learned Behavior", du.rect(389, 360, 145, 14),
-              &PanelCommands::OnPlayback);
+    addButton("Playback Learned Behavior", du.rect(389, 360, 145, 14), &PanelCommands::OnPlayback);
     addButton("Stop Playback", du.rect(389, 378, 145, 14), &PanelCommands::OnStopPlayback);
     label("Num Training runs", du.rect(389, 400, 69, 8));
     addEdit(Field::runs, du.rect(464, 396, 70, 12));
     addButton("Train", du.rect(389, 507, 145, 14), &PanelCommands::OnTrain);
     label("Evaluation Freq", du.rect(389, 421, 70, 8));
     addEdit(Field::evaluationFrequency, du.rect(464, 415, 70, 14));
-    addButton("Save Neural Net Weights", du.rect(15, 400, 114, 25),
-              &PanelCommands::OnSaveWeights);
-    addButton("Load Neural Net Weights", du.rect(15, 369, 114, 25),
-              &PanelCommands::OnLoadWeights);
+    addButton("Save Neural Net Weights", du.rect(15, 400, 114, 25), &PanelCommands::OnSaveWeights);
+    addButton("Load Neural Net Weights", du.rect(15, 369, 114, 25), &PanelCommands::OnLoadWeights);
     addButton("Place Robot and Goal", du.rect(274, 417, 50, 24),
               &PanelCommands::OnPlaceRobotAndGoal);
     addEdit(Field::learningRate, du.rect(494, 442, 40, 14));
@@ -209,8 +206,8 @@ SliderState CMainDialog::slider() {
 }
 
 void CMainDialog::showMessage(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(text),
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(text), QMessageBox::Ok,
+                    this);
     box.exec();
 }
 
@@ -230,8 +227,8 @@ std::string CMainDialog::askOpenPath(const char* filter) {
 }
 
 std::string CMainDialog::askSavePath(const char* filter) {
-    return QFileDialog::getSaveFileName(this, QString(), QString(), qtFileFilter(filter),
-                                        nullptr, QFileDialog::DontConfirmOverwrite)
+    return QFileDialog::getSaveFileName(this, QString(), QString(), qtFileFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite)
         .toStdString();
 }
 
@@ -258,7 +255,9 @@ void CMainDialog::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
 }
 
-void CMainDialog::redraw() { view_->Redraw(); }
+void CMainDialog::redraw() {
+    view_->Redraw();
+}
 
 bool CMainDialog::runTraining(TrainingSession& session) {
     TrainingWindow window(session, this);
@@ -282,9 +281,13 @@ void CMainDialog::showEvaluationCurve(const std::string& title,
     lastPlot_ = nullptr;
 }
 
-void CMainDialog::endDialog(bool ok) { done(ok ? QDialog::Accepted : QDialog::Rejected); }
+void CMainDialog::endDialog(bool ok) {
+    done(ok ? QDialog::Accepted : QDialog::Rejected);
+}
 
-void CMainDialog::reject() { commands_.OnCancelClicked(); }
+void CMainDialog::reject() {
+    commands_.OnCancelClicked();
+}
 
 void CMainDialog::showAbout() {
     CAboutDialog about(this);

@@ -25,7 +25,7 @@ QString qtFileFilter(const char* filter);
 // The control panel: the view of the world across the top, the fields and buttons below.
 class CMainDialog : public QDialog, public PanelPlatform {
     Q_OBJECT
-public:
+  public:
     explicit CMainDialog(World& world, QWidget* parent = nullptr);
     ~CMainDialog() override;
 
@@ -52,14 +52,15 @@ public:
 
     void showAbout();
 
-public slots:
+  public slots:
     void reject() override;
 
-protected:
+  protected:
     void timerEvent(QTimerEvent* event) override;
 
-private:
-    QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)());
+  private:
+    QPushButton* addButton(const QString& caption, QRect geometry,
+                           void (PanelCommands::*command)());
     QLineEdit* addEdit(Field field, QRect geometry);
 
     World& world_;

@@ -1,8 +1,8 @@
 #include "app/panel_commands.h"
 
 #include "app/panel_fields.h"
-#include "learn/evaluation_curve.h"
 #include "learn/episodes.h"
+#include "learn/evaluation_curve.h"
 #include "learn/training.h"
 #include "sim/world.h"
 
@@ -31,22 +31,28 @@ int steeringFromSlider(const SliderState& s) {
 PanelCommands::PanelCommands(World& world, PanelPlatform& platform)
     : world_(world), platform_(platform) {}
 
-void PanelCommands::OnViewClicked() { platform_.redraw(); }
+void PanelCommands::OnViewClicked() {
+    platform_.redraw();
+}
 
 void PanelCommands::drive(int distance) {
     world_.driveManually(steeringFromSlider(platform_.slider()), distance);
     platform_.redraw();
 }
 
-void PanelCommands::OnForwards() { drive(driveDistance); }
-void PanelCommands::OnReverse() { drive(-driveDistance); }
+void PanelCommands::OnForwards() {
+    drive(driveDistance);
+}
+void PanelCommands::OnReverse() {
+    drive(-driveDistance);
+}
 
 void PanelCommands::OnGenerate() {
     GenerateRequest request;
-    const Validation v = validateGenerate({platform_.fieldText(Field::obstacles),
-                                           platform_.fieldText(Field::sides),
-                                           platform_.fieldText(Field::radius)},
-                                          request);
+    const Validation v =
+        validateGenerate({platform_.fieldText(Field::obstacles), platform_.fieldText(Field::sides),
+                          platform_.fieldText(Field::radius)},
+                         request);
     for (const std::string& m : v.messages) {
         platform_.showMessage(m);
     }
@@ -207,9 +213,9 @@ void PanelCommands::OnPlotEvaluationLog() {
     }
     const int window = curveWindow(static_cast<int>(log.points.size()));
     const std::size_t slash = path.find_last_of('/');
-    platform_.showEvaluationCurve(
-        "Evaluation Log - " + (slash == std::string::npos ? path : path.substr(slash + 1)),
-        movingShares(log.points, window), window);
+    platform_.showEvaluationCurve("Evaluation Log - " +
+                                      (slash == std::string::npos ? path : path.substr(slash + 1)),
+                                  movingShares(log.points, window), window);
 }
 
 void PanelCommands::OnCancelClicked() {

@@ -18,7 +18,7 @@ int steeringFromSlider(const SliderState& slider);
 
 // The commands behind the panel's buttons and its playback timer.
 class PanelCommands {
-public:
+  public:
     PanelCommands(World& world, PanelPlatform& platform);
 
     void OnViewClicked();
@@ -39,7 +39,7 @@ public:
 
     bool playing() const { return playing_; }
 
-private:
+  private:
     void drive(int distance);
     // Saves to a path the user chose; shows what went wrong and returns false on failure.
     bool saveTo(const std::string& path);

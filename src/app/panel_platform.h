@@ -36,7 +36,7 @@ struct SliderState {
 // What the panel's commands need of the window system. The dialog implements it with Qt;
 // tests implement it with a script.
 class PanelPlatform {
-public:
+  public:
     virtual ~PanelPlatform() = default;
 
     virtual std::string fieldText(Field field) = 0;

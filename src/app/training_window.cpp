@@ -16,9 +16,9 @@
 namespace quorvel {
 
 namespace {
-constexpr qint64 sliceMs = 15;          // runs between two looks at the event queue
-constexpr qint64 figuresEveryMs = 100;  // how often the figures are refreshed
-constexpr int maxCurvePoints = 2000;    // points per series, spread over the whole training
+constexpr qint64 sliceMs = 15;         // runs between two looks at the event queue
+constexpr qint64 figuresEveryMs = 100; // how often the figures are refreshed
+constexpr int maxCurvePoints = 2000;   // points per series, spread over the whole training
 } // namespace
 
 TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)

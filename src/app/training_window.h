@@ -20,7 +20,7 @@ class TrainingSession;
 // progress, counts, speed, time left, the live learning curve and a Cancel button.
 class TrainingWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     TrainingWindow(TrainingSession& session, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
@@ -28,10 +28,10 @@ public:
     CurveChart* chart() const { return chart_; }
     QPushButton* cancelButton() const { return cancel_; }
 
-public slots:
+  public slots:
     void reject() override; // Escape and the close box cancel, as the button does
 
-private:
+  private:
     void runSlice();
     void showFigures();
 

@@ -48,7 +48,7 @@ bool report(const Validation& v) {
 }
 
 class ProgressBar {
-public:
+  public:
     explicit ProgressBar(bool enabled) : enabled_(enabled) {}
 
     void update(const TrainingProgress& p) {
@@ -70,7 +70,7 @@ public:
         }
     }
 
-private:
+  private:
     bool enabled_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::chrono::steady_clock::time_point lastDrawn_{};
@@ -85,8 +85,7 @@ int main(int argc, char** argv) {
     app.add_option("--obstacles", o.obstacles, "Number of obstacles, 0 to 7")
         ->capture_default_str();
     app.add_option("--sides", o.sides, "Sides per obstacle, 3 to 10")->capture_default_str();
-    app.add_option("--radius", o.radius, "Average obstacle radius, 5 to 25")
-        ->capture_default_str();
+    app.add_option("--radius", o.radius, "Average obstacle radius, 5 to 25")->capture_default_str();
     app.add_option("--runs", o.runs, "Number of training runs, 1 to 10000000")
         ->capture_default_str();
     app.add_option("--eval-freq", o.evaluationFrequency,
@@ -138,8 +137,8 @@ int main(int argc, char** argv) {
     if (!o.loadWeights.empty()) {
         const WeightFileResult loaded = world.learner.loadWeights(o.loadWeights.c_str());
         if (!loaded) {
-            std::cerr << "quorvel-train: "
-                      << describeWeightFileResult(loaded, o.loadWeights, false) << '\n';
+            std::cerr << "quorvel-train: " << describeWeightFileResult(loaded, o.loadWeights, false)
+                      << '\n';
             return exitFailed;
         }
     }

@@ -11,6 +11,8 @@ locale_t cLocale() {
 
 CNumericLocale::CNumericLocale() : previous_(uselocale(cLocale())) {}
 
-CNumericLocale::~CNumericLocale() { uselocale(previous_); }
+CNumericLocale::~CNumericLocale() {
+    uselocale(previous_);
+}
 
 } // namespace quorvel

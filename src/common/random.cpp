@@ -11,11 +11,21 @@ int draw() {
     return static_cast<int>((current >> 16) & 0x7FFFu);
 }
 
-double unit(double span) { return toUnit(draw(), span); }
-double centred(double span) { return toCentred(draw(), span); }
+double unit(double span) {
+    return toUnit(draw(), span);
+}
+double centred(double span) {
+    return toCentred(draw(), span);
+}
 
-void restart() { current = initialState; }
-void setState(std::uint32_t state) { current = state; }
-std::uint32_t state() { return current; }
+void restart() {
+    current = initialState;
+}
+void setState(std::uint32_t state) {
+    current = state;
+}
+std::uint32_t state() {
+    return current;
+}
 
 } // namespace quorvel::random

@@ -23,7 +23,9 @@ double unit(double span);
 double centred(double span);
 
 // The conversions themselves, for callers that hold a draw already.
-constexpr double toUnit(int r, double span) { return r / static_cast<double>(maxDraw) * span; }
+constexpr double toUnit(int r, double span) {
+    return r / static_cast<double>(maxDraw) * span;
+}
 constexpr double toCentred(int r, double span) {
     return (r / static_cast<double>(maxDraw) - 0.5) * span;
 }

@@ -24,7 +24,9 @@ QSurfaceFormat CGLView::requestedFormat() {
     return format;
 }
 
-void CGLView::Redraw() { update(); }
+void CGLView::Redraw() {
+    update();
+}
 
 void CGLView::paintGL() {
     // One context is kept for the view; renderPicture starts every picture from the state a

@@ -9,7 +9,7 @@ class World;
 // The panel's drawing surface: a picture of the world, drawn with fixed-function OpenGL.
 class CGLView : public QOpenGLWidget {
     Q_OBJECT
-public:
+  public:
     explicit CGLView(const World& world, QWidget* parent = nullptr);
 
     // The one operation the panel calls after the world changed.
@@ -19,14 +19,14 @@ public:
     // and a 32-bit depth buffer (the platform falls back to the deepest it has).
     static QSurfaceFormat requestedFormat();
 
-signals:
+  signals:
     void clicked();
 
-protected:
+  protected:
     void paintGL() override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     const World& world_;
 };
 

@@ -125,8 +125,8 @@ bool writeEvaluationLine(std::FILE* log, const EvaluationRecord& r) {
                         r.steps, r.lastDistanceSquared, r.startX, r.startY, startDistance) >= 0;
 }
 
-TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent, double baseline,
-                              double learningRate, double discount) {
+TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent,
+                                         double baseline, double learningRate, double discount) {
     QLearner& learner = world.learner;
     learner.travel = 0;
     learner.steering = 0;

@@ -40,8 +40,8 @@ struct TrainingEpisodeResult {
 };
 
 // An exploring episode followed by the backward sweeps; counts its end.
-TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent, double baseline,
-                              double learningRate, double discount);
+TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent,
+                                         double baseline, double learningRate, double discount);
 
 // Trains slots n-1 down to 0 towards baseline + (outcome - baseline) * discount^(n-1-k).
 void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,

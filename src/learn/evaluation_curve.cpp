@@ -73,10 +73,11 @@ EvaluationLog readEvaluationLog(const std::string& path) {
         ++number;
         int moved = 0, reached = 0, steps = 0, used = 0;
         double d2 = 0, x = 0, y = 0, d = 0;
-        const int read = std::sscanf(line.c_str(), "%d,%d,%d,%lf,%lf,%lf, %lf%n", &moved,
-                                     &reached, &steps, &d2, &x, &y, &d, &used);
-        const bool whole = read == 7 && line.find_first_not_of(" \r", static_cast<std::size_t>(used)) ==
-                                            std::string::npos;
+        const int read = std::sscanf(line.c_str(), "%d,%d,%d,%lf,%lf,%lf, %lf%n", &moved, &reached,
+                                     &steps, &d2, &x, &y, &d, &used);
+        const bool whole =
+            read == 7 &&
+            line.find_first_not_of(" \r", static_cast<std::size_t>(used)) == std::string::npos;
         if (!whole || (moved != 0 && moved != 1) || (reached != 0 && reached != 1) || steps < 1 ||
             steps > episodeStepLimit) {
             log.points.clear();

@@ -26,11 +26,11 @@ int curveWindow(int evaluations);
 
 // Keeps the running counts of a moving window over evaluation ends, one point at a time.
 class MovingShares {
-public:
+  public:
     explicit MovingShares(int window);
     CurvePoint add(const EvaluationPoint& point);
 
-private:
+  private:
     int window_;
     std::vector<EpisodeEnd> recent_; // ring of the last `window` ends
     int next_ = 0;

@@ -50,9 +50,9 @@ std::string formatRate(const ProgressFigures& f) {
 std::string formatProgressLine(const ProgressFigures& f) {
     const TrainingProgress& c = f.counts;
     return "runs " + formatRunsDone(f) + "  " + formatRate(f) + "  goals " +
-           std::to_string(c.goals) + "  collisions " + std::to_string(c.collisions) +
-           "  misses " + std::to_string(c.misses) + "  elapsed " +
-           formatDuration(f.elapsedSeconds) + "  left " + formatDuration(f.remainingSeconds);
+           std::to_string(c.goals) + "  collisions " + std::to_string(c.collisions) + "  misses " +
+           std::to_string(c.misses) + "  elapsed " + formatDuration(f.elapsedSeconds) + "  left " +
+           formatDuration(f.remainingSeconds);
 }
 
 } // namespace quorvel

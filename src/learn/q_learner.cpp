@@ -76,6 +76,8 @@ void QLearner::setAction(int action) {
     steering = action / 2 - 1;
 }
 
-void QLearner::recordAction(int step, int action) { setActionEntries(history[step], action); }
+void QLearner::recordAction(int step, int action) {
+    setActionEntries(history[step], action);
+}
 
 } // namespace quorvel

@@ -12,7 +12,7 @@ namespace quorvel {
 // bearing atan2(y, x); 24..25 travel one-hot; 26..28 steering one-hot. Action i stands for
 // travel 2 * (i mod 2) - 3 and steering (i div 2) - 1.
 class QLearner {
-public:
+  public:
     static constexpr int inputSize = QNetwork::inputCount;
     static constexpr int rayInputs = 22;
     static constexpr int historySize = 400;

@@ -8,7 +8,9 @@ namespace quorvel {
 
 namespace {
 
-inline double sigmoid(double s) { return 1 / (1 + std::exp(-s)); }
+inline double sigmoid(double s) {
+    return 1 / (1 + std::exp(-s));
+}
 
 template <int N, int M> void forward(SigmoidLayer<N, M>& layer, const double* v) {
     for (int j = 0; j < M; ++j) {

@@ -19,7 +19,7 @@ template <int Inputs, int Units> struct SigmoidLayer {
 // Rates one (state, action) input vector with a 29-15-5-1 sigmoid network and learns from
 // single targets by back-propagation of the squared error.
 class QNetwork {
-public:
+  public:
     static constexpr int inputCount = 29;
     // The leading inputs that describe the state; the rest describe the action.
     static constexpr int stateInputCount = 24;
@@ -47,7 +47,7 @@ public:
     double& parameter(int i);
     double parameter(int i) const { return const_cast<QNetwork*>(this)->parameter(i); }
 
-private:
+  private:
     double forwardUpperLayers();
 };
 

@@ -68,8 +68,8 @@ TrainingSession::RunReport TrainingSession::runOne() {
 }
 
 TrainingProgress TrainingSession::progress() const {
-    return {next_,          settings_.runs,       world_.goalCount,
-            world_.collisionCount, world_.missCount, steps_};
+    return {next_, settings_.runs, world_.goalCount, world_.collisionCount, world_.missCount,
+            steps_};
 }
 
 TrainingResult TrainingSession::finish(bool cancelled) {
@@ -78,8 +78,8 @@ TrainingResult TrainingSession::finish(bool cancelled) {
         logComplete_ = std::fclose(log_) == 0 && logComplete_;
         log_ = nullptr;
     }
-    result.status = cancelled ? TrainingResult::Status::cancelled
-                              : TrainingResult::Status::completed;
+    result.status =
+        cancelled ? TrainingResult::Status::cancelled : TrainingResult::Status::completed;
     result.counts = progress();
     result.logComplete = logComplete_;
     return result;
@@ -91,7 +91,8 @@ TrainingResult runTraining(World& world, const TrainingSettings& settings,
     TrainingResult result;
     result.status = session.start();
     if (result.status != TrainingResult::Status::completed) {
-        result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount, 0};
+        result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount,
+                         0};
         return result;
     }
     bool cancelled = false;

@@ -53,7 +53,7 @@ struct TrainingResult {
 // A training that runs one run at a time, so a caller can interleave it with other work.
 // The World must not be touched by anyone else between start and finish.
 class TrainingSession {
-public:
+  public:
     TrainingSession(World& world, TrainingSettings settings);
     ~TrainingSession();
     TrainingSession(const TrainingSession&) = delete;
@@ -75,7 +75,7 @@ public:
     // Closes the log; `cancelled` says whether the runs stopped before the last one.
     TrainingResult finish(bool cancelled);
 
-private:
+  private:
     World& world_;
     TrainingSettings settings_;
     std::FILE* log_ = nullptr;

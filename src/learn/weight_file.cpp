@@ -144,6 +144,8 @@ WeightFileResult QLearner::saveWeights(const char* path) const {
     return saveNetworkWeights(network, path);
 }
 
-WeightFileResult QLearner::loadWeights(const char* path) { return loadNetworkWeights(network, path); }
+WeightFileResult QLearner::loadWeights(const char* path) {
+    return loadNetworkWeights(network, path);
+}
 
 } // namespace quorvel

@@ -9,7 +9,7 @@ namespace quorvel {
 
 // One random star-shaped polygon obstacle and its bounding box.
 class Obstacle {
-public:
+  public:
     // Centre draws allowed in one generate call before it gives up. With the areas the
     // program uses, a free centre is found within a handful of draws.
     static constexpr int maxCentreDraws = 100000;

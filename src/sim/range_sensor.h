@@ -12,7 +12,7 @@ namespace quorvel {
 // and starts on the rear cap, at ray j's origin reflected through the body's centre.
 // Local coordinates have their origin at the body's rear point, x along the heading.
 class RangeSensor {
-public:
+  public:
     std::vector<Vec2> localOrigins;
     std::vector<Vec2> localDirections;
     std::vector<Vec2> worldOrigins;
@@ -40,7 +40,7 @@ public:
     // margin far above rounding) are not walked.
     void castWithin(const Vec2* vertices, int vertexCount, const BoundingBox& bounds);
 
-private:
+  private:
     void castRay(int ray, const Vec2* vertices, int vertexCount);
 };
 

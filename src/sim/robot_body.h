@@ -10,7 +10,7 @@ namespace quorvel {
 // drives straight or along circular arcs from a table of signed turning radii, and carries
 // the range sensor fan. Every change of pose places the fan again and resets its readings.
 class RobotBody {
-public:
+  public:
     static constexpr int turnTableSize = 30;
     static constexpr int maxSteering = turnTableSize - 1;
 

@@ -34,7 +34,7 @@ struct Trail {
 // The simulation: the robot (the World is its body), up to eight obstacles, the goal disc,
 // the learning agent, the episode counters and the trail.
 class World : public RobotBody {
-public:
+  public:
     static constexpr int obstacleCapacity = 8;
     // Episodes end once the squared goal distance reaches this (2 * 150^2).
     static constexpr double arenaBound = 45000;

@@ -13,7 +13,7 @@ namespace quorvel {
 // A scripted window system: fields and answers are set beforehand, everything the panel
 // shows or starts is recorded.
 class FakePlatform : public PanelPlatform {
-public:
+  public:
     std::map<Field, std::string> fields;
     std::map<CheckBox, bool> checks;
     SliderState sliderState;

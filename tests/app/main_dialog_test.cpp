@@ -1,8 +1,8 @@
 // The real control panel in a real window (under Xvfb in the test script).
+#include "app/curve_chart.h"
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "app/training_window.h"
-#include "app/curve_chart.h"
 #include "learn/training.h"
 
 #include "common/random.h"
@@ -22,6 +22,8 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +61,9 @@ void answerNextModal(std::function<bool(QWidget*)> accepts, std::function<void(Q
     timer->start();
 }
 
-template <typename T> bool is(QWidget* w) { return qobject_cast<T*>(w) != nullptr; }
+template <typename T> bool is(QWidget* w) {
+    return qobject_cast<T*>(w) != nullptr;
+}
 
 bool isOther(QWidget* w) {
     return !is<QFileDialog>(w) && !is<QMessageBox>(w) && !is<CMainDialog>(w) &&
@@ -126,7 +130,7 @@ QLineEdit* edit(QWidget* dialog, Field field) {
 }
 
 class Dialog : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         random::restart();
         world = std::make_unique<World>(10, 10, 0, 0, 0);
@@ -135,10 +139,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
         dialog->activateWindow();
         (void)QTest::qWaitForWindowActive(dialog.get());
-        dir = fs::temp_directory_path() /
-              ("quorvel-dialog-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
     }
     void TearDown() override {
         for (QTimer* t : waitingAnswers) {
@@ -146,13 +146,12 @@ protected:
         }
         waitingAnswers.clear();
         dialog.reset();
-        fs::remove_all(dir);
     }
-    std::string path(const char* name) const { return (dir / name).string(); }
+    std::string path(const char* name) const { return folder.file(name); }
 
+    testing::TempFolder folder{"quorvel-dialog"};
     std::unique_ptr<World> world;
     std::unique_ptr<CMainDialog> dialog;
-    fs::path dir;
 };
 
 TEST_F(Dialog, StartsAsTheLayoutGivesIt) {
@@ -175,9 +174,9 @@ TEST_F(Dialog, StartsAsTheLayoutGivesIt) {
     for (const QString& c : captions) {
         EXPECT_NE(button(dialog.get(), c), nullptr) << c.toStdString();
     }
-    for (Field f : {Field::obstacles, Field::sides, Field::radius, Field::runs,
-                    Field::evaluationFrequency, Field::learningRate, Field::discount,
-                    Field::annealing}) {
+    for (Field f :
+         {Field::obstacles, Field::sides, Field::radius, Field::runs, Field::evaluationFrequency,
+          Field::learningRate, Field::discount, Field::annealing}) {
         ASSERT_NE(edit(dialog.get(), f), nullptr);
         EXPECT_TRUE(edit(dialog.get(), f)->text().isEmpty());
     }
@@ -290,9 +289,7 @@ TEST(Locale, NumbersUseAFullStopUnderACommaLocale) {
 // The program's main path in a real window: fields typed, Generate, Place, Train into a
 // log, Playback, Save.
 TEST_F(Dialog, EndToEnd) {
-    auto type = [&](Field f, const char* text) {
-        QTest::keyClicks(edit(dialog.get(), f), text);
-    };
+    auto type = [&](Field f, const char* text) { QTest::keyClicks(edit(dialog.get(), f), text); };
     type(Field::obstacles, "5");
     type(Field::sides, "8");
     type(Field::radius, "12");
@@ -356,19 +353,12 @@ void watchTraining(std::function<void(TrainingWindow*)> look) {
     timer->start();
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string slurp(const std::string& path) { return testing::readFile(path); }
 
 class Training : public Dialog {
-protected:
+  protected:
     void fill(const char* runs, const char* frequency) {
-        auto type = [&](Field f, const char* text) {
-            edit(dialog.get(), f)->setText(text);
-        };
+        auto type = [&](Field f, const char* text) { edit(dialog.get(), f)->setText(text); };
         type(Field::obstacles, "5");
         type(Field::sides, "8");
         type(Field::radius, "12");

@@ -5,6 +5,8 @@
 #include "fake_platform.h"
 #include "sim/world.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -18,26 +20,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<double> parametersOf(const QNetwork& n) {
-    std::vector<double> v;
-    for (int i = 0; i < QNetwork::parameterCount; ++i) {
-        v.push_back(n.parameter(i));
-    }
-    return v;
-}
+using testing::parametersOf;
 
 class Panel : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         random::restart();
         world = std::make_unique<World>(10, 10, 0, 0, 0);
         commands = std::make_unique<PanelCommands>(*world, platform);
-        dir = fs::temp_directory_path() /
-              ("quorvel-panel-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     void fillGenerate(const char* count, const char* sides, const char* radius) {
         platform.fields[Field::obstacles] = count;
@@ -52,12 +43,12 @@ protected:
         platform.fields[Field::discount] = discount;
         platform.fields[Field::annealing] = annealing;
     }
-    std::string path(const char* name) const { return (dir / name).string(); }
+    std::string path(const char* name) const { return folder.file(name); }
 
+    testing::TempFolder folder{"quorvel-panel"};
     FakePlatform platform;
     std::unique_ptr<World> world;
     std::unique_ptr<PanelCommands> commands;
-    fs::path dir;
 };
 
 TEST(SliderSteering, TruncatesTowardsZeroWithANineteenPositionStraightBand) {
@@ -88,7 +79,8 @@ TEST_F(Panel, ForwardsAndReverseDriveTwoAndClearTheTrail) {
 TEST_F(Panel, GenerateValidatesBeforeChangingTheWorld) {
     fillGenerate("3", "2", "letters");
     commands->OnGenerate();
-    EXPECT_EQ(platform.messages, std::vector<std::string>{"\"letters\" is not a valid obstacle radius"});
+    EXPECT_EQ(platform.messages,
+              std::vector<std::string>{"\"letters\" is not a valid obstacle radius"});
     EXPECT_EQ(world->obstacles[0].vertexCount, 0);
     fillGenerate("8", "5", "10");
     commands->OnGenerate();
@@ -180,7 +172,8 @@ TEST_F(Panel, ARefusedMoveStopsPlaybackSilently) {
 
 TEST_F(Panel, FreshPanelTrainReportsTheEmptyRunsField) {
     commands->OnTrain();
-    EXPECT_EQ(platform.messages, std::vector<std::string>{"\"\" is not a valid number of training runs"});
+    EXPECT_EQ(platform.messages,
+              std::vector<std::string>{"\"\" is not a valid number of training runs"});
     EXPECT_TRUE(platform.filters.empty());
 }
 

@@ -1,4 +1,6 @@
 // Runs the quorvel-train program itself.
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -20,22 +22,10 @@ struct Outcome {
     std::string err;
 };
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+std::string slurp(const fs::path& p) { return quorvel::testing::readFile(p); }
 
 class Trainer : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quorvel-trainer-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
+  protected:
 
     Outcome run(const std::string& arguments) const {
         const std::string command = std::string("cd '") + dir.string() + "' && '" +
@@ -50,7 +40,8 @@ protected:
         return r;
     }
 
-    fs::path dir;
+    quorvel::testing::TempFolder folder{"quorvel-trainer"};
+    const fs::path& dir = folder.path();
 };
 
 constexpr const char* shortTraining =
@@ -69,7 +60,8 @@ TEST_F(Trainer, SameOptionsGiveTheSameBytes) {
     const std::string log = slurp(dir / "a.dat");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 15);
 
-    const Outcome seeded = run(std::string(shortTraining) + " --seed 7 --log c.dat --save-weights c.nnet");
+    const Outcome seeded =
+        run(std::string(shortTraining) + " --seed 7 --log c.dat --save-weights c.nnet");
     ASSERT_EQ(seeded.status, 0);
     EXPECT_NE(slurp(dir / "a.dat"), slurp(dir / "c.dat"));
     EXPECT_NE(slurp(dir / "a.nnet"), slurp(dir / "c.nnet"));
@@ -78,7 +70,7 @@ TEST_F(Trainer, SameOptionsGiveTheSameBytes) {
 TEST_F(Trainer, LoadedWeightsAreTheStartingPoint) {
     ASSERT_EQ(run(std::string(shortTraining) + " --log a.dat --save-weights first.nnet").status, 0);
     const Outcome again = run(std::string(shortTraining) +
-                          " --load-weights first.nnet --log b.dat --save-weights second.nnet");
+                              " --load-weights first.nnet --log b.dat --save-weights second.nnet");
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_NE(slurp(dir / "first.nnet"), slurp(dir / "second.nnet"));
     std::ofstream(dir / "broken.nnet") << "0.5, 0.25| ";

@@ -20,8 +20,7 @@ TEST(CapsuleFrame, LaysTheAxisAlongTheHeading) {
     const std::array<double, 16> eastExpected{0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 10, 20, 0, 1};
     EXPECT_EQ(east, eastExpected);
     const auto north = capsuleFrame({10, 20}, {0, 1}, 0);
-    const std::array<double, 16> northExpected{0, 0, -1, 0, -1, 0, 0, 0,
-                                               0, 1, 0,  0, 10, 20, 0, 1};
+    const std::array<double, 16> northExpected{0, 0, -1, 0, -1, 0, 0, 0, 0, 1, 0, 0, 10, 20, 0, 1};
     EXPECT_EQ(north, northExpected);
     EXPECT_EQ(capsuleFrame({1, 2}, {0.6, 0.8}, 5)[14], 5);
 }
@@ -36,7 +35,7 @@ struct Rgb {
 };
 
 class Picture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         random::restart();
         world = std::make_unique<World>(10, 10, 0, 0, 0);
@@ -63,7 +62,8 @@ protected:
 
     static Rgb at(const QImage& image, double x, double y) {
         const double unitsPerPixel = 200.0 / image.height();
-        const int px = static_cast<int>((x + 100.0 * image.width() / image.height()) / unitsPerPixel);
+        const int px =
+            static_cast<int>((x + 100.0 * image.width() / image.height()) / unitsPerPixel);
         const int py = static_cast<int>((100 - y) / unitsPerPixel);
         const QRgb c = image.pixel(px, py);
         return {qRed(c), qGreen(c), qBlue(c)};
@@ -133,8 +133,8 @@ TEST_F(Picture, FloorGridWithItsAsymmetricEdge) {
     EXPECT_TRUE(isFloor(at(image, -103, -80)));
     EXPECT_TRUE(isFloor(at(image, -80, 93)));
     EXPECT_TRUE(isFloor(at(image, 93, -80)));
-    EXPECT_TRUE(isBlack(at(image, -75, -80))); // the gap between two squares
-    EXPECT_TRUE(isBlack(at(image, 95, -80)));  // beyond the right edge at 94
+    EXPECT_TRUE(isBlack(at(image, -75, -80)));  // the gap between two squares
+    EXPECT_TRUE(isBlack(at(image, 95, -80)));   // beyond the right edge at 94
     EXPECT_TRUE(isBlack(at(image, -105, -80))); // beyond the left edge at -104
     EXPECT_TRUE(isBlack(at(image, -80, 96)));
 }

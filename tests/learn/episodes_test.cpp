@@ -3,6 +3,8 @@
 #include "common/random.h"
 #include "sim/world.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,13 +19,7 @@ std::unique_ptr<World> makeWorld() {
     return std::make_unique<World>(10, 10, 0, 0, 0);
 }
 
-std::vector<double> parametersOf(const QNetwork& n) {
-    std::vector<double> v;
-    for (int i = 0; i < QNetwork::parameterCount; ++i) {
-        v.push_back(n.parameter(i));
-    }
-    return v;
-}
+using testing::parametersOf;
 
 // A thin wall across the middle of the body at its start-up pose: every move of the agent
 // (at most 3 units) still touches it.
@@ -131,8 +127,7 @@ TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
     auto replay = std::make_unique<QLearner>(w->learner);
     EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8).end, EpisodeEnd::goal);
     EXPECT_EQ(w->goalCount, 1);
-    std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29,
-              &replay->history[0][0]);
+    std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29, &replay->history[0][0]);
     backupOutcome(*replay, 1, 0.3, 0.8, 1, 0);
     backupSuccessor(*replay, 1, 0.3, 0.8, 1);
     backupSuccessor(*replay, 1, 0.3, 0.8, 1);

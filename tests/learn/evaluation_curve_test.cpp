@@ -54,7 +54,7 @@ TEST(EvaluationCurve, EndsFromTheLogColumns) {
 }
 
 class LogFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         file = fs::temp_directory_path() / ("quorvel-log-" + std::to_string(getpid()) + ".dat");
     }

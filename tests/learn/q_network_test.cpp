@@ -2,6 +2,8 @@
 
 #include "common/random.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,13 +22,7 @@ std::unique_ptr<QNetwork> zeroNetwork() {
     return net;
 }
 
-std::vector<double> parametersOf(const QNetwork& net) {
-    std::vector<double> values;
-    for (int i = 0; i < QNetwork::parameterCount; ++i) {
-        values.push_back(net.parameter(i));
-    }
-    return values;
-}
+using testing::parametersOf;
 
 std::vector<double> someInput() {
     std::vector<double> x(29);

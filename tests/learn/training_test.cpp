@@ -4,6 +4,8 @@
 #include "learn/progress.h"
 #include "sim/world.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -22,13 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<double> parametersOf(const QNetwork& n) {
-    std::vector<double> v;
-    for (int i = 0; i < QNetwork::parameterCount; ++i) {
-        v.push_back(n.parameter(i));
-    }
-    return v;
-}
+using testing::parametersOf;
 
 std::vector<std::string> lines(const std::string& path) {
     std::ifstream in(path);
@@ -40,19 +36,14 @@ std::vector<std::string> lines(const std::string& path) {
 }
 
 class Training : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quorvel-training-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir / "backup");
         random::restart();
         world = std::make_unique<World>(10, 10, 0, 0, 0);
         world->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
         world->annealingNumber = 200;
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     TrainingSettings settings(int runs, int frequency) const {
         TrainingSettings s;
         s.runs = runs;
@@ -64,11 +55,12 @@ protected:
         return s;
     }
     int backups() const {
-        return static_cast<int>(std::distance(fs::directory_iterator(dir / "backup"),
-                                              fs::directory_iterator{}));
+        return static_cast<int>(
+            std::distance(fs::directory_iterator(dir / "backup"), fs::directory_iterator{}));
     }
 
-    fs::path dir;
+    testing::TempFolder folder{"quorvel-training"};
+    const fs::path& dir = folder.path();
     std::unique_ptr<World> world;
 };
 

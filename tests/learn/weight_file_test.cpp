@@ -2,11 +2,14 @@
 
 #include "common/random.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -14,7 +17,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,45 +28,26 @@ namespace {
 namespace fs = std::filesystem;
 
 class WeightFile : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quorvel-weights-" + std::to_string(getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
         random::restart();
         learner = std::make_unique<QLearner>();
     }
-    void TearDown() override {
-        fs::permissions(dir, fs::perms::owner_all);
-        fs::remove_all(dir);
-    }
 
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-    static std::string read(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string path(const std::string& name) const { return folder.file(name); }
+    static std::string read(const std::string& p) { return testing::readFile(p); }
     static void write(const std::string& p, const std::string& text) {
         std::ofstream(p, std::ios::binary) << text;
     }
-    std::vector<double> parameters() const {
-        std::vector<double> values;
-        for (int i = 0; i < QNetwork::parameterCount; ++i) {
-            values.push_back(learner->network.parameter(i));
-        }
-        return values;
-    }
+    std::vector<double> parameters() const { return testing::parametersOf(learner->network); }
     void fill(double value) {
         for (int i = 0; i < QNetwork::parameterCount; ++i) {
             learner->network.parameter(i) = value;
         }
     }
 
-    fs::path dir;
+    testing::TempFolder folder{"quorvel-weights"};
+    const fs::path& dir = folder.path();
     std::unique_ptr<QLearner> learner;
 };
 

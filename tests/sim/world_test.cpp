@@ -181,8 +181,7 @@ TEST(WorldSense, SkippingFarObstaclesChangesNoReading) {
         } else {
             const Obstacle& o = w->obstacles[i % w->obstacleCount];
             const Vec2 v = o.vertices[i % o.vertexCount];
-            w->placeAt(v.x + random::centred(30), v.y + random::centred(30),
-                       random::unit(7));
+            w->placeAt(v.x + random::centred(30), v.y + random::centred(30), random::unit(7));
         }
         w->sense();
         RangeSensor literal = w->sensor;
