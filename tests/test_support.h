@@ -32,7 +32,7 @@ inline std::string readFile(const std::filesystem::path& path) {
 
 // A fresh folder for the running test, removed at the end.
 class TempFolder {
-public:
+  public:
     explicit TempFolder(const std::string& prefix)
         : path_(std::filesystem::temp_directory_path() /
                 (prefix + "-" + std::to_string(getpid()) + "-" +
@@ -50,7 +50,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 

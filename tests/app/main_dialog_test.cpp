@@ -353,7 +353,9 @@ void watchTraining(std::function<void(TrainingWindow*)> look) {
     timer->start();
 }
 
-std::string slurp(const std::string& path) { return testing::readFile(path); }
+std::string slurp(const std::string& path) {
+    return testing::readFile(path);
+}
 
 class Training : public Dialog {
   protected:

@@ -22,11 +22,12 @@ struct Outcome {
     std::string err;
 };
 
-std::string slurp(const fs::path& p) { return quorvel::testing::readFile(p); }
+std::string slurp(const fs::path& p) {
+    return quorvel::testing::readFile(p);
+}
 
 class Trainer : public ::testing::Test {
   protected:
-
     Outcome run(const std::string& arguments) const {
         const std::string command = std::string("cd '") + dir.string() + "' && '" +
                                     QUORVEL_TRAIN_PATH + "' --backup-dir '" +

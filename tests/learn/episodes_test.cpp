@@ -120,6 +120,46 @@ TEST(TrainingEpisode, QLearnStepLimitIsOneDrawInFiveTo399) {
     }
 }
 
+TEST(TrainingEpisode, ArenaBoundOnTheLastAllowedStepEndsWithOutcomeZero) {
+    auto w = makeWorld();
+    // Make "back up 3, straight" (action 2) the near-certain choice.
+    QNetwork& n = w->learner.network;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        n.parameter(i) = 0;
+    }
+    n.hidden1.weights[0][24] = 10;
+    n.hidden1.weights[0][27] = 10;
+    n.hidden1.weights[0][29] = -15;
+    n.hidden2.weights[0][0] = 10;
+    n.hidden2.weights[0][15] = -7.5;
+    n.output.weights[0][0] = 4;
+    n.output.weights[0][5] = -1;
+    w->qLearnMode = true;
+    std::uint32_t seed = 1;
+    int limit = 400;
+    for (;; ++seed) {
+        random::setState(seed);
+        limit = random::draw() % 395 + 5;
+        if (limit <= 60) {
+            break;
+        }
+    }
+    // The goal lies ahead of the front point; each step backs 3 away from it, so the step
+    // that starts beyond the arena bound is the last one the limit allows.
+    const double start = 212.2 - 3 * (limit - 1);
+    w->goal = w->front + start * w->heading;
+    const QNetwork before = w->learner.network;
+    random::setState(seed);
+    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
+    EXPECT_EQ(result.end, EpisodeEnd::missArena);
+    EXPECT_EQ(result.steps, limit);
+    auto replay = std::make_unique<QLearner>(w->learner);
+    replay->network = before;
+    backupSuccessor(*replay, limit, 0.1, 0.9, 0);
+    backupSuccessor(*replay, limit, 0.1, 0.9, 0);
+    EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
+}
+
 TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
     auto w = makeWorld();
     w->goal = {-14, 0}; // already within reach of the rear cap: the first move reaches it
