@@ -61,7 +61,12 @@ class ProgressBar {
         }
         lastDrawn_ = now;
         const double elapsed = std::chrono::duration<double>(now - start_).count();
-        std::cerr << '\r' << formatProgressLine(progressFigures(p, elapsed)) << "\x1b[K"
+        constexpr int width = 20;
+        const int filled = p.runs > 0 ? static_cast<int>(static_cast<long long>(width) *
+                                                         p.runsDone / p.runs)
+                                      : 0;
+        std::cerr << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ')
+                  << "] " << formatProgressLine(progressFigures(p, elapsed)) << "\x1b[K"
                   << std::flush;
     }
     void end() {

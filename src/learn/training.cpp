@@ -3,6 +3,7 @@
 #include "learn/episodes.h"
 #include "sim/world.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <utility>
 
@@ -46,6 +47,7 @@ TrainingResult::Status TrainingSession::start() {
 }
 
 TrainingSession::RunReport TrainingSession::runOne() {
+    assert(log_ != nullptr && "start the session before running it");
     const int i = next_++;
     world_.placeRandomly(runPlacementMargin, runRedrawSpan);
     const int frequency = settings_.evaluationFrequency;

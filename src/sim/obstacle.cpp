@@ -2,6 +2,8 @@
 
 #include "common/random.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <numbers>
 
@@ -18,6 +20,8 @@ bool squareOverlaps(double cx, double cy, double a, const BoundingBox* box) {
 } // namespace
 
 void Obstacle::resize(int n) {
+    assert(n >= 0 && "a vertex count cannot be negative");
+    n = std::max(n, 0);
     if (n == vertexCount) {
         return;
     }
