@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
@@ -28,6 +30,21 @@ inline std::string readFile(const std::filesystem::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// Runs f while no file may grow beyond `bytes`: writes past it fail (EFBIG) instead of
+// raising SIGXFSZ, as on a full disk.
+template <typename F> auto withFileSizeLimit(rlim_t bytes, F&& f) {
+    struct rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit limited = old;
+    limited.rlim_cur = bytes;
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    auto result = f();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    return result;
 }
 
 // A fresh folder for the running test, removed at the end.

@@ -234,15 +234,8 @@ TEST_F(Training, LogUsesAFullStopUnderACommaLocale) {
 }
 
 TEST_F(Training, FailedLogWritesAreReported) {
-    struct rlimit old;
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 200;
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    const TrainingResult r = runTraining(*world, settings(30, 1));
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previous);
+    const TrainingResult r =
+        testing::withFileSizeLimit(200, [&] { return runTraining(*world, settings(30, 1)); });
     EXPECT_EQ(r.status, TrainingResult::Status::completed);
     EXPECT_EQ(r.counts.runsDone, 30); // the training itself went on
     EXPECT_FALSE(r.logComplete);

@@ -193,15 +193,8 @@ TEST_F(WeightFile, WriteErrorIsReportedAndNothingIsReplaced) {
     const std::string before = read(path("keep.nnet"));
     fill(0.75);
     // A file-size limit far below the file's size makes the writes fail part-way.
-    struct rlimit old;
-    getrlimit(RLIMIT_FSIZE, &old);
-    struct rlimit tiny = old;
-    tiny.rlim_cur = 100;
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    const auto result = learner->saveWeights(path("keep.nnet").c_str());
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, previousHandler);
+    const auto result = testing::withFileSizeLimit(
+        100, [&] { return learner->saveWeights(path("keep.nnet").c_str()); });
     EXPECT_EQ(result.status, WeightFileResult::Status::writeFailed);
     EXPECT_EQ(read(path("keep.nnet")), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
