@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -271,6 +272,14 @@ TEST_F(Dialog, PlaybackTicksEveryHundredMilliseconds) {
     EXPECT_LE(ticks, 6); // one timer, not two
     QTest::qWait(250);
     EXPECT_EQ(world->trailCount, ticks);
+}
+
+TEST_F(Dialog, AClickOnTheViewIsReportedAndRedraws) {
+    QSignalSpy clicks(dialog->view(), &CGLView::clicked);
+    QSignalSpy frames(dialog->view(), &QOpenGLWidget::frameSwapped);
+    QTest::mouseClick(dialog->view(), Qt::LeftButton, {}, QPoint(20, 20));
+    EXPECT_EQ(clicks.count(), 1);
+    EXPECT_TRUE(frames.wait(2000)); // the click's Redraw produced a new picture
 }
 
 TEST(FileFilters, ConvertToQtsForm) {
