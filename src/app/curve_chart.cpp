@@ -62,10 +62,6 @@ void CurveChart::setXRange(double maximum) {
     chart()->axes(Qt::Horizontal).first()->setRange(0, xMaximum_);
 }
 
-int CurveChart::pointCount() const {
-    return static_cast<int>(series_[0]->count());
-}
-
 double CurveChart::shareAt(int series, double x) const {
     double share = -1;
     for (const QPointF& p : series_[series]->points()) {

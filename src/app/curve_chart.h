@@ -21,7 +21,6 @@ class CurveChart : public QChartView {
     void append(const CurvePoint& point);
     void setPoints(const std::vector<CurvePoint>& points);
     void setXRange(double maximum);
-    int pointCount() const;
     // The share a series shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 

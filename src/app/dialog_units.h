@@ -16,8 +16,6 @@ class DialogUnits {
     QRect rect(int left, int top, int width, int height) const {
         return {x(left), y(top), x(width), y(height)};
     }
-    int baseWidth() const { return baseWidth_; }
-    int baseHeight() const { return baseHeight_; }
 
   private:
     int baseWidth_;

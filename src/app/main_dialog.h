@@ -29,7 +29,6 @@ class CMainDialog : public QDialog, public PanelPlatform {
     explicit CMainDialog(World& world, QWidget* parent = nullptr);
     ~CMainDialog() override;
 
-    PanelCommands& commands() { return commands_; }
     CGLView* view() const { return view_; }
 
     // PanelPlatform

@@ -16,8 +16,6 @@ const char* const evaluationLogFilter =
 
 namespace {
 constexpr int driveDistance = 2;
-constexpr Vec2 fieldLower{-50, -50};
-constexpr Vec2 fieldUpper{50, 50};
 } // namespace
 
 int steeringFromSlider(const SliderState& s) {
@@ -53,14 +51,10 @@ void PanelCommands::OnGenerate() {
         validateGenerate({platform_.fieldText(Field::obstacles), platform_.fieldText(Field::sides),
                           platform_.fieldText(Field::radius)},
                          request);
-    for (const std::string& m : v.messages) {
-        platform_.showMessage(m);
-    }
-    if (!v.ok) {
+    if (!showValidation(v)) {
         return;
     }
-    world_.generateObstacleField(request.count, request.sides, fieldLower, fieldUpper,
-                                 request.radius);
+    generateRequestedField(world_, request);
     platform_.redraw();
 }
 
@@ -111,10 +105,7 @@ void PanelCommands::OnTrain() {
          platform_.fieldText(Field::learningRate), platform_.fieldText(Field::discount),
          platform_.fieldText(Field::annealing)},
         request);
-    for (const std::string& m : v.messages) {
-        platform_.showMessage(m);
-    }
-    if (!v.ok) {
+    if (!showValidation(v)) {
         return;
     }
     world_.annealingNumber = request.annealing;
@@ -124,14 +115,7 @@ void PanelCommands::OnTrain() {
         return; // the user cancelled: no training, no summary
     }
 
-    TrainingSettings settings;
-    settings.runs = request.runs;
-    settings.logPath = path;
-    settings.evaluationFrequency = request.evaluationFrequency;
-    settings.learningRate = request.learningRate;
-    settings.discount = request.discount;
-    settings.backupFolder = defaultBackupFolder();
-    TrainingSession session(world_, settings);
+    TrainingSession session(world_, trainingSettings(request, path, defaultBackupFolder()));
     if (session.start() != TrainingResult::Status::completed) {
         platform_.showMessage("Could not create the evaluation log \"" + path +
                               "\"; the training did not start.");
@@ -152,6 +136,13 @@ void PanelCommands::OnTrain() {
     if (wasPlaying && playing_) {
         platform_.startTimer(playbackTimerId, playbackPeriodMs);
     }
+}
+
+bool PanelCommands::showValidation(const Validation& validation) {
+    for (const std::string& m : validation.messages) {
+        platform_.showMessage(m);
+    }
+    return validation.ok;
 }
 
 bool PanelCommands::saveTo(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/panel_fields.h"
 #include "app/panel_platform.h"
 
 namespace quorvel {
@@ -41,6 +42,8 @@ class PanelCommands {
 
   private:
     void drive(int distance);
+    // Shows the validation's messages in order; true when the command may go on.
+    bool showValidation(const Validation& validation);
     // Saves to a path the user chose; shows what went wrong and returns false on failure.
     bool saveTo(const std::string& path);
 

@@ -1,6 +1,7 @@
 #include "app/panel_fields.h"
 
 #include "common/c_locale.h"
+#include "sim/world.h"
 
 #include <cstdio>
 
@@ -20,6 +21,8 @@ constexpr double maxRadius = 25.0;
 constexpr int maxRuns = 10000000;
 constexpr double defaultAnnealing = 200;
 constexpr double minAnnealing = 50;
+constexpr Vec2 fieldLower{-50, -50};
+constexpr Vec2 fieldUpper{50, 50};
 
 std::string notValid(const std::string& text, const char* what) {
     return "\"" + text + "\" is not a valid " + what;
@@ -116,6 +119,23 @@ Validation validateTrain(const TrainFields& fields, TrainRequest& request) {
     }
     request = {*runs, *frequency, *rate, *discount, annealing};
     return v;
+}
+
+void generateRequestedField(World& world, const GenerateRequest& request) {
+    world.generateObstacleField(request.count, request.sides, fieldLower, fieldUpper,
+                                request.radius);
+}
+
+TrainingSettings trainingSettings(const TrainRequest& request, const std::string& logPath,
+                                  const std::string& backupFolder) {
+    TrainingSettings settings;
+    settings.runs = request.runs;
+    settings.logPath = logPath;
+    settings.evaluationFrequency = request.evaluationFrequency;
+    settings.learningRate = request.learningRate;
+    settings.discount = request.discount;
+    settings.backupFolder = backupFolder;
+    return settings;
 }
 
 } // namespace quorvel

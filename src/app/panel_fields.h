@@ -1,5 +1,7 @@
 #pragma once
 
+#include "learn/training.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,5 +55,15 @@ struct TrainRequest {
 };
 
 Validation validateTrain(const TrainFields& fields, TrainRequest& request);
+
+class World;
+
+// Generates the obstacle field as the Generate command does: in the area from (-50, -50) to
+// (50, 50), clear of the robot and the goal where they stand now.
+void generateRequestedField(World& world, const GenerateRequest& request);
+
+// The driver's settings for a validated Train request.
+TrainingSettings trainingSettings(const TrainRequest& request, const std::string& logPath,
+                                  const std::string& backupFolder);
 
 } // namespace quorvel

@@ -39,10 +39,14 @@ struct Options {
     bool quiet = false;
 };
 
+void say(const std::string& message) {
+    std::cerr << "quorvel-train: " << message << '\n';
+}
+
 // Prints the validation's messages; warnings go on, the last message of a failed one stops.
 bool report(const Validation& v) {
     for (const std::string& m : v.messages) {
-        std::cerr << "quorvel-train: " << m << '\n';
+        say(m);
     }
     return v.ok;
 }
@@ -62,12 +66,10 @@ class ProgressBar {
         lastDrawn_ = now;
         const double elapsed = std::chrono::duration<double>(now - start_).count();
         constexpr int width = 20;
-        const int filled = p.runs > 0 ? static_cast<int>(static_cast<long long>(width) *
-                                                         p.runsDone / p.runs)
-                                      : 0;
-        std::cerr << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ')
-                  << "] " << formatProgressLine(progressFigures(p, elapsed)) << "\x1b[K"
-                  << std::flush;
+        const int filled =
+            p.runs > 0 ? static_cast<int>(static_cast<long long>(width) * p.runsDone / p.runs) : 0;
+        std::cerr << "\r[" << std::string(filled, '#') << std::string(width - filled, ' ') << "] "
+                  << formatProgressLine(progressFigures(p, elapsed)) << "\x1b[K" << std::flush;
     }
     void end() {
         if (enabled_) {
@@ -142,56 +144,47 @@ int main(int argc, char** argv) {
     if (!o.loadWeights.empty()) {
         const WeightFileResult loaded = world.learner.loadWeights(o.loadWeights.c_str());
         if (!loaded) {
-            std::cerr << "quorvel-train: " << describeWeightFileResult(loaded, o.loadWeights, false)
-                      << '\n';
+            say(describeWeightFileResult(loaded, o.loadWeights, false));
             return exitFailed;
         }
     }
-    world.generateObstacleField(field.count, field.sides, {-50, -50}, {50, 50}, field.radius);
+    generateRequestedField(world, field);
     world.annealingNumber = train.annealing;
     world.qLearnMode = o.qLearn;
 
-    TrainingSettings settings;
-    settings.runs = train.runs;
-    settings.logPath = o.log;
-    settings.evaluationFrequency = train.evaluationFrequency;
-    settings.learningRate = train.learningRate;
-    settings.discount = train.discount;
-    settings.backupFolder = o.backupDir ? *o.backupDir : defaultBackupFolder();
+    const TrainingSettings settings =
+        trainingSettings(train, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
 
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
     const TrainingResult result =
         runTraining(world, settings, [&](const TrainingProgress& p) { bar.update(p); });
     bar.end();
     if (result.status == TrainingResult::Status::emptyLogPath) {
-        std::cerr << "quorvel-train: no evaluation log given (--log); no training ran\n";
+        say("no evaluation log given (--log); no training ran");
         return exitBadInput;
     }
     if (result.status == TrainingResult::Status::logNotOpened) {
-        std::cerr << "quorvel-train: cannot write the evaluation log \"" << o.log
-                  << "\"; no training ran\n";
+        say("cannot write the evaluation log \"" + o.log + "\"; no training ran");
         return exitFailed;
     }
     std::cout << trainingSummary(result.counts) << std::endl;
 
     int status = 0;
     if (!result.logComplete) {
-        std::cerr << "quorvel-train: writing the evaluation log \"" << o.log
-                  << "\" failed; it is incomplete\n";
+        say("writing the evaluation log \"" + o.log + "\" failed; it is incomplete");
         status = exitFailed;
     }
     if (!o.saveWeights.empty()) {
         const WeightFileResult saved = world.learner.saveWeights(o.saveWeights.c_str());
         if (!saved) {
-            std::cerr << "quorvel-train: " << describeWeightFileResult(saved, o.saveWeights, true)
-                      << '\n';
+            say(describeWeightFileResult(saved, o.saveWeights, true));
             return exitFailed;
         }
     }
     if (!o.quiet) {
-        std::cerr << "quorvel-train: evaluation log written to " << o.log << '\n';
+        say("evaluation log written to " + o.log);
         if (!o.saveWeights.empty()) {
-            std::cerr << "quorvel-train: weights written to " << o.saveWeights << '\n';
+            say("weights written to " + o.saveWeights);
         }
     }
     return status;

@@ -346,20 +346,8 @@ TEST_F(Dialog, EndToEnd) {
 
 // Waits for the training window, lets `look` see it while it runs, then leaves it alone.
 void watchTraining(std::function<void(TrainingWindow*)> look) {
-    auto* timer = new QTimer;
-    waitingAnswers.push_back(timer);
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, look] {
-        auto* window = qobject_cast<TrainingWindow*>(QApplication::activeModalWidget());
-        if (window == nullptr) {
-            return;
-        }
-        timer->stop();
-        std::erase(waitingAnswers, timer);
-        timer->deleteLater();
-        look(window);
-    });
-    timer->start();
+    answerNextModal(is<TrainingWindow>,
+                    [look](QWidget* w) { look(qobject_cast<TrainingWindow*>(w)); });
 }
 
 std::string slurp(const std::string& path) {
