@@ -1,4 +1,4 @@
-#include "learn/training.h"
+#include "training/training.h"
 #include "workload.h"
 
 #include <benchmark/benchmark.h>

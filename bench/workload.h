@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/random.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <memory>
 

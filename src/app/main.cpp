@@ -1,5 +1,5 @@
 #include "app/main_app.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <cstdio>
 #include <cstring>

@@ -2,7 +2,7 @@
 
 #include "app/app_icon.h"
 #include "app/main_dialog.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <QTimer>
 

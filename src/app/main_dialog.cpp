@@ -6,7 +6,7 @@
 #include "app/dialog_units.h"
 #include "app/training_window.h"
 #include "display/gl_view.h"
-#include "learn/training.h"
+#include "training/training.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/panel_commands.h"
-#include "app/panel_platform.h"
+#include "panel/panel_commands.h"
+#include "panel/panel_platform.h"
 
 #include <QDialog>
 #include <QIcon>

@@ -1,9 +1,9 @@
 #include "app/training_window.h"
 
 #include "app/curve_chart.h"
-#include "learn/evaluation_curve.h"
-#include "learn/progress.h"
-#include "learn/training.h"
+#include "training/evaluation_curve.h"
+#include "training/progress.h"
+#include "training/training.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
 // quorvel-train: the panel's Generate and Train commands, from the command line.
-#include "app/panel_fields.h"
 #include "common/random.h"
-#include "learn/progress.h"
-#include "learn/training.h"
-#include "sim/world.h"
+#include "panel/panel_fields.h"
+#include "training/progress.h"
+#include "training/training.h"
+#include "world/world.h"
 
 #include <CLI/CLI.hpp>
 

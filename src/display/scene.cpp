@@ -1,7 +1,7 @@
 #include "display/scene.h"
 
 #include "display/capsule_frame.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>

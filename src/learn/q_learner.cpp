@@ -6,11 +6,6 @@
 
 namespace quorvel {
 
-namespace {
-constexpr int travelEntry = 24;
-constexpr int steeringEntry = 26;
-} // namespace
-
 void setActionEntries(double* input, int action) {
     for (int i = travelEntry; i < QLearner::inputSize; ++i) {
         input[i] = 0;
@@ -28,13 +23,13 @@ void QLearner::encodeRanges(int step, const double* ranges) {
 
 void QLearner::encodeGoal(int step, double x, double y) {
     double* v = input(step);
-    v[22] = 1 / (x * x + y * y + 1);
-    v[23] = std::atan2(y, x);
+    v[goalClosenessEntry] = 1 / (x * x + y * y + 1);
+    v[goalBearingEntry] = std::atan2(y, x);
 }
 
 void QLearner::rateActions(int step) {
     double* v = input(step);
-    double sums[15];
+    double sums[hidden1Units];
     network.stateSums(v, sums);
     for (int i = 0; i < actionCount; ++i) {
         setActionEntries(v, i);
@@ -50,7 +45,8 @@ int QLearner::chooseAction(double floor, double exponent) const {
         sum = i == 0 ? weight : sum + weight;
         cumulative[i] = sum;
     }
-    const double r = (random::draw() / static_cast<double>(random::maxDraw)) * cumulative[5];
+    const double r =
+        (random::draw() / static_cast<double>(random::maxDraw)) * cumulative[actionCount - 1];
     for (int i = 0; i < actionCount; ++i) {
         if (r < cumulative[i]) {
             return i;

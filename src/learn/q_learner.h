@@ -13,8 +13,8 @@ namespace quorvel {
 // travel 2 * (i mod 2) - 3 and steering (i div 2) - 1.
 class QLearner {
   public:
-    static constexpr int inputSize = QNetwork::inputCount;
-    static constexpr int rayInputs = 22;
+    static constexpr int inputSize = networkInputs;
+    static constexpr int rayInputs = quorvel::rayInputs;
     static constexpr int historySize = 400;
     static constexpr int actionCount = 6;
 
@@ -40,6 +40,12 @@ class QLearner {
     WeightFileResult saveWeights(const char* path) const;
     WeightFileResult loadWeights(const char* path);
 };
+
+// Entries of the input vector after the rays.
+inline constexpr int goalClosenessEntry = rayInputs;
+inline constexpr int goalBearingEntry = rayInputs + 1;
+inline constexpr int travelEntry = stateInputs;       // two entries: travel -3, travel -1
+inline constexpr int steeringEntry = travelEntry + 2; // three entries: steering -1, 0, +1
 
 // Writes the one-hot of an action into entries 24..28 of an input vector.
 void setActionEntries(double* input, int action);

@@ -33,14 +33,16 @@ QNetwork::QNetwork() {
 }
 
 double& QNetwork::parameter(int i) {
-    constexpr int firstSize = 15 * 30;
-    constexpr int secondSize = 5 * 16;
+    constexpr int firstRow = decltype(hidden1)::rowLength;
+    constexpr int secondRow = decltype(hidden2)::rowLength;
+    constexpr int firstSize = hidden1Units * firstRow;
+    constexpr int secondSize = hidden2Units * secondRow;
     if (i < firstSize) {
-        return hidden1.weights[i / 30][i % 30];
+        return hidden1.weights[i / firstRow][i % firstRow];
     }
     i -= firstSize;
     if (i < secondSize) {
-        return hidden2.weights[i / 16][i % 16];
+        return hidden2.weights[i / secondRow][i % secondRow];
     }
     return output.weights[0][i - secondSize];
 }
@@ -57,10 +59,10 @@ double QNetwork::evaluate(const double* x) {
 }
 
 void QNetwork::stateSums(const double* x, double* sums) const {
-    for (int j = 0; j < 15; ++j) {
+    for (int j = 0; j < hidden1Units; ++j) {
         const double* w = hidden1.weights[j];
-        double s = w[inputCount];
-        for (int i = 0; i < stateInputCount; ++i) {
+        double s = w[networkInputs];
+        for (int i = 0; i < stateInputs; ++i) {
             s += w[i] * x[i];
         }
         sums[j] = s;
@@ -68,10 +70,10 @@ void QNetwork::stateSums(const double* x, double* sums) const {
 }
 
 double QNetwork::evaluateFromStateSums(const double* sums, const double* x) {
-    for (int j = 0; j < 15; ++j) {
+    for (int j = 0; j < hidden1Units; ++j) {
         const double* w = hidden1.weights[j];
         double s = sums[j];
-        for (int i = stateInputCount; i < inputCount; ++i) {
+        for (int i = stateInputs; i < networkInputs; ++i) {
             s += w[i] * x[i];
         }
         hidden1.outputs[j] = sigmoid(s);
@@ -88,42 +90,42 @@ void QNetwork::train(const double* x, double target) {
     const double e = y - target;
     const double deltaOut = y * (1 - y) * e;
     output.deltas[0] = deltaOut;
-    for (int j = 0; j < 5; ++j) {
+    for (int j = 0; j < hidden2Units; ++j) {
         output.inputErrors[j] = deltaOut * output.weights[0][j];
     }
-    for (int j = 0; j < 5; ++j) {
+    for (int j = 0; j < hidden2Units; ++j) {
         hidden2.deltas[j] = h2[j] * (1 - h2[j]) * output.inputErrors[j];
     }
-    for (int k = 0; k < 15; ++k) {
+    for (int k = 0; k < hidden1Units; ++k) {
         double sum = 0;
-        for (int j = 0; j < 5; ++j) {
+        for (int j = 0; j < hidden2Units; ++j) {
             sum += hidden2.weights[j][k] * hidden2.deltas[j];
         }
         hidden2.inputErrors[k] = sum;
     }
-    for (int k = 0; k < 15; ++k) {
+    for (int k = 0; k < hidden1Units; ++k) {
         hidden1.deltas[k] = h1[k] * (1 - h1[k]) * hidden2.inputErrors[k];
     }
 
     const double eta = learningRate;
     double* wo = output.weights[0];
-    wo[5] -= eta * deltaOut;
-    for (int j = 0; j < 5; ++j) {
+    wo[hidden2Units] -= eta * deltaOut;
+    for (int j = 0; j < hidden2Units; ++j) {
         wo[j] -= eta * deltaOut * h2[j];
     }
-    for (int j = 0; j < 5; ++j) {
+    for (int j = 0; j < hidden2Units; ++j) {
         double* w = hidden2.weights[j];
         const double delta = hidden2.deltas[j];
-        w[15] -= eta * delta;
-        for (int k = 0; k < 15; ++k) {
+        w[hidden1Units] -= eta * delta;
+        for (int k = 0; k < hidden1Units; ++k) {
             w[k] -= eta * delta * h1[k];
         }
     }
-    for (int k = 0; k < 15; ++k) {
+    for (int k = 0; k < hidden1Units; ++k) {
         double* w = hidden1.weights[k];
         const double delta = hidden1.deltas[k];
-        w[29] -= eta * delta;
-        for (int i = 0; i < 29; ++i) {
+        w[networkInputs] -= eta * delta;
+        for (int i = 0; i < networkInputs; ++i) {
             w[i] -= eta * delta * x[i];
         }
     }

@@ -2,6 +2,18 @@
 
 namespace quorvel {
 
+// The network's shape. An input vector describes a state (the 22 ray readings, the goal's
+// closeness and bearing) and then an action (two travel and three steering entries).
+inline constexpr int rayInputs = 22;
+inline constexpr int stateInputs = rayInputs + 2;
+inline constexpr int actionInputs = 5;
+inline constexpr int networkInputs = stateInputs + actionInputs;
+inline constexpr int hidden1Units = 15;
+inline constexpr int hidden2Units = 5;
+inline constexpr int networkParameters =
+    hidden1Units * (networkInputs + 1) + hidden2Units * (hidden1Units + 1) + (hidden2Units + 1);
+static_assert(networkInputs == 29 && networkParameters == 536);
+
 // A fully connected layer of Units sigmoid units over Inputs inputs. Row j holds unit j's
 // weights in input order followed by its bias.
 template <int Inputs, int Units> struct SigmoidLayer {
@@ -16,18 +28,18 @@ template <int Inputs, int Units> struct SigmoidLayer {
     double inputErrors[Inputs] = {};
 };
 
-// Rates one (state, action) input vector with a 29-15-5-1 sigmoid network and learns from
-// single targets by back-propagation of the squared error.
+// Rates one (state, action) input vector with a sigmoid network of two hidden layers and one
+// output unit, and learns from single targets by back-propagation of the squared error.
 class QNetwork {
   public:
-    static constexpr int inputCount = 29;
+    static constexpr int inputCount = networkInputs;
     // The leading inputs that describe the state; the rest describe the action.
-    static constexpr int stateInputCount = 24;
-    static constexpr int parameterCount = 15 * 30 + 5 * 16 + 6;
+    static constexpr int stateInputCount = stateInputs;
+    static constexpr int parameterCount = networkParameters;
 
-    SigmoidLayer<29, 15> hidden1;
-    SigmoidLayer<15, 5> hidden2;
-    SigmoidLayer<5, 1> output;
+    SigmoidLayer<networkInputs, hidden1Units> hidden1;
+    SigmoidLayer<hidden1Units, hidden2Units> hidden2;
+    SigmoidLayer<hidden2Units, 1> output;
     double learningRate = 0.1;
 
     // Every weight and bias drawn from the random source, in storage order.
@@ -36,7 +48,7 @@ class QNetwork {
     double evaluate(const double* x);
     void train(const double* x, double target);
 
-    // The first layer's sums over the state inputs alone (bias first, then inputs 0..23),
+    // The first layer's sums over the state inputs alone (bias first, then the state inputs),
     // so that one state can be rated with several actions without summing it again.
     // evaluateFromStateSums continues each sum over the action inputs in input order, so
     // the result has the same bits as evaluate of the whole vector.

@@ -27,9 +27,9 @@ template <typename F> void forEachInFileOrder(F&& f) {
             rowStart += inputs + 1;
         }
     };
-    layer(15, 29);
-    layer(5, 15);
-    layer(1, 5);
+    layer(hidden1Units, networkInputs);
+    layer(hidden2Units, hidden1Units);
+    layer(1, hidden2Units);
 }
 
 mode_t newFileMode(const char* path) {

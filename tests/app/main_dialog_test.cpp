@@ -3,11 +3,11 @@
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "app/training_window.h"
-#include "learn/training.h"
+#include "training/training.h"
 
 #include "common/random.h"
 #include "display/gl_view.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

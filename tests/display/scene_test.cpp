@@ -2,7 +2,7 @@
 #include "display/offscreen_render.h"
 
 #include "common/random.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <QGuiApplication>
 #include <QImage>

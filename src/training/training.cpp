@@ -1,7 +1,7 @@
-#include "learn/training.h"
+#include "training/training.h"
 
-#include "learn/episodes.h"
-#include "sim/world.h"
+#include "training/episodes.h"
+#include "world/world.h"
 
 #include <cassert>
 #include <cstdlib>

@@ -1,9 +1,9 @@
-#include "app/panel_commands.h"
+#include "panel/panel_commands.h"
 
-#include "app/panel_fields.h"
 #include "common/random.h"
 #include "fake_platform.h"
-#include "sim/world.h"
+#include "panel/panel_fields.h"
+#include "world/world.h"
 
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "app/panel_fields.h"
+#include "panel/panel_fields.h"
 
 #include <gtest/gtest.h>
 

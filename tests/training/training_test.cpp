@@ -1,8 +1,8 @@
-#include "learn/training.h"
+#include "training/training.h"
 
 #include "common/random.h"
-#include "learn/progress.h"
-#include "sim/world.h"
+#include "training/progress.h"
+#include "world/world.h"
 
 #include "test_support.h"
 

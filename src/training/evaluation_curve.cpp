@@ -1,4 +1,4 @@
-#include "learn/evaluation_curve.h"
+#include "training/evaluation_curve.h"
 
 #include "common/c_locale.h"
 

@@ -1,4 +1,4 @@
-#include "learn/progress.h"
+#include "training/progress.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
-#include "app/panel_fields.h"
+#include "panel/panel_fields.h"
 
 #include "common/c_locale.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "learn/episodes.h"
+#include "training/episodes.h"
 
 #include <atomic>
 #include <cstdio>

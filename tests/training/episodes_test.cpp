@@ -1,7 +1,7 @@
-#include "learn/episodes.h"
+#include "training/episodes.h"
 
 #include "common/random.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "learn/training.h"
+#include "training/training.h"
 
 #include <optional>
 #include <string>

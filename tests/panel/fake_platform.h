@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/panel_platform.h"
-#include "learn/training.h"
+#include "panel/panel_platform.h"
+#include "training/training.h"
 
 #include <deque>
 #include <map>

@@ -1,10 +1,10 @@
-#include "app/panel_commands.h"
+#include "panel/panel_commands.h"
 
-#include "app/panel_fields.h"
-#include "learn/episodes.h"
-#include "learn/evaluation_curve.h"
-#include "learn/training.h"
-#include "sim/world.h"
+#include "panel/panel_fields.h"
+#include "training/episodes.h"
+#include "training/evaluation_curve.h"
+#include "training/training.h"
+#include "world/world.h"
 
 namespace quorvel {
 

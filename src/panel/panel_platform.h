@@ -1,6 +1,6 @@
 #pragma once
 
-#include "learn/evaluation_curve.h"
+#include "training/evaluation_curve.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/panel_fields.h"
-#include "app/panel_platform.h"
+#include "panel/panel_fields.h"
+#include "panel/panel_platform.h"
 
 namespace quorvel {
 

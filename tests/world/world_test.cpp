@@ -1,4 +1,4 @@
-#include "sim/world.h"
+#include "world/world.h"
 
 #include "common/random.h"
 

@@ -1,8 +1,8 @@
-#include "learn/episodes.h"
+#include "training/episodes.h"
 
 #include "common/c_locale.h"
 #include "common/random.h"
-#include "sim/world.h"
+#include "world/world.h"
 
 #include <cmath>
 

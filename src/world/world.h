@@ -54,7 +54,7 @@ class World : public RobotBody {
     int trailCount = 0;
     Colour trailColour{1, 1, 0};
 
-    // The learner's network draws its 536 initial weights here.
+    // The learner's network draws its initial weights here, before anything else draws.
     World(double length, double width, double x, double y, double heading);
 
     BoundingBox goalBox() const;
