@@ -34,6 +34,7 @@ struct Options {
     std::string log = "quorvel-eval.dat";
     std::string loadWeights;
     std::string saveWeights = "quorvel.nnet";
+    std::string saveExactWeights;
     std::optional<std::string> backupDir;
     std::optional<std::uint32_t> seed;
     bool quiet = false;
@@ -110,6 +111,9 @@ int main(int argc, char** argv) {
     app.add_option("--save-weights", o.saveWeights,
                    "Weight file to write at the end (empty: do not save)")
         ->capture_default_str();
+    app.add_option("--save-exact-weights", o.saveExactWeights,
+                   "Also write the final weights with every bit, one hexadecimal floating-point "
+                   "number a line, to check that two trainings ended identically");
     app.add_option("--backup-dir", o.backupDir,
                    "Folder of the weight backups before evaluation runs when --eval-freq "
                    "exceeds 20 [default: ~/nnet_backup; not created]");
@@ -178,6 +182,14 @@ int main(int argc, char** argv) {
         const WeightFileResult saved = world.learner.saveWeights(o.saveWeights.c_str());
         if (!saved) {
             say(describeWeightFileResult(saved, o.saveWeights, true));
+            return exitFailed;
+        }
+    }
+    if (!o.saveExactWeights.empty()) {
+        const WeightFileResult saved =
+            saveExactWeights(world.learner.network, o.saveExactWeights.c_str());
+        if (!saved) {
+            say(describeWeightFileResult(saved, o.saveExactWeights, true));
             return exitFailed;
         }
     }

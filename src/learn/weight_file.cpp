@@ -1,5 +1,6 @@
 #include "learn/weight_file.h"
 
+#include "common/atomic_file.h"
 #include "common/c_locale.h"
 #include "learn/q_learner.h"
 #include "learn/q_network.h"
@@ -7,8 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace quorvel {
 
@@ -32,48 +31,43 @@ template <typename F> void forEachInFileOrder(F&& f) {
     layer(1, hidden2Units);
 }
 
-mode_t newFileMode(const char* path) {
-    struct stat existing;
-    if (stat(path, &existing) == 0) {
-        return existing.st_mode & 07777;
+WeightFileResult fromWriteStatus(FileWriteStatus status) {
+    using Status = WeightFileResult::Status;
+    switch (status) {
+    case FileWriteStatus::ok:
+        break;
+    case FileWriteStatus::cannotCreate:
+        return {Status::cannotOpen, 0};
+    case FileWriteStatus::writeFailed:
+        return {Status::writeFailed, 0};
     }
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
+    return {};
 }
 
 } // namespace
 
 WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path) {
-    using Status = WeightFileResult::Status;
-    std::string temporary = std::string(path) + ".XXXXXX";
-    const int fd = *path != '\0' ? mkstemp(temporary.data()) : -1;
-    if (fd < 0) {
-        return {Status::cannotOpen, 0};
-    }
-    std::FILE* file = fdopen(fd, "w");
-    if (file == nullptr) {
-        close(fd);
-        unlink(temporary.c_str());
-        return {Status::cannotOpen, 0};
-    }
-    bool written = fchmod(fd, newFileMode(path)) == 0;
-    {
-        const CNumericLocale cLocale;
+    return fromWriteStatus(writeFileAtomically(path, [&](std::FILE* file) {
+        bool written = true;
         forEachInFileOrder([&](int index, bool isBias) {
             if (std::fprintf(file, isBias ? "%f, " : "%lf| ", network.parameter(index)) < 0) {
                 written = false;
             }
         });
-    }
-    written = std::fflush(file) == 0 && !std::ferror(file) && written;
-    written = fsync(fd) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path) != 0) {
-        unlink(temporary.c_str());
-        return {Status::writeFailed, 0};
-    }
-    return {};
+        return written;
+    }));
+}
+
+WeightFileResult saveExactWeights(const QNetwork& network, const char* path) {
+    return fromWriteStatus(writeFileAtomically(path, [&](std::FILE* file) {
+        bool written = true;
+        forEachInFileOrder([&](int index, bool) {
+            if (std::fprintf(file, "%a\n", network.parameter(index)) < 0) {
+                written = false;
+            }
+        });
+        return written;
+    }));
 }
 
 WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {

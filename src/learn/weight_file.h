@@ -29,6 +29,10 @@ std::string describeWeightFileResult(const WeightFileResult& result, const std::
 // The text goes to a temporary file beside `path` that replaces `path` only when complete.
 WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path);
 
+// Every parameter with all its bits, one "%a" number a line, in the order of the weight file:
+// for checking that two trainings ended with the very same network.
+WeightFileResult saveExactWeights(const QNetwork& network, const char* path);
+
 // Reads all 536 numbers into a scratch copy; the network changes only when all were read.
 WeightFileResult loadNetworkWeights(QNetwork& network, const char* path);
 

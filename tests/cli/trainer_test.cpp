@@ -1,26 +1,19 @@
 // Runs the quorvel-train program itself.
-#include "test_support.h"
+#include "run_trainer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = quorvel::testing::TrainerOutcome;
 
 std::string slurp(const fs::path& p) {
     return quorvel::testing::readFile(p);
@@ -29,16 +22,8 @@ std::string slurp(const fs::path& p) {
 class Trainer : public ::testing::Test {
   protected:
     Outcome run(const std::string& arguments) const {
-        const std::string command = std::string("cd '") + dir.string() + "' && '" +
-                                    QUORVEL_TRAIN_PATH + "' --backup-dir '" +
-                                    (dir / "absent").string() + "' " + arguments +
-                                    " >out.txt 2>err.txt";
-        Outcome r;
-        const int raw = std::system(command.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = slurp(dir / "out.txt");
-        r.err = slurp(dir / "err.txt");
-        return r;
+        return quorvel::testing::runTrainer(dir, "--backup-dir '" + (dir / "absent").string() +
+                                                     "' " + arguments);
     }
 
     quorvel::testing::TempFolder folder{"quorvel-trainer"};
@@ -79,6 +64,31 @@ TEST_F(Trainer, LoadedWeightsAreTheStartingPoint) {
     EXPECT_EQ(broken.status, 1);
     EXPECT_NE(broken.err.find("holds only 2 of the 536 numbers"), std::string::npos) << broken.err;
     EXPECT_EQ(broken.out, "");
+}
+
+TEST_F(Trainer, ExactWeightsHoldEveryBitInTheWeightFilesOrder) {
+    const Outcome r = run(std::string(shortTraining) +
+                          " --log a.dat --save-weights a.nnet --save-exact-weights exact.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Each unit starts with its bias: hidden1 every 30 numbers, hidden2 every 16 from 450,
+    // the output unit at 530.
+    auto unitStart = [](int i) {
+        return i < 450 ? i % 30 == 0 : i < 530 ? (i - 450) % 16 == 0 : i == 530;
+    };
+    std::istringstream exact(slurp(dir / "exact.txt"));
+    std::string rounded;
+    int count = 0;
+    for (std::string line; std::getline(exact, line); ++count) {
+        const double value = std::strtod(line.c_str(), nullptr);
+        char text[64];
+        std::snprintf(text, sizeof text, "%a", value);
+        EXPECT_EQ(line, text) << "line " << count + 1;
+        std::snprintf(text, sizeof text, unitStart(count) ? "%f, " : "%f| ", value);
+        rounded += text;
+    }
+    EXPECT_EQ(count, 536);
+    // Rounded to six decimals, with the separators, they are the weight file.
+    EXPECT_EQ(rounded, slurp(dir / "a.nnet"));
 }
 
 TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {
