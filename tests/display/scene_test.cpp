@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 
@@ -101,6 +102,12 @@ TEST_F(Picture, RobotAndTrailInTheirColours) {
     EXPECT_GT(robot.r, 60);
     EXPECT_NEAR(robot.r, robot.g, 3);
     EXPECT_LT(robot.b, 10);
+    // The capsule ends W/2 = 5 behind the rear point (-5, 0): robot colour at 4 behind it,
+    // floor at 7 behind it.
+    auto isRobot = [](Rgb c) { return c.r > 60 && std::abs(c.r - c.g) <= 3 && c.b < 10; };
+    EXPECT_TRUE(isRobot(at(image, -9, 2)));
+    EXPECT_FALSE(isRobot(at(image, -12, 2)));
+    EXPECT_TRUE(isFloor(at(image, -12, 2)) || isBlack(at(image, -12, 2)));
     const Rgb trail = at(image, 35, -60);
     EXPECT_GT(trail.r, 60);
     EXPECT_NEAR(trail.g, trail.r / 4.0, 4);
@@ -121,6 +128,43 @@ TEST_F(Picture, RaysAreOpaqueRedAboveTheFloor) {
         EXPECT_TRUE(found) << "no ray pixel at x = " << x;
     }
     EXPECT_FALSE(isRed(at(image, 45, 0))); // beyond its reading
+}
+
+// Whether a ray shows red anywhere within half a unit across its line at x.
+bool rayShowsAt(const QImage& image, double x, Rgb (*at)(const QImage&, double, double)) {
+    bool found = false;
+    for (double dy : {-0.5, 0.0, 0.5}) {
+        const Rgb c = at(image, x, dy);
+        found = found || (c.r > 200 && c.g < 30 && c.b < 30);
+    }
+    return found;
+}
+
+TEST_F(Picture, RaysStopAtTheirHitAndPassUnderTheGoal) {
+    // A square whose near edge at x = 20 cuts ray 5 (from the front cap at (10, 0)) at 10.
+    Obstacle& o = world->obstacles[0];
+    o.vertices = {{20, -5}, {30, -5}, {30, 5}, {20, 5}};
+    o.updateBox();
+    world->sensor.resetRanges(30);
+    world->sense();
+    ASSERT_EQ(world->sensor.ranges[5], 10);
+    QImage image = render();
+    if (image.isNull()) {
+        return;
+    }
+    EXPECT_TRUE(rayShowsAt(image, 15, at));
+    for (double x : {22.0, 25.0, 28.0, 35.0}) {
+        EXPECT_FALSE(rayShowsAt(image, x, at)) << "red beyond the hit at x = " << x;
+    }
+    // Without the obstacle the ray runs on to 30 and under the goal sphere at (25, 0), which
+    // hides it; beyond the sphere it shows again.
+    world->obstacleCount = 0;
+    world->sensor.resetRanges(30);
+    world->goal = {25, 0};
+    image = render();
+    EXPECT_TRUE(isGreen(at(image, 25, 0)));
+    EXPECT_FALSE(rayShowsAt(image, 25, at));
+    EXPECT_TRUE(rayShowsAt(image, 35, at));
 }
 
 TEST_F(Picture, FloorGridWithItsAsymmetricEdge) {
@@ -178,8 +222,8 @@ TEST_F(Picture, EveryPictureStartsFresh) {
     EXPECT_EQ(first, second);
 }
 
-// A whole scene as the program shows it after some playback; kept as scene-example.png in
-// the test's folder for a person to look at.
+// A whole scene as the program shows it after some playback: every kind of thing shows in its
+// colour. Kept as scene-example.png in the test's folder for a person to look at.
 TEST(WholeScene, TrailObstaclesGoalAndRays) {
     random::restart();
     auto world = std::make_unique<World>(10, 10, 0, 0, 0);
@@ -196,6 +240,23 @@ TEST(WholeScene, TrailObstaclesGoalAndRays) {
     const QImage image = renderWorldImage(*world, {1192, 584});
     ASSERT_FALSE(image.isNull());
     EXPECT_TRUE(image.save("scene-example.png"));
+    int green = 0, red = 0, rods = 0, floor = 0, trailStart = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb c = image.pixel(x, y);
+            const int r = qRed(c), g = qGreen(c), b = qBlue(c);
+            green += g > 40 && r < 20 && b < 20;
+            red += r > 200 && g < 30 && b < 30;
+            rods += b > r && std::abs(r - g) <= 3 && g > 20;
+            floor += b > 60 && r < 30 && g < 10;
+            trailStart += r > 60 && g < r / 8 && b < 10; // the oldest capsules, green near 0
+        }
+    }
+    EXPECT_GT(green, 500); // the goal, radius 6, is about 960 pixels
+    EXPECT_GT(red, 100);
+    EXPECT_GT(rods, 1000);
+    EXPECT_GT(floor, 100000);
+    EXPECT_GT(trailStart, 100);
 }
 
 } // namespace

@@ -121,9 +121,22 @@ TEST(QLearnerChoose, DrawsAgainstTheCumulativeSums) {
     // Floor 1: sums 1.1, 2.3, 3.6, 5.0, 6.5, 8.1; 8000 / 32767 * 8.1 is about 1.98.
     nextDrawIs(8000);
     EXPECT_EQ(l->chooseAction(1, 1), 1);
+    // Floor 0.5 and exponent 2: weights rating^2 + 0.5, sums 0.51, 1.05, 1.64, 2.30, 3.05,
+    // 3.91. The draws land at 0.397 and 0.519; (rating + floor)^exponent, rating^floor +
+    // exponent, no floor or the floor added once would choose otherwise.
+    nextDrawIs(3328);
+    EXPECT_EQ(l->chooseAction(0.5, 2), 0);
+    nextDrawIs(4352);
+    EXPECT_EQ(l->chooseAction(0.5, 2), 1);
     // The largest draw is not below the total: the greedy action.
     nextDrawIs(32767);
     EXPECT_EQ(l->chooseAction(0, 1), 5);
+    // An action of weight 0 is never chosen, even where the draw equals its sum.
+    setRatings(*l, {0, 0.5, 0.2, 0.1, 0.4, 0});
+    nextDrawIs(0);
+    EXPECT_EQ(l->chooseAction(0, 1), 1);
+    nextDrawIs(32767);
+    EXPECT_EQ(l->chooseAction(0, 1), 1); // the greedy action, not the empty last one
     // A rating that is not a number makes every sum NaN: the greedy action.
     setRatings(*l, {0.1, std::numeric_limits<double>::quiet_NaN(), 0.3, 0.8, 0.5, 0.6});
     nextDrawIs(100);

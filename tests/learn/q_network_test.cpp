@@ -173,7 +173,9 @@ TEST(QNetworkTrain, MatchesAHandComputedStepThroughAllLayers) {
     EXPECT_EQ(net->output.weights[0][0], 0.5 - 0.1 * dOut * h2);
     EXPECT_EQ(net->hidden2.weights[0][0], 0.5 - 0.1 * d2 * h1);
     EXPECT_EQ(net->hidden2.weights[0][15], 0 - 0.1 * d2);
+    EXPECT_EQ(net->output.weights[0][5], 0 - 0.1 * dOut);
     EXPECT_EQ(net->hidden1.weights[0][0], 0.5 - 0.1 * d1 * 1);
+    EXPECT_EQ(net->hidden1.weights[0][29], 0 - 0.1 * d1);
     EXPECT_EQ(net->hidden1.weights[0][1], 0); // its input was 0
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <numbers>
 #include <sstream>
 #include <unistd.h>
 
@@ -103,7 +104,29 @@ TEST_F(Panel, GenerateUsesTheFieldCornersAndCurrentPoses) {
     for (int k = 0; k < 7; ++k) {
         for (const Vec2& v : world->obstacles[k].vertices) {
             ASSERT_LE(std::fabs(v.x), 50 + 1.5 * 15);
+            ASSERT_LE(std::fabs(v.y), 50 + 1.5 * 15);
         }
+    }
+    // The first obstacle's centre is drawn between the corners (-50, -50) and (50, 50): find
+    // a start of the sequence whose first centre is clear of robot and goal, and rebuild its
+    // first vertex from the same draws.
+    fillGenerate("1", "3", "5");
+    for (std::uint32_t state = 1;; ++state) {
+        random::setState(state);
+        const double cx = -50 + random::unit(1) * 100;
+        const double cy = -50 + random::unit(1) * 100;
+        const bool nearRobot = std::fabs(cx) < 10 + 7.5 + 1 && std::fabs(cy) < 5 + 7.5 + 1;
+        const bool nearGoal = std::fabs(cx - 25) < 6 + 7.5 + 1 && std::fabs(cy - 25) < 6 + 7.5 + 1;
+        if (nearRobot || nearGoal) {
+            continue;
+        }
+        const double phase = random::unit(1) * 2 * std::numbers::pi;
+        const double distance = (random::unit(1) + 0.5) * 5;
+        random::setState(state);
+        commands->OnGenerate();
+        EXPECT_EQ(world->obstacles[0].vertices[0],
+                  (Vec2{cx + distance * std::cos(phase), cy + distance * std::sin(phase)}));
+        break;
     }
 }
 
@@ -138,7 +161,21 @@ TEST_F(Panel, TicksKeepOnePoseWithoutTrailsAndStopAtAFullTrail) {
         EXPECT_EQ(world->trailColour.g, world->lastChosenValue);
         EXPECT_EQ(world->trailPose(0).front, world->front);
     }
+    // With trails, each entry keeps the value chosen at its own step.
     platform.checks[CheckBox::trails] = true;
+    world->placeAt(0, 0, 0);
+    world->trailCount = 0;
+    commands->OnPlayback();
+    std::vector<double> chosen;
+    for (int i = 0; i < 4 && commands->playing(); ++i) {
+        commands->OnTimer(1000);
+        chosen.push_back(world->lastChosenValue);
+    }
+    ASSERT_EQ(world->trailCount, static_cast<int>(chosen.size()));
+    for (int i = 0; i < world->trailCount; ++i) {
+        EXPECT_EQ(world->trail.colour[i].g, chosen[i]) << i;
+    }
+    EXPECT_NE(chosen.front(), chosen.back());
     world->trailCount = 400;
     const Vec2 last = world->trail.rear[399];
     commands->OnTimer(1000);

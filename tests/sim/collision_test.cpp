@@ -59,6 +59,10 @@ TEST(EdgeTouches, MiddleBandCatchesEdgesEnteringTheFlatSides) {
     EXPECT_TRUE(edgeTouches(body, {-8, 6}, {1.5, 4.1}));
     EXPECT_TRUE(edgeTouches(body, {1.5, 4.1}, {-8, 6}));
     EXPECT_FALSE(edgeTouches(body, {-8, 6}, {1.5, 5.1}));
+    // Running back past the rear line beside the body: its end is pulled forward to the rear
+    // line, 5.17 from the axis, and it stays clear (the rear cap misses it by 0.1).
+    EXPECT_FALSE(edgeTouches(body, {-3, 5.5}, {-12, 4}));
+    EXPECT_FALSE(edgeTouches(body, {-3, -5.5}, {-12, -4}));
     // Crossing the whole body from one side to the other.
     EXPECT_TRUE(edgeTouches(body, {0, 20}, {0, -20}));
     EXPECT_TRUE(edgeTouches(body, {-3, 20}, {2, -20}));

@@ -47,6 +47,11 @@ TEST(RangeSensorLayout, RaysFanForwardsFromTheFrontCapAndBackwardsFromTheRear) {
         EXPECT_NEAR(f.x / 5, s.worldDirections[j].x, 1e-12);
         const Vec2 r = s.worldOrigins[11 + j] - Vec2{-5, 0};
         EXPECT_NEAR(length(r), 5, 1e-12);
+        EXPECT_NEAR(r.x / 5, s.worldDirections[11 + j].x, 1e-12);
+        EXPECT_NEAR(r.y / 5, s.worldDirections[11 + j].y, 1e-12);
+        // A rear origin is the front one reflected through the body's centre, the origin.
+        EXPECT_NEAR(s.worldOrigins[11 + j].x, -s.worldOrigins[j].x, 1e-12) << j;
+        EXPECT_NEAR(s.worldOrigins[11 + j].y, -s.worldOrigins[j].y, 1e-12) << j;
         EXPECT_DOUBLE_EQ(s.localDirections[11 + j].x, -s.localDirections[j].x);
         EXPECT_DOUBLE_EQ(s.localDirections[11 + j].y, -s.localDirections[j].y);
         if (j > 0) {
@@ -105,11 +110,19 @@ TEST(RangeSensorCast, VertexOnTheLineCountsOnlyAheadOfTheOrigin) {
     EXPECT_EQ(s.ranges[0], 30);
 }
 
-TEST(RangeSensorCast, CrossingsBehindTheOriginAreIgnored) {
+TEST(RangeSensorCast, CrossingsCountFromTheOriginOnwards) {
     const std::vector<Vec2> square{{-20, -5}, {-10, -5}, {-10, 5}, {-20, 5}};
     RangeSensor s = singleRay({0, 0}, {1, 0});
     s.cast(square.data(), 4);
     EXPECT_EQ(s.ranges[0], 30);
+    // An edge crossing the ray's line exactly at its origin, and a vertex lying on it.
+    const std::vector<Vec2> throughOrigin{{0, -5}, {0, 5}};
+    s.cast(throughOrigin.data(), 2);
+    EXPECT_EQ(s.ranges[0], 0);
+    const std::vector<Vec2> vertexAtOrigin{{0, 0}, {2, 3}, {4, 0.5}};
+    s.resetRanges(30);
+    s.cast(vertexAtOrigin.data(), 3);
+    EXPECT_EQ(s.ranges[0], 0);
 }
 
 TEST(RangeSensorCast, OriginInsideAPolygonReadsTheOutlineAhead) {

@@ -247,6 +247,23 @@ TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheEpisodeEnded) {
     EXPECT_EQ(r.steps, 1);
     EXPECT_EQ(blocked->collisionCount, 1);
 
+    // Blocked while the goal already touches the body: the goal wins over the collision.
+    blocked->goal = {0, 8};
+    r = runEvaluationEpisode(*blocked);
+    EXPECT_FALSE(r.moved);
+    EXPECT_TRUE(r.reached);
+    EXPECT_EQ(r.end, EpisodeEnd::goal);
+    EXPECT_EQ(blocked->goalCount, 1);
+
+    // The goal at (150, 150) from the front point: squared distance exactly 45000, the arena
+    // bound, which ends the episode after its first step.
+    auto bound = makeWorld();
+    bound->goal = {155, 150};
+    r = runEvaluationEpisode(*bound);
+    EXPECT_EQ(r.lastDistanceSquared, 45000);
+    EXPECT_EQ(r.steps, 1);
+    EXPECT_EQ(r.end, EpisodeEnd::missArena);
+
     auto circling = makeWorld();
     preferCircling(*circling);
     circling->goal = {150, 0};

@@ -66,6 +66,10 @@ class Training : public ::testing::Test {
 
 TEST_F(Training, EveryRunAnEvaluationLearnsNothingAndBacksUpNothing) {
     const auto before = parametersOf(world->learner.network);
+    // Counts left from earlier work are cleared when the training starts.
+    world->goalCount = 7;
+    world->collisionCount = 8;
+    world->missCount = 9;
     const TrainingResult r = runTraining(*world, settings(30, 1));
     EXPECT_EQ(r.status, TrainingResult::Status::completed);
     EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 30u);
@@ -90,6 +94,8 @@ TEST_F(Training, NoEvaluationsForZeroOrNegativeFrequencies) {
 }
 
 TEST_F(Training, BacksUpBeforeEachEvaluationAboveTwentyRuns) {
+    runTraining(*world, settings(43, 20));
+    EXPECT_EQ(backups(), 0); // 20 is not above twenty
     const TrainingResult r = runTraining(*world, settings(43, 21));
     EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 3u);
     EXPECT_EQ(backups(), 3);
@@ -139,6 +145,30 @@ TEST_F(Training, RunsPlaceRobotAndGoalWithTheirOwnMargin) {
         close += std::fabs(world->goal.x - centre.x) < 21;
     }
     EXPECT_GT(close, 0); // closer than the panel's placement allows
+
+    // A run of the driver places with exactly that rule. Its goal stays where the placement
+    // put it: first drawn 11 to 21 from the robot along an axis (kept; the panel would draw
+    // again), then first drawn too close (drawn again over the whole span of 150).
+    bool kept = false, redrawn = false;
+    for (std::uint32_t state = 1; !(kept && redrawn); ++state) {
+        random::setState(state);
+        double gx = random::centred(150), gy = random::centred(150);
+        const double rx = random::centred(150), ry = random::centred(150);
+        const double apart = std::min(std::fabs(gx - rx), std::fabs(gy - ry));
+        if (apart >= 21 || (apart < 11 ? redrawn : kept)) {
+            continue;
+        }
+        (apart < 11 ? redrawn : kept) = true;
+        while (std::fabs(gx - rx) < 11 || std::fabs(gy - ry) < 11) {
+            gx = random::centred(150);
+            gy = random::centred(150);
+        }
+        TrainingSession session(*world, settings(1, 1));
+        ASSERT_EQ(session.start(), TrainingResult::Status::completed);
+        random::setState(state);
+        session.runOne();
+        EXPECT_EQ(world->goal, (Vec2{gx, gy})) << "state " << state;
+    }
 }
 
 TEST_F(Training, LogColumnsDescribeEachEvaluation) {

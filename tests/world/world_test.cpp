@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -135,6 +136,24 @@ TEST(WorldObstacles, GenerationResizesAllRecordsAndKeepsClearOfRobotAndGoal) {
     }
 }
 
+TEST(WorldObstacles, GenerationSensesTheNewField) {
+    auto w = makeWorld();
+    int shortened = 0;
+    for (int trial = 0; trial < 20; ++trial) {
+        w->placeRobotAndGoal();
+        w->generateObstacleField(7, 10, {-50, -50}, {50, 50}, 25);
+        RangeSensor direct = w->sensor;
+        direct.resetRanges(30);
+        for (int k = 0; k < w->obstacleCount; ++k) {
+            direct.cast(w->obstacles[k].vertices.data(), w->obstacles[k].vertexCount);
+        }
+        ASSERT_EQ(w->sensor.ranges, direct.ranges) << trial;
+        shortened += std::count_if(direct.ranges.begin(), direct.ranges.end(),
+                                   [](double r) { return r < 30; });
+    }
+    EXPECT_GT(shortened, 20); // the fields were near enough to be seen
+}
+
 TEST(WorldObstacles, CountZeroStillPreparesTheRecordsAndCountsAreClamped) {
     auto w = makeWorld();
     w->generateObstacleField(3, 5, {-50, -50}, {50, 50}, 10);
@@ -227,6 +246,24 @@ TEST(WorldMove, RefusesAndUndoesAMoveIntoAnObstacle) {
     EXPECT_TRUE(w->moveRobot(-1, -3));
 }
 
+TEST(WorldMove, ARefusedTurnIsUndoneAlongTheSameArc) {
+    auto w = makeWorld();
+    placeSquare(*w, 10.5, -20, 20, 20); // half a unit ahead of the front cap
+    for (const int steering : {-2, -1, 1, 2}) {
+        w->placeAt(0, 0, 0);
+        const RobotBody before = *w;
+        ASSERT_FALSE(w->moveRobot(steering, 2)) << steering;
+        for (const auto& [now, then] : {std::pair{w->front, before.front},
+                                        {w->rear, before.rear},
+                                        {w->heading, before.heading},
+                                        {w->normal, before.normal}}) {
+            EXPECT_NEAR(now.x, then.x, 1e-12) << steering;
+            EXPECT_NEAR(now.y, then.y, 1e-12) << steering;
+        }
+        EXPECT_NEAR(w->box.maxX, before.box.maxX, 1e-12) << steering;
+    }
+}
+
 TEST(WorldMove, BoxesThatOnlyTouchGoOnToTheExactTest) {
     auto w = makeWorld();
     // After moving 2 forwards the body's box reaches x = 12: an obstacle whose box starts
@@ -236,6 +273,14 @@ TEST(WorldMove, BoxesThatOnlyTouchGoOnToTheExactTest) {
     o.resize(3);
     o.vertices = {{12, 0}, {20, -3}, {20, 3}};
     o.valid = true;
+    o.updateBox();
+    EXPECT_FALSE(w->moveRobot(0, 2));
+    // The same along y: the box spans y from -5 to 5, and a vertex at the very top (and then
+    // the very bottom) of the front disc touches.
+    o.vertices = {{7, 5}, {10, 12}, {4, 12}};
+    o.updateBox();
+    EXPECT_FALSE(w->moveRobot(0, 2));
+    o.vertices = {{7, -5}, {4, -12}, {10, -12}};
     o.updateBox();
     EXPECT_FALSE(w->moveRobot(0, 2));
 }
