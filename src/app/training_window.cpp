@@ -28,8 +28,7 @@ TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)
     setModal(true);
 
     const TrainingSettings& s = session.settings();
-    const int frequency = s.evaluationFrequency;
-    const int expected = frequency > 0 ? (s.runs + frequency - 1) / frequency : 0;
+    const int expected = expectedEvaluations(s);
     const int window = curveWindow(expected);
     shares_ = std::make_unique<MovingShares>(window);
     pointStride_ = std::max(1, expected / maxCurvePoints);

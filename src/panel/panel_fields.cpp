@@ -3,7 +3,11 @@
 #include "common/c_locale.h"
 #include "world/world.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 namespace quorvel {
 
@@ -37,19 +41,24 @@ Validation stop(Validation v, std::string message) {
 } // namespace
 
 std::optional<int> readIntField(const std::string& text) {
+    // strtoll reads what "%d" reads (blanks, a sign, decimal digits) but saturates where
+    // "%d" wraps; the value is then held to the range of int.
     const CNumericLocale cLocale;
-    int value = 0;
-    if (std::sscanf(text.c_str(), "%d", &value) != 1) {
+    const char* start = text.c_str();
+    char* end = nullptr;
+    const long long value = std::strtoll(start, &end, 10);
+    if (end == start) {
         return std::nullopt;
     }
-    return value;
+    return static_cast<int>(std::clamp<long long>(value, std::numeric_limits<int>::min(),
+                                                  std::numeric_limits<int>::max()));
 }
 
 std::optional<double> readNumberField(const std::string& text) {
     const CNumericLocale cLocale;
     double value = 0;
-    if (std::sscanf(text.c_str(), "%lf", &value) != 1) {
-        return std::nullopt;
+    if (std::sscanf(text.c_str(), "%lf", &value) != 1 || !std::isfinite(value)) {
+        return std::nullopt; // "nan", "inf" and numbers beyond a double are not meant
     }
     return value;
 }

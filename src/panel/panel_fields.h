@@ -10,7 +10,10 @@
 namespace quorvel {
 
 // A field read as the C library's sscanf reads it with "%d" / "%lf": leading blanks skipped,
-// trailing text ignored, nothing readable gives no value. Always with a full stop.
+// trailing text ignored, nothing readable gives no value. Always with a full stop. Two
+// departures keep what a person did not mean out: an integer beyond the range of int becomes
+// the nearest one (where "%d" would wrap it), and a number that is not finite ("nan", "inf",
+// "1e309") is unreadable.
 std::optional<int> readIntField(const std::string& text);
 std::optional<double> readNumberField(const std::string& text);
 

@@ -20,6 +20,14 @@ Exploration explorationSchedule(double annealingNumber, int run) {
     return {t, 20 - 19 * t};
 }
 
+int expectedEvaluations(const TrainingSettings& settings) {
+    const int frequency = settings.evaluationFrequency;
+    if (frequency <= 0 || settings.runs <= 0) {
+        return 0;
+    }
+    return (settings.runs - 1) / frequency + 1; // runs 0, F, 2F, ... below the run count
+}
+
 TrainingSession::TrainingSession(World& world, TrainingSettings settings)
     : world_(world), settings_(std::move(settings)) {}
 

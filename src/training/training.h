@@ -32,6 +32,10 @@ struct Exploration {
 };
 Exploration explorationSchedule(double annealingNumber, int run);
 
+// How many evaluation runs a training of these settings holds: the multiples of the frequency
+// below the number of runs (none for a frequency of 0 or below).
+int expectedEvaluations(const TrainingSettings& settings);
+
 // Counts so far, reported after every run.
 struct TrainingProgress {
     int runsDone = 0;

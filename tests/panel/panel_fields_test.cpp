@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <limits>
 #include <string>
 
 namespace quorvel {
@@ -22,6 +23,27 @@ TEST(PanelFields, ReadLikeScanf) {
     EXPECT_FALSE(readNumberField("."));
     EXPECT_FALSE(readNumberField(""));
     EXPECT_EQ(readNumberField("0,5"), 0); // a comma ends the number
+}
+
+TEST(PanelFields, NumbersNoPersonMeansAreRefusedOrHeld) {
+    // Not finite, in any case and sign, or beyond the largest double: unreadable.
+    for (const char* text : {"nan", "NaN", "-nan", "inf", "-INF", "Infinity", "+infinity", "1e309",
+                             "-1e400", "nan(123)", "  inf5"}) {
+        EXPECT_FALSE(readNumberField(text)) << text;
+    }
+    EXPECT_EQ(readNumberField("1e308"), 1e308);
+    EXPECT_EQ(readNumberField("1e-400"), 0); // underflow is a number near 0, not a mistake
+    // Beyond the range of int: the nearest int, where "%d" would wrap.
+    EXPECT_EQ(readIntField("4294967297"), std::numeric_limits<int>::max());
+    EXPECT_EQ(readIntField("2147483648"), std::numeric_limits<int>::max());
+    EXPECT_EQ(readIntField("99999999999999999999999"), std::numeric_limits<int>::max());
+    EXPECT_EQ(readIntField("2147483647"), std::numeric_limits<int>::max());
+    EXPECT_EQ(readIntField("-2147483648"), std::numeric_limits<int>::min());
+    EXPECT_EQ(readIntField("-4294967297"), std::numeric_limits<int>::min());
+    EXPECT_EQ(readIntField(" 4294967297abc"), std::numeric_limits<int>::max());
+    EXPECT_FALSE(readIntField("-"));
+    EXPECT_FALSE(readIntField("- 5"));
+    EXPECT_EQ(readIntField("0x10"), 0);
 }
 
 TEST(PanelFields, FullStopWhateverTheLocale) {
@@ -143,6 +165,32 @@ TEST(TrainValidation, AnnealingNumber) {
               "The Annealing Magic number is related to the number of iterations \t\t\t\t\t  "
               "before the robot stops \"exploring\" and starts using more learning "
               "\t\t\t\t\t  (default is 200)");
+}
+
+TEST(FieldRules, NumbersNoPersonMeansFollowTheUnreadableAndRangeRules) {
+    expectStop(generate("3", "5", "nan"), "\"nan\" is not a valid obstacle radius");
+    expectStop(generate("3", "5", "-Infinity"), "\"-Infinity\" is not a valid obstacle radius");
+    expectStop(generate("4294967297", "5", "10"),
+               "Number of obstacles must be between 0 and 7 (inclusive)");
+    expectStop(generate("3", "-4294967293", "10"),
+               "Sides per obstacle must be between 3 and 10 (inclusive)");
+    expectStop(train("4294967297", "5", "0.1", "0.9", ""),
+               "Number of training runs must be between 1 and 10000000 (inclusive)");
+    expectStop(train("10", "5", "nan", "0.9", ""), "\"nan\" is not a valid learning rate");
+    expectStop(train("10", "5", "0.1", "INF", ""), "\"INF\" is not a valid reward discount rate");
+    for (const char* annealing : {"nan", "inf", "-inf", "1e309"}) {
+        TrainRequest r;
+        const Validation v = train("10", "5", "0.1", "0.9", annealing, &r);
+        EXPECT_TRUE(v.ok) << annealing;
+        EXPECT_EQ(v.messages, std::vector<std::string>{annealingMessage}) << annealing;
+        EXPECT_EQ(r.annealing, 200) << annealing;
+    }
+    // A frequency beyond any run count: run 0 is the only evaluation, as for any large one.
+    TrainRequest r;
+    EXPECT_TRUE(train("10", "4294967297", "0.1", "0.9", "", &r).ok);
+    EXPECT_EQ(r.evaluationFrequency, std::numeric_limits<int>::max());
+    EXPECT_TRUE(train("10", "-4294967297", "0.1", "0.9", "", &r).ok);
+    EXPECT_EQ(r.evaluationFrequency, std::numeric_limits<int>::min());
 }
 
 } // namespace

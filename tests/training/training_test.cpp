@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -81,6 +82,24 @@ TEST_F(Training, EveryRunAnEvaluationLearnsNothingAndBacksUpNothing) {
 TEST_F(Training, FrequencyAboveTheRunsGivesOneEvaluation) {
     runTraining(*world, settings(40, 41));
     EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 1u);
+    runTraining(*world, settings(40, std::numeric_limits<int>::max()));
+    EXPECT_EQ(lines((dir / "eval.dat").string()).size(), 1u);
+}
+
+TEST(TrainingSettingsCount, ExpectedEvaluationsAreTheMultiplesBelowTheRuns) {
+    auto expected = [](int runs, int frequency) {
+        TrainingSettings s;
+        s.runs = runs;
+        s.evaluationFrequency = frequency;
+        return expectedEvaluations(s);
+    };
+    EXPECT_EQ(expected(43, 21), 3); // 0, 21, 42
+    EXPECT_EQ(expected(42, 21), 2);
+    EXPECT_EQ(expected(30, 1), 30);
+    EXPECT_EQ(expected(40, 41), 1);
+    EXPECT_EQ(expected(10000000, std::numeric_limits<int>::max()), 1);
+    EXPECT_EQ(expected(10, 0), 0);
+    EXPECT_EQ(expected(10, std::numeric_limits<int>::min()), 0);
 }
 
 TEST_F(Training, NoEvaluationsForZeroOrNegativeFrequencies) {
