@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -44,6 +45,23 @@ template <typename F> auto withFileSizeLimit(rlim_t bytes, F&& f) {
     auto result = f();
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, previous);
+    return result;
+}
+
+// Runs f while no further file can be opened: the open-file limit is the lowest free
+// descriptor, the one the next open would take.
+template <typename F> auto withOpenFileLimit(F&& f) {
+    struct rlimit old;
+    getrlimit(RLIMIT_NOFILE, &old);
+    int lowestFree = 0;
+    while (fcntl(lowestFree, F_GETFD) != -1) {
+        ++lowestFree;
+    }
+    struct rlimit limited = old;
+    limited.rlim_cur = static_cast<rlim_t>(lowestFree);
+    setrlimit(RLIMIT_NOFILE, &limited);
+    auto result = f();
+    setrlimit(RLIMIT_NOFILE, &old);
     return result;
 }
 

@@ -2,6 +2,14 @@
 
 #include "common/c_locale.h"
 
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,9 +17,70 @@ namespace quorvel {
 
 namespace {
 
-mode_t newFileMode(const char* path) {
+constexpr int maxLinksFollowed = 40;
+const std::string temporaryPrefix = ".quorvel-tmp-";
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string hostName() {
+    char name[HOST_NAME_MAX + 1] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') {
+        return "localhost";
+    }
+    return name;
+}
+
+// "<prefix><pid>-<host>-" and the six characters mkstemp fills in.
+std::string temporaryTemplate(const std::string& folder) {
+    return folder + "/" + temporaryPrefix + std::to_string(getpid()) + "-" + hostName() + "-XXXXXX";
+}
+
+// A temporary of this pattern is stale when the process that made it on this host has gone,
+// or when it was made on another host more than a day ago (that process cannot be asked).
+bool isStaleTemporary(const std::string& folder, const std::string& name) {
+    if (name.compare(0, temporaryPrefix.size(), temporaryPrefix) != 0) {
+        return false;
+    }
+    const char* rest = name.c_str() + temporaryPrefix.size();
+    char* end = nullptr;
+    const long pid = std::strtol(rest, &end, 10);
+    const std::size_t tail = 7; // "-XXXXXX"
+    if (end == rest || *end != '-' || pid <= 0 ||
+        std::strlen(end) < tail + 2) { // "-" host "-XXXXXX"
+        return false;
+    }
+    const std::string host(end + 1, std::strlen(end + 1) - tail);
+    if (host == hostName()) {
+        return pid != getpid() && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    }
+    struct stat info;
+    constexpr time_t aDay = 24 * 60 * 60;
+    return stat((folder + "/" + name).c_str(), &info) == 0 &&
+           std::time(nullptr) - info.st_mtime > aDay;
+}
+
+void removeStaleTemporaries(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        if (isStaleTemporary(folder, entry->d_name)) {
+            unlink((folder + "/" + entry->d_name).c_str());
+        }
+    }
+    closedir(dir);
+}
+
+mode_t newFileMode(const std::string& target) {
     struct stat existing;
-    if (stat(path, &existing) == 0) {
+    if (stat(target.c_str(), &existing) == 0) {
         return existing.st_mode & 07777;
     }
     const mode_t mask = umask(0);
@@ -19,12 +88,63 @@ mode_t newFileMode(const char* path) {
     return 0666 & ~mask;
 }
 
+// Writes through an existing file that is not a regular one (a device, a FIFO) as a plain
+// "w" open would: there is nothing to replace.
+FileWriteStatus writeInPlace(const std::string& target,
+                             const std::function<bool(std::FILE*)>& write) {
+    std::FILE* file = std::fopen(target.c_str(), "w");
+    if (file == nullptr) {
+        return FileWriteStatus::cannotCreate;
+    }
+    bool written = true;
+    {
+        const CNumericLocale cLocale;
+        written = write(file);
+    }
+    written = std::fflush(file) == 0 && !std::ferror(file) && written;
+    written = std::fclose(file) == 0 && written;
+    return written ? FileWriteStatus::ok : FileWriteStatus::writeFailed;
+}
+
 } // namespace
+
+std::string resolveLinks(const std::string& path) {
+    std::string current = path;
+    for (int i = 0; i < maxLinksFollowed; ++i) {
+        struct stat info;
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return current;
+        }
+        char target[PATH_MAX];
+        const ssize_t size = readlink(current.c_str(), target, sizeof target - 1);
+        if (size < 0) {
+            return current;
+        }
+        target[size] = '\0';
+        current = target[0] == '/' ? std::string(target) : folderOf(current) + "/" + target;
+    }
+    return current;
+}
 
 FileWriteStatus writeFileAtomically(const std::string& path,
                                     const std::function<bool(std::FILE*)>& write) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = !path.empty() ? mkstemp(temporary.data()) : -1;
+    if (path.empty()) {
+        return FileWriteStatus::cannotCreate;
+    }
+    const std::string target = resolveLinks(path);
+    struct stat existing;
+    if (stat(target.c_str(), &existing) == 0) {
+        if (!S_ISREG(existing.st_mode)) {
+            return writeInPlace(target, write);
+        }
+    } else if (errno != ENOENT) {
+        return FileWriteStatus::cannotCreate; // a name too long, a folder that is a file, ...
+    }
+
+    const std::string folder = folderOf(target);
+    removeStaleTemporaries(folder);
+    std::string temporary = temporaryTemplate(folder);
+    const int fd = mkstemp(temporary.data());
     if (fd < 0) {
         return FileWriteStatus::cannotCreate;
     }
@@ -34,7 +154,7 @@ FileWriteStatus writeFileAtomically(const std::string& path,
         unlink(temporary.c_str());
         return FileWriteStatus::cannotCreate;
     }
-    bool written = fchmod(fd, newFileMode(path.c_str())) == 0;
+    bool written = fchmod(fd, newFileMode(target)) == 0;
     {
         const CNumericLocale cLocale;
         written = write(file) && written;
@@ -42,9 +162,15 @@ FileWriteStatus writeFileAtomically(const std::string& path,
     written = std::fflush(file) == 0 && !std::ferror(file) && written;
     written = fsync(fd) == 0 && written;
     written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
         unlink(temporary.c_str());
         return FileWriteStatus::writeFailed;
+    }
+    // Make the new name itself durable.
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
     }
     return FileWriteStatus::ok;
 }

@@ -16,7 +16,17 @@ enum class FileWriteStatus {
 // replaces `path` only when every write, the flush and the sync succeeded. The new file
 // keeps the permission bits of the one it replaces. `write` returns false when a write of
 // its own failed. Numbers are written with a full stop whatever the locale.
+//
+// A symbolic link is followed and the file it points to is replaced; an existing file that is
+// not a regular one (a device, a FIFO) is written directly, as there is nothing to replace.
+// The temporary's name is short (".quorvel-tmp-<pid>-<host>-XXXXXX"), so any valid name can be
+// saved; temporaries of that pattern left by a process that was killed are removed by the next
+// save into the same folder.
 FileWriteStatus writeFileAtomically(const std::string& path,
                                     const std::function<bool(std::FILE*)>& write);
+
+// The path with symbolic links of its last component followed, to the file they point to
+// (which need not exist).
+std::string resolveLinks(const std::string& path);
 
 } // namespace quorvel

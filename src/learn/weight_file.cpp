@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 
 namespace quorvel {
 
@@ -76,6 +77,11 @@ WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
     if (file == nullptr) {
         return {Status::cannotOpen, 0};
     }
+    struct stat info;
+    if (fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return {Status::notAFile, 0};
+    }
     double scratch[QNetwork::parameterCount];
     int read = 0;
     WeightFileResult result;
@@ -94,11 +100,19 @@ WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
                 result = {Status::notANumber, read + 1};
                 return;
             }
-            ++read;
-            // Discard the separator up to and including the next space.
+            if (++read == QNetwork::parameterCount) {
+                return; // the last number: nothing after it is read, so a stream may go on
+            }
+            // Discard the separator up to and including the next space. A separator that
+            // runs on without one is not a weight file's (and may be an endless stream).
             int c;
+            int length = 0;
             do {
                 c = std::fgetc(file);
+                if (++length > maxSeparatorLength) {
+                    result = {Status::noSeparator, read};
+                    return;
+                }
             } while (c != EOF && c != ' ');
         });
     }
@@ -130,6 +144,13 @@ std::string describeWeightFileResult(const WeightFileResult& result, const std::
     case Status::notANumber:
         return "Entry " + std::to_string(result.count) + " of " + quoted +
                " is not a number; the network was not changed.";
+    case Status::notAFile:
+        return "Could not open " + quoted + " as a file: it is a folder; the weights were not " +
+               "loaded.";
+    case Status::noSeparator:
+        return quoted + " is not a weight file: no space follows entry " +
+               std::to_string(result.count) + " within " + std::to_string(maxSeparatorLength) +
+               " characters; the network was not changed.";
     }
     return {};
 }

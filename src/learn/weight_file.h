@@ -14,12 +14,18 @@ struct WeightFileResult {
         writeFailed,   // a write, flush or the final rename failed; the old file is untouched
         tooFewNumbers, // the file ended after `count` numbers; the network is unchanged
         notANumber,    // entry `count` (counted from 1) is not a number; the network is unchanged
+        notAFile,      // the path names a folder
+        noSeparator,   // no space follows entry `count` within maxSeparatorLength characters
     };
     Status status = Status::ok;
     int count = 0;
 
     explicit operator bool() const { return status == Status::ok; }
 };
+
+// The longest run of characters read after a number while looking for the space that ends
+// its separator (a saved file's separators are two characters long).
+inline constexpr int maxSeparatorLength = 4096;
 
 // A sentence for the user about a failed save or load of `path`; empty for success.
 std::string describeWeightFileResult(const WeightFileResult& result, const std::string& path,
@@ -34,6 +40,7 @@ WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path);
 WeightFileResult saveExactWeights(const QNetwork& network, const char* path);
 
 // Reads all 536 numbers into a scratch copy; the network changes only when all were read.
+// Nothing after the 536th number is read.
 WeightFileResult loadNetworkWeights(QNetwork& network, const char* path);
 
 } // namespace quorvel

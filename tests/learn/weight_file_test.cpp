@@ -7,18 +7,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -152,6 +155,11 @@ TEST_F(WeightFile, RefusedLoadsLeaveTheNetworkAsItWas) {
     EXPECT_EQ(result.count, 30);
     EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
 
+    // A folder.
+    result = learner->loadWeights(dir.c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::notAFile);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
+
     // A token that is not a number as entry 4.
     std::size_t fourth = 0;
     for (int spaces = 0; spaces < 3; ++spaces) {
@@ -174,17 +182,29 @@ TEST_F(WeightFile, RefusedLoadsLeaveTheNetworkAsItWas) {
     }
 }
 
-TEST_F(WeightFile, SaveThatCannotCreateItsTemporaryFileKeepsTheOldFile) {
-    // A name so long that the temporary name beside it exceeds the file-name limit.
-    const std::string name(250, 'w');
-    write(path(name), "0.5 0.5 0.5 ");
-    const std::string before = read(path(name));
-    const auto result = learner->saveWeights(path(name).c_str());
-    EXPECT_EQ(result.status, WeightFileResult::Status::cannotOpen);
-    EXPECT_EQ(read(path(name)), before);
+TEST_F(WeightFile, AnyValidNameSavesAndAFailedCreateKeepsTheOldFile) {
+    // The longest name a folder allows: its temporary neighbour has a short name of its own.
+    const std::string longest(255, 'w');
+    ASSERT_TRUE(learner->saveWeights(path(longest).c_str()));
+    auto reloaded = std::make_unique<QLearner>();
+    ASSERT_TRUE(reloaded->loadWeights(path(longest).c_str()));
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        ASSERT_NEAR(reloaded->network.parameter(i), learner->network.parameter(i), 5e-7);
+    }
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
+    EXPECT_EQ(learner->saveWeights(path(longest + "w").c_str()).status,
+              WeightFileResult::Status::cannotOpen);
+
+    // No file can be opened: the temporary cannot be created and the old file stays.
+    write(path("keep.nnet"), "0.5 0.5 0.5 ");
+    const auto result =
+        testing::withOpenFileLimit([&] { return learner->saveWeights(path("keep.nnet").c_str()); });
+    EXPECT_EQ(result.status, WeightFileResult::Status::cannotOpen);
+    EXPECT_EQ(read(path("keep.nnet")), "0.5 0.5 0.5 ");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 2);
 
     EXPECT_FALSE(learner->saveWeights((dir / "no-such-folder" / "w.nnet").c_str()));
+    EXPECT_FALSE(learner->saveWeights((dir / "keep.nnet" / "w.nnet").c_str()));
     EXPECT_FALSE(learner->saveWeights(""));
 }
 
@@ -233,6 +253,102 @@ TEST_F(WeightFile, CommaLocaleDoesNotChangeTheFormat) {
     }
 }
 
+// Loads from a pipe whose writing end stays open, as a stream that has not ended would: the
+// load must finish on what it was given. Fails instead of hanging when it does not.
+WeightFileResult loadFromOpenPipe(QLearner& learner, const std::string& text) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    EXPECT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    auto loading = std::async(std::launch::async, [&] {
+        return learner.loadWeights(("/proc/self/fd/" + std::to_string(ends[0])).c_str());
+    });
+    const bool finished = loading.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    EXPECT_TRUE(finished) << "the load waited for more than it needed";
+    close(ends[1]); // lets a waiting load see the end
+    const WeightFileResult result = loading.get();
+    close(ends[0]);
+    return result;
+}
+
+TEST_F(WeightFile, ReadsNoFurtherThanItNeeds) {
+    // The last number's separator has begun but not ended: nothing more is needed.
+    std::string numbers;
+    for (int i = 0; i < 535; ++i) {
+        numbers += "0.5 ";
+    }
+    numbers += "0.5|";
+    const auto loaded = loadFromOpenPipe(*learner, numbers);
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.5));
+    // Numbers on lines of their own: the first one's separator never reaches a space.
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) {
+        lines += "1\n";
+    }
+    const auto refused = loadFromOpenPipe(*learner, lines);
+    EXPECT_EQ(refused.status, WeightFileResult::Status::noSeparator);
+    EXPECT_EQ(refused.count, 1);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.5));
+}
+
+TEST_F(WeightFile, SavesThroughLinksAndIntoDevicesWithoutReplacingThem) {
+    ASSERT_TRUE(learner->saveWeights(path("plain.nnet").c_str()));
+    const std::string text = read(path("plain.nnet"));
+
+    // A link, relative or absolute, and one whose file does not exist yet.
+    fs::create_directory(dir / "kept");
+    fs::create_symlink("kept/real.nnet", dir / "relative.nnet");
+    fs::create_symlink(dir / "kept" / "other.nnet", dir / "absolute.nnet");
+    write(path("kept/real.nnet"), "old");
+    for (const char* name : {"relative.nnet", "absolute.nnet"}) {
+        ASSERT_TRUE(learner->saveWeights(path(name).c_str())) << name;
+        EXPECT_TRUE(fs::is_symlink(dir / name)) << name;
+    }
+    EXPECT_EQ(read(path("kept/real.nnet")), text);
+    EXPECT_EQ(read(path("kept/other.nnet")), text);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "kept"), fs::directory_iterator{}), 2);
+
+    // A character device stays one.
+    ASSERT_TRUE(learner->saveWeights("/dev/null"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+
+    // A FIFO is written through, to whoever reads it.
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0600), 0);
+    auto reader = std::async(std::launch::async, [&] { return read(path("fifo")); });
+    ASSERT_TRUE(learner->saveWeights(path("fifo").c_str()));
+    EXPECT_EQ(reader.get(), text);
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+}
+
+TEST_F(WeightFile, StaleTemporariesOfKilledSavesAreRemoved) {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0); // a process that has gone
+    const std::string prefix = ".quorvel-tmp-";
+    const std::string dead = prefix + std::to_string(child) + "-" + host + "-a1b2c3";
+    const std::string live = prefix + std::to_string(getpid()) + "-" + host + "-d4e5f6";
+    const std::string parent = prefix + std::to_string(getppid()) + "-" + host + "-m3n4o5";
+    const std::string elsewhereFresh = prefix + "123-elsewhere-g7h8i9";
+    const std::string elsewhereOld = prefix + "123-elsewhere-j0k1l2";
+    for (const std::string& name : {dead, live, parent, elsewhereFresh, elsewhereOld,
+                                    std::string("notes.txt"), prefix + "x"}) {
+        write(path(name), "partial");
+    }
+    fs::last_write_time(dir / elsewhereOld,
+                        fs::file_time_type::clock::now() - std::chrono::hours(48));
+    ASSERT_TRUE(learner->saveWeights(path("w.nnet").c_str()));
+    EXPECT_FALSE(fs::exists(dir / dead));
+    EXPECT_FALSE(fs::exists(dir / elsewhereOld));
+    for (const std::string& name :
+         {live, parent, elsewhereFresh, std::string("notes.txt"), prefix + "x"}) {
+        EXPECT_TRUE(fs::exists(dir / name)) << name;
+    }
+}
+
 TEST(WeightFileMessages, DescribeEveryFailure) {
     using S = WeightFileResult::Status;
     EXPECT_EQ(describeWeightFileResult({S::ok, 0}, "w", true), "");
@@ -245,6 +361,11 @@ TEST(WeightFileMessages, DescribeEveryFailure) {
               std::string::npos);
     EXPECT_NE(describeWeightFileResult({S::cannotOpen, 0}, "w", false).find("not loaded"),
               std::string::npos);
+    EXPECT_EQ(describeWeightFileResult({S::notAFile, 0}, "dir", false),
+              "Could not open \"dir\" as a file: it is a folder; the weights were not loaded.");
+    EXPECT_EQ(describeWeightFileResult({S::noSeparator, 1}, "w", false),
+              "\"w\" is not a weight file: no space follows entry 1 within 4096 characters; the "
+              "network was not changed.");
 }
 
 } // namespace
