@@ -1,4 +1,5 @@
 // quorvel-train: the panel's Generate and Train commands, from the command line.
+#include "common/files.h"
 #include "common/random.h"
 #include "panel/panel_fields.h"
 #include "training/progress.h"
@@ -8,8 +9,11 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
+#include <limits>
 #include <optional>
 #include <string>
 #include <unistd.h>
@@ -36,12 +40,53 @@ struct Options {
     std::string saveWeights = "quorvel.nnet";
     std::string saveExactWeights;
     std::optional<std::string> backupDir;
-    std::optional<std::uint32_t> seed;
+    std::string seed;
     bool quiet = false;
 };
 
 void say(const std::string& message) {
     std::cerr << "quorvel-train: " << message << '\n';
+}
+
+// The seed: a whole number from 0 to 4294967295, the state the random sequence starts from.
+std::optional<std::uint32_t> readSeed(const std::string& text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 10) {
+        return std::nullopt;
+    }
+    const unsigned long long value = std::stoull(text);
+    if (value > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+// Two options naming one file would have one output overwrite another, or the log overwrite
+// the weights it started from. Only --save-weights may name the file --load-weights read.
+bool filesHaveOneRoleEach(const Options& o) {
+    struct Role {
+        const char* option;
+        const std::string& path;
+        bool output;
+    };
+    const Role roles[] = {{"--load-weights", o.loadWeights, false},
+                          {"--log", o.log, true},
+                          {"--save-weights", o.saveWeights, true},
+                          {"--save-exact-weights", o.saveExactWeights, true}};
+    for (std::size_t i = 0; i < std::size(roles); ++i) {
+        for (std::size_t j = i + 1; j < std::size(roles); ++j) {
+            const Role& a = roles[i];
+            const Role& b = roles[j];
+            const bool continuing = !a.output && std::string(b.option) == "--save-weights";
+            if (a.path.empty() || b.path.empty() || continuing || !sameFile(a.path, b.path)) {
+                continue;
+            }
+            say(std::string(a.option) + " and " + b.option + " name the same file \"" + b.path +
+                "\"; nothing was written");
+            return false;
+        }
+    }
+    return true;
 }
 
 // Prints the validation's messages; warnings go on, the last message of a failed one stops.
@@ -87,6 +132,9 @@ class ProgressBar {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes writes fail with an error we report, instead of killing us.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     Options o;
     CLI::App app{"Trains the driving network without a window, as the panel's Generate and "
                  "Train commands do after a fresh start."};
@@ -118,14 +166,15 @@ int main(int argc, char** argv) {
                    "Folder of the weight backups before evaluation runs when --eval-freq "
                    "exceeds 20 [default: ~/nnet_backup; not created]");
     app.add_option("--seed", o.seed,
-                   "Start the random sequence from this state instead of the fixed one");
+                   "Start the random sequence from this state (0 to 4294967295) instead of the "
+                   "fixed one");
     app.add_flag("--quiet", o.quiet, "No progress display");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        say(std::string(e.what()) + "; --help lists the options");
         return exitBadInput;
     }
 
@@ -138,9 +187,21 @@ int main(int argc, char** argv) {
             {o.runs, o.evaluationFrequency, o.learningRate, o.discount, o.annealing}, train))) {
         return exitBadInput;
     }
+    std::optional<std::uint32_t> seed;
+    if (!o.seed.empty() && !(seed = readSeed(o.seed))) {
+        say("\"" + o.seed + "\" is not a valid seed: give a whole number from 0 to 4294967295");
+        return exitBadInput;
+    }
+    if (o.log.empty()) {
+        say("no evaluation log given (--log); no training ran");
+        return exitBadInput;
+    }
+    if (!filesHaveOneRoleEach(o)) {
+        return exitBadInput;
+    }
 
-    if (o.seed) {
-        random::setState(*o.seed);
+    if (seed) {
+        random::setState(*seed);
     }
     // The program's one World; its network draws the first numbers of the sequence.
     static World world(10, 10, 0, 0, 0);
@@ -158,15 +219,14 @@ int main(int argc, char** argv) {
 
     const TrainingSettings settings =
         trainingSettings(train, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
+    if (const std::string problem = backupFolderProblem(settings); !problem.empty()) {
+        say(problem);
+    }
 
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
     const TrainingResult result =
         runTraining(world, settings, [&](const TrainingProgress& p) { bar.update(p); });
     bar.end();
-    if (result.status == TrainingResult::Status::emptyLogPath) {
-        say("no evaluation log given (--log); no training ran");
-        return exitBadInput;
-    }
     if (result.status == TrainingResult::Status::logNotOpened) {
         say("cannot write the evaluation log \"" + o.log + "\"; no training ran");
         return exitFailed;
@@ -194,7 +254,9 @@ int main(int argc, char** argv) {
         }
     }
     if (!o.quiet) {
-        say("evaluation log written to " + o.log);
+        if (result.logComplete) {
+            say("evaluation log written to " + o.log);
+        }
         if (!o.saveWeights.empty()) {
             say("weights written to " + o.saveWeights);
         }

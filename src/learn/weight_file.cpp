@@ -1,6 +1,6 @@
 #include "learn/weight_file.h"
 
-#include "common/atomic_file.h"
+#include "common/files.h"
 #include "common/c_locale.h"
 #include "learn/q_learner.h"
 #include "learn/q_network.h"

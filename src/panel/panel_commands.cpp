@@ -121,6 +121,9 @@ void PanelCommands::OnTrain() {
                               "\"; the training did not start.");
         return;
     }
+    if (const std::string problem = backupFolderProblem(session.settings()); !problem.empty()) {
+        platform_.showMessage(problem);
+    }
     // A running playback waits for the training and goes on afterwards.
     const bool wasPlaying = playing_;
     if (wasPlaying) {

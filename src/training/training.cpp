@@ -5,6 +5,7 @@
 
 #include <cassert>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <utility>
 
 namespace quorvel {
@@ -126,6 +127,27 @@ std::string trainingSummary(const TrainingProgress& counts) {
                   "missec completely %d times",
                   counts.runsDone, counts.goals, counts.collisions, counts.misses);
     return text;
+}
+
+std::string backupFolderProblem(const TrainingSettings& settings) {
+    if (settings.evaluationFrequency <= backupFrequencyThreshold || settings.runs <= 0) {
+        return {};
+    }
+    const std::string folder = settings.backupFolder;
+    if (folder.empty()) {
+        return "Weight backups are due, but there is no backup folder (HOME is not set); the "
+               "training goes on without them.";
+    }
+    struct stat info;
+    if (stat(folder.c_str(), &info) != 0) {
+        return "The backup folder \"" + folder +
+               "\" does not exist; the training goes on without weight backups.";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "The backup folder \"" + folder +
+               "\" is not a folder; the training goes on without weight backups.";
+    }
+    return {};
 }
 
 std::string defaultBackupFolder() {

@@ -99,6 +99,11 @@ TrainingResult runTraining(World& world, const TrainingSettings& settings,
 // "Ran %d training iterations, ..." with the runs actually done and the counts.
 std::string trainingSummary(const TrainingProgress& counts);
 
+// When the settings call for weight backups (an evaluation frequency above 20) but their
+// folder is missing or is not a folder: a sentence saying so, and that the training goes on
+// without them. Empty when backups can be written or none are due.
+std::string backupFolderProblem(const TrainingSettings& settings);
+
 // The default backup folder: nnet_backup in the user's home folder (empty without HOME).
 std::string defaultBackupFolder();
 

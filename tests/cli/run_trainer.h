@@ -16,10 +16,12 @@ struct TrainerOutcome {
     std::string err;
 };
 
-// `arguments` go to the shell as they stand, so they may hold quotes and redirections.
-inline TrainerOutcome runTrainer(const std::filesystem::path& dir, const std::string& arguments) {
-    const std::string command = "cd '" + dir.string() + "' && '" + QUORVEL_TRAIN_PATH + "' " +
-                                arguments + " >out.txt 2>err.txt";
+// `arguments` go to the shell as they stand, so they may hold quotes and redirections;
+// `before` stands in front of the program (a pipe into it, a limit, a timeout).
+inline TrainerOutcome runTrainer(const std::filesystem::path& dir, const std::string& arguments,
+                                 const std::string& before = "") {
+    const std::string command = "cd '" + dir.string() + "' && " + before + "'" +
+                                QUORVEL_TRAIN_PATH + "' " + arguments + " >out.txt 2>err.txt";
     TrainerOutcome r;
     const int raw = std::system(command.c_str());
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -106,6 +106,13 @@ TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {
         {"--sides 2 --radius r", "\"r\" is not a valid obstacle radius"},
         {"--sides 11", "Sides per obstacle must be between 3 and 10 (inclusive)"},
         {"--radius 25.5", "Average Obstacle Radius must be between 5.0 and 25.0 (inclusive)"},
+        {"--radius nan", "\"nan\" is not a valid obstacle radius"},
+        {"--runs 4294967297", "Number of training runs must be between 1 and 10000000 (inclusive)"},
+        {"--obstacles 4294967297", "Number of obstacles must be between 0 and 7 (inclusive)"},
+        {"--seed abc", "\"abc\" is not a valid seed: give a whole number from 0 to 4294967295"},
+        {"--seed -1", "\"-1\" is not a valid seed: give a whole number from 0 to 4294967295"},
+        {"--seed 4294967296",
+         "\"4294967296\" is not a valid seed: give a whole number from 0 to 4294967295"},
     };
     for (const Case& c : cases) {
         const Outcome r = run(std::string(c.arguments) + " --quiet");
@@ -114,7 +121,104 @@ TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {
         EXPECT_EQ(r.out, "") << c.arguments;
         EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat")) << c.arguments;
     }
-    EXPECT_EQ(run("--no-such-option").status, 2);
+    const Outcome unknown = run("--no-such-option");
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_EQ(unknown.err.rfind("quorvel-train: ", 0), 0u) << unknown.err;
+    EXPECT_EQ(run("--runs 20 --seed 4294967295 --quiet").status, 0);
+}
+
+TEST_F(Trainer, OneFileInTwoRolesIsRefusedBeforeAnythingIsWritten) {
+    std::ofstream(dir / "w.nnet") << "old";
+    fs::create_symlink("w.nnet", dir / "link.dat");
+    fs::create_hard_link(dir / "w.nnet", dir / "hard.dat");
+    struct Case {
+        const char* arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--log w.nnet --save-weights w.nnet", "--log and --save-weights name the same file"},
+        {"--log link.dat --load-weights w.nnet", "--load-weights and --log name the same file"},
+        {"--log ./sub/../hard.dat --save-weights w.nnet",
+         "--log and --save-weights name the same file"},
+        {"--save-weights new.nnet --save-exact-weights ./new.nnet",
+         "--save-weights and --save-exact-weights name the same file"},
+    };
+    fs::create_directory(dir / "sub");
+    for (const Case& c : cases) {
+        const Outcome r = run(std::string(c.arguments) + " --runs 20 --quiet");
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(slurp(dir / "w.nnet"), "old");
+        EXPECT_FALSE(fs::exists(dir / "new.nnet"));
+        EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat"));
+    }
+    // Carrying on from a weight file and saving over it is what it is for.
+    ASSERT_EQ(run("--runs 20 --quiet --save-weights start.nnet").status, 0);
+    const Outcome carried =
+        run("--runs 20 --quiet --load-weights start.nnet --save-weights start.nnet");
+    EXPECT_EQ(carried.status, 0) << carried.err;
+}
+
+TEST_F(Trainer, FailedWritesAreReportedAndClaimNothing) {
+    // A log that cannot be written: the training runs, the failure is said, success is not.
+    const Outcome full = run("--runs 20 --log /dev/full --save-weights w.nnet");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_NE(full.err.find("writing the evaluation log \"/dev/full\" failed"), std::string::npos);
+    EXPECT_EQ(full.err.find("evaluation log written"), std::string::npos) << full.err;
+
+    // A file-size limit below the weight file's size: no signal kills us, the save fails
+    // and says so, the old file stays and no temporary is left.
+    std::ofstream(dir / "w.nnet") << "old";
+    const Outcome limited = quorvel::testing::runTrainer(
+        dir, "--runs 20 --eval-freq 20 --log e.dat --save-weights w.nnet --quiet",
+        "ulimit -f 2 && ");
+    EXPECT_EQ(limited.status, 1) << limited.err;
+    EXPECT_NE(limited.err.find("Could not write \"w.nnet\""), std::string::npos) << limited.err;
+    EXPECT_EQ(slurp(dir / "w.nnet"), "old");
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().rfind(".quorvel-tmp-", 0), std::string::npos);
+    }
+
+    const Outcome folder = run("--runs 20 --load-weights . --quiet");
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("as a file"), std::string::npos) << folder.err;
+}
+
+TEST_F(Trainer, WeightsGoToStandardOutputWhenAskedTo) {
+    // /dev/stdout names whatever standard output is, here a pipe: written, never replaced.
+    const Outcome r =
+        run("--runs 20 --eval-freq 20 --quiet --log e.dat --save-weights /dev/stdout | cat");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Ran 20 training iterations", 0), 0u);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '|'), 536 - 21);
+    EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
+}
+
+TEST_F(Trainer, StreamsOfWeightsEndWhenTheNumbersDo) {
+    // Numbers without a space after them never end their separator; the load gives up.
+    const Outcome lines = quorvel::testing::runTrainer(
+        dir, "--runs 20 --quiet --load-weights /dev/stdin", "yes 1 | timeout 60 ");
+    EXPECT_EQ(lines.status, 1);
+    EXPECT_NE(lines.err.find("is not a weight file: no space follows entry 1"), std::string::npos)
+        << lines.err;
+    // An endless stream of good numbers: the first 536 are the weights.
+    const Outcome endless = quorvel::testing::runTrainer(
+        dir, "--runs 20 --quiet --load-weights /dev/stdin", "yes '0.5 ' | timeout 60 ");
+    EXPECT_EQ(endless.status, 0) << endless.err;
+}
+
+TEST_F(Trainer, MissingBackupFolderIsSaidOnce) {
+    const Outcome r = run("--runs 50 --eval-freq 21 --quiet");
+    EXPECT_EQ(r.status, 0);
+    const std::string said = "quorvel-train: The backup folder \"" + (dir / "absent").string() +
+                             "\" does not exist; the training goes on without weight backups.\n";
+    EXPECT_EQ(r.err, said);
+    EXPECT_EQ(run("--runs 50 --eval-freq 20 --quiet").err, "");
+    std::ofstream(dir / "plain") << "x";
+    const Outcome notFolder =
+        quorvel::testing::runTrainer(dir, "--runs 50 --eval-freq 21 --quiet --backup-dir plain");
+    EXPECT_NE(notFolder.err.find("\"plain\" is not a folder"), std::string::npos) << notFolder.err;
 }
 
 TEST_F(Trainer, WarningsGoOnTraining) {

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -229,6 +230,34 @@ TEST_F(Panel, TrainWarnsGoesOnAndShowsTheSummary) {
     EXPECT_EQ(world->learner.network.learningRate, 0.001);
     EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 50);
     EXPECT_EQ(platform.redraws, 0);
+}
+
+TEST_F(Panel, TrainSaysOnceWhenBackupsHaveNoFolder) {
+    const std::string home = folder.path().string();
+    const char* savedHome = std::getenv("HOME");
+    const std::string saved = savedHome != nullptr ? savedHome : "";
+    setenv("HOME", home.c_str(), 1);
+    fillTrain("50", "21", "0.1", "0.9");
+    platform.pathAnswers = {path("eval.dat"), path("eval.dat")};
+    commands->OnTrain();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0], "The backup folder \"" + home +
+                                        "/nnet_backup\" does not exist; the training goes on "
+                                        "without weight backups.");
+    EXPECT_EQ(platform.messages[1].rfind("Ran 50 training iterations", 0), 0u);
+    // With the folder there the backups are written (runs 0 and 21 and 42) and nothing is said.
+    fs::create_directory(folder.path() / "nnet_backup");
+    platform.messages.clear();
+    commands->OnTrain();
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path() / "nnet_backup"),
+                            fs::directory_iterator{}),
+              3);
+    if (savedHome != nullptr) {
+        setenv("HOME", saved.c_str(), 1);
+    } else {
+        unsetenv("HOME");
+    }
 }
 
 TEST_F(Panel, TrainWithAnnealingLettersUsesTwoHundred) {

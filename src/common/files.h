@@ -25,6 +25,10 @@ enum class FileWriteStatus {
 FileWriteStatus writeFileAtomically(const std::string& path,
                                     const std::function<bool(std::FILE*)>& write);
 
+// Whether two paths name the same file, after following links: the same file on disk when it
+// exists (hard links included), else the same place once the folders' links are resolved.
+bool sameFile(const std::string& a, const std::string& b);
+
 // The path with symbolic links of its last component followed, to the file they point to
 // (which need not exist).
 std::string resolveLinks(const std::string& path);

@@ -1,4 +1,4 @@
-#include "common/atomic_file.h"
+#include "common/files.h"
 
 #include "common/c_locale.h"
 
@@ -10,7 +10,10 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace quorvel {
@@ -106,6 +109,30 @@ FileWriteStatus writeInPlace(const std::string& target,
     return written ? FileWriteStatus::ok : FileWriteStatus::writeFailed;
 }
 
+// Whether following the path's links passes a link in /proc, such as /dev/stdout's
+// /proc/self/fd/1: such a path names an open file, which is written, not replaced.
+bool namesOpenFile(const std::string& path) {
+    std::string current = path;
+    for (int i = 0; i < maxLinksFollowed; ++i) {
+        struct stat info;
+        char target[PATH_MAX];
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return false;
+        }
+        struct statfs folder;
+        if (statfs(folderOf(current).c_str(), &folder) == 0 && folder.f_type == PROC_SUPER_MAGIC) {
+            return true;
+        }
+        const ssize_t size = readlink(current.c_str(), target, sizeof target - 1);
+        if (size < 0) {
+            return false;
+        }
+        target[size] = '\0';
+        current = target[0] == '/' ? std::string(target) : folderOf(current) + "/" + target;
+    }
+    return false;
+}
+
 } // namespace
 
 std::string resolveLinks(const std::string& path) {
@@ -126,18 +153,45 @@ std::string resolveLinks(const std::string& path) {
     return current;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat first, second;
+    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
+    auto place = [](const std::string& path) {
+        std::error_code ignored;
+        return std::filesystem::weakly_canonical(
+            std::filesystem::absolute(resolveLinks(path), ignored), ignored);
+    };
+    return place(a) == place(b);
+}
+
 FileWriteStatus writeFileAtomically(const std::string& path,
                                     const std::function<bool(std::FILE*)>& write) {
     if (path.empty()) {
         return FileWriteStatus::cannotCreate;
     }
-    const std::string target = resolveLinks(path);
+    // Where the new file goes. The kernel follows the links: an existing file that is not a
+    // regular one, or a regular one with no name of its own to replace (an open file that was
+    // deleted, a memory file), is written in place; a name whose file does not exist yet is
+    // created where its links point.
+    std::string target;
     struct stat existing;
-    if (stat(target.c_str(), &existing) == 0) {
-        if (!S_ISREG(existing.st_mode)) {
-            return writeInPlace(target, write);
+    if (namesOpenFile(path)) {
+        return writeInPlace(path, write);
+    }
+    if (stat(path.c_str(), &existing) == 0) {
+        char real[PATH_MAX];
+        struct stat named;
+        if (!S_ISREG(existing.st_mode) || realpath(path.c_str(), real) == nullptr ||
+            stat(real, &named) != 0 || named.st_dev != existing.st_dev ||
+            named.st_ino != existing.st_ino) {
+            return writeInPlace(path, write);
         }
-    } else if (errno != ENOENT) {
+        target = real;
+    } else if (errno == ENOENT) {
+        target = resolveLinks(path);
+    } else {
         return FileWriteStatus::cannotCreate; // a name too long, a folder that is a file, ...
     }
 
