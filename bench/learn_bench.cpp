@@ -1,6 +1,11 @@
+#include "learn/vector_exp.h"
 #include "workload.h"
 
 #include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
 
 namespace quorvel {
 namespace {
@@ -52,6 +57,55 @@ void BM_ChooseAction(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ChooseAction);
+
+// exp of 1024 values spread over the sums a network meets, per value: the C library's scalar
+// exp against the four-lane replica this process chose.
+std::vector<double> expInputs() {
+    std::vector<double> in(1024);
+    std::uint64_t state = 12345;
+    for (double& x : in) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        x = (static_cast<double>(state >> 11) * 0x1.0p-53 - 0.5) * 40;
+    }
+    return in;
+}
+
+void BM_ExpScalar(benchmark::State& state) {
+    const std::vector<double> in = expInputs();
+    std::vector<double> out(in.size());
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            out[i] = std::exp(in[i]);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(in.size()));
+    state.counters["ns_per_value"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * in.size()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ExpScalar);
+
+void BM_ExpVector(benchmark::State& state) {
+    const ExpKind kind = chosenExp();
+    if (kind == ExpKind::scalar) {
+        state.SkipWithError("no four-lane exp on this machine");
+        return;
+    }
+    const std::vector<double> in = expInputs();
+    std::vector<double> out(in.size());
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < in.size(); i += 4) {
+            exp4(kind, &in[i], &out[i]);
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(in.size()));
+    state.counters["ns_per_value"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * in.size()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ExpVector);
 
 } // namespace
 } // namespace quorvel

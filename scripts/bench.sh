@@ -1,16 +1,73 @@
 #!/usr/bin/env bash
-# Builds and runs the benchmarks. Extra arguments go to the benchmark programs, for example
-#   scripts/bench.sh --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+# Builds the release program and its literal variant (every written form one value at a time,
+# no skipping, the scalar exp), runs the standard training workload in both, with and without
+# q-learn, and prints the medians of the steps per second and their ratio; then the exp
+# micro-benchmark (scalar against four lanes) and every other benchmark.
+#
+#   scripts/bench.sh                 5 repetitions of everything
+#   scripts/bench.sh --repetitions 3 --training-only
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+repetitions=5
+training_only=no
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --repetitions) repetitions=$2; shift 2 ;;
+    --training-only) training_only=yes; shift ;;
+    *) echo "bench: unknown option $1" >&2; exit 2 ;;
+  esac
+done
+
 # The picture benchmark draws with OpenGL and needs a display: start a virtual one.
-if [ -z "${DISPLAY:-}" ]; then
+if [ "$training_only" = no ] && [ -z "${DISPLAY:-}" ]; then
   scripts/install-deps.sh
-  exec xvfb-run -a -s "-screen 0 1600x1200x24" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1600x1200x24" "$0" --repetitions "$repetitions"
 fi
 scripts/install-deps.sh
 scripts/build.sh >/dev/null
+cmake -S . -B build-literal -DCMAKE_BUILD_TYPE=Release -DQUORVEL_LITERAL=ON \
+  -DQUORVEL_CORE_ONLY=ON -DQUORVEL_BUILD_TESTS=OFF >/dev/null
+cmake --build build-literal -j"$(nproc)" --target quorvel_bench_training >/dev/null
+
+# The median of a counter of a benchmark, from Google Benchmark's CSV output (names such as
+# "BM_Training/0/iterations:1/real_time_median" are matched by their start).
+median() { # file benchmark counter
+  awk -F, -v name="\"$2" -v counter="\"$3\"" '
+    NR == 1 { for (i = 1; i <= NF; i++) if ($i == counter) column = i; next }
+    index($1, name) == 1 && $1 ~ /_median"$/ { print $column }' "$1"
+}
+
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+run_training() { # build file
+  "$1/bench/quorvel_bench_training" --benchmark_filter=BM_Training \
+    --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
+    --benchmark_format=csv >"$2" 2>/dev/null
+}
+echo "== standard training workload, $repetitions repetitions each (medians)"
+run_training build-literal "$out/literal.csv"
+run_training build "$out/fast.csv"
+printf '%-16s %18s %18s %8s\n' "mode" "literal steps/s" "release steps/s" "ratio"
+for mode in 0 1; do
+  literal=$(median "$out/literal.csv" "BM_Training/$mode/" steps_per_s)
+  fast=$(median "$out/fast.csv" "BM_Training/$mode/" steps_per_s)
+  label=$([ $mode = 0 ] && echo "without q-learn" || echo "with q-learn")
+  awk -v l="$literal" -v f="$fast" -v m="$label" \
+    'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx\n", m, l, f, f / l }'
+done
+
+echo "== exp, ns per value (medians)"
+build/bench/quorvel_bench_learn --benchmark_filter='BM_Exp' --benchmark_repetitions="$repetitions" \
+  --benchmark_report_aggregates_only=true --benchmark_format=csv >"$out/exp.csv" 2>/dev/null
+scalar=$(median "$out/exp.csv" BM_ExpScalar_ ns_per_value)
+vector=$(median "$out/exp.csv" BM_ExpVector_ ns_per_value)
+# The counter is in seconds per value.
+awk -v s="$scalar" -v v="$vector" 'BEGIN {
+  printf "scalar %.2f  four lanes %.2f  ratio %.2fx\n", s * 1e9, v * 1e9, (v > 0 ? s / v : 0) }'
+
+[ "$training_only" = yes ] && exit 0
 for b in build/bench/quorvel_bench_*; do
   echo "== $(basename "$b")"
-  "$b" "$@"
+  "$b" --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true
 done

@@ -1,6 +1,8 @@
 #include "learn/q_learner.h"
 
 #include "common/random.h"
+#include "learn/network_avx2.h"
+#include "learn/vector_exp.h"
 
 #include <cmath>
 
@@ -29,6 +31,19 @@ void QLearner::encodeGoal(int step, double x, double y) {
 
 void QLearner::rateActions(int step) {
     double* v = input(step);
+    if constexpr (literalBuild) {
+        for (int i = 0; i < actionCount; ++i) {
+            setActionEntries(v, i);
+            ratings[i] = network.evaluate(v);
+        }
+        return;
+    }
+    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
+        avx2::rateActions(network, v, ratings, path.exp);
+        setActionEntries(v, actionCount - 1);
+        return;
+    }
+    // The state's part of every first-layer sum once, then each action's part.
     double sums[hidden1Units];
     network.stateSums(v, sums);
     for (int i = 0; i < actionCount; ++i) {

@@ -1,6 +1,8 @@
 #include "learn/q_network.h"
 
 #include "common/random.h"
+#include "learn/network_avx2.h"
+#include "learn/vector_exp.h"
 
 #include <cmath>
 
@@ -54,6 +56,28 @@ double QNetwork::forwardUpperLayers() {
 }
 
 double QNetwork::evaluate(const double* x) {
+    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
+        return avx2::evaluate(*this, x, path.exp);
+    }
+    return evaluateScalar(x);
+}
+
+void QNetwork::train(const double* x, double target) {
+    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
+        return avx2::train(*this, x, target, path.exp);
+    }
+    trainScalar(x, target);
+}
+
+void QNetwork::trainTowardsNext(const double* x, const double* next, double discount) {
+    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
+        return avx2::trainTowardsNext(*this, x, next, discount, path.exp);
+    }
+    const double value = evaluateScalar(next);
+    trainScalar(x, discount * value);
+}
+
+double QNetwork::evaluateScalar(const double* x) {
     forward(hidden1, x);
     return forwardUpperLayers();
 }
@@ -81,8 +105,8 @@ double QNetwork::evaluateFromStateSums(const double* sums, const double* x) {
     return forwardUpperLayers();
 }
 
-void QNetwork::train(const double* x, double target) {
-    const double y = evaluate(x);
+void QNetwork::trainScalar(const double* x, double target) {
+    const double y = evaluateScalar(x);
     const double* h1 = hidden1.outputs;
     const double* h2 = hidden2.outputs;
 

@@ -45,8 +45,17 @@ class QNetwork {
     // Every weight and bias drawn from the random source, in storage order.
     QNetwork();
 
+    // The value of x, and one training step towards target, by this process's MathPath.
     double evaluate(const double* x);
     void train(const double* x, double target);
+
+    // train(x, discount * evaluate(next)): one step of the successor sweep. Both forward
+    // passes read the weights as they stand before the step.
+    void trainTowardsNext(const double* x, const double* next, double discount);
+
+    // The same in their written form, one value at a time with the C library's exp.
+    double evaluateScalar(const double* x);
+    void trainScalar(const double* x, double target);
 
     // The first layer's sums over the state inputs alone (bias first, then the state inputs),
     // so that one state can be rated with several actions without summing it again.

@@ -1,12 +1,14 @@
 #include "learn/weight_file.h"
 
-#include "common/files.h"
 #include "common/c_locale.h"
+#include "common/files.h"
 #include "learn/q_learner.h"
 #include "learn/q_network.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <string>
 #include <sys/stat.h>
 
@@ -45,13 +47,21 @@ WeightFileResult fromWriteStatus(FileWriteStatus status) {
     return {};
 }
 
+// Parameter i as written: every NaN as "nan". Which sign a NaN comes out of the arithmetic
+// with is not fixed by the operations (it depends on the order of their operands, which a
+// compiler may swap), so the file does not record it.
+double asWritten(const QNetwork& network, int i) {
+    const double value = network.parameter(i);
+    return std::isnan(value) ? std::numeric_limits<double>::quiet_NaN() : value;
+}
+
 } // namespace
 
 WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path) {
     return fromWriteStatus(writeFileAtomically(path, [&](std::FILE* file) {
         bool written = true;
         forEachInFileOrder([&](int index, bool isBias) {
-            if (std::fprintf(file, isBias ? "%f, " : "%lf| ", network.parameter(index)) < 0) {
+            if (std::fprintf(file, isBias ? "%f, " : "%lf| ", asWritten(network, index)) < 0) {
                 written = false;
             }
         });
@@ -63,7 +73,7 @@ WeightFileResult saveExactWeights(const QNetwork& network, const char* path) {
     return fromWriteStatus(writeFileAtomically(path, [&](std::FILE* file) {
         bool written = true;
         forEachInFileOrder([&](int index, bool) {
-            if (std::fprintf(file, "%a\n", network.parameter(index)) < 0) {
+            if (std::fprintf(file, "%a\n", asWritten(network, index)) < 0) {
                 written = false;
             }
         });

@@ -180,8 +180,7 @@ void backupSuccessor(QLearner& learner, int steps, double learningRate, double d
     network.learningRate = learningRate;
     network.train(learner.history[steps - 1], outcome);
     for (int k = steps - 2; k >= 0; --k) {
-        const double next = network.evaluate(learner.history[k + 1]);
-        network.train(learner.history[k], discount * next);
+        network.trainTowardsNext(learner.history[k], learner.history[k + 1], discount);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "world/world.h"
 
 #include "common/random.h"
+#include "learn/vector_exp.h"
+#include "sim/fan_avx2.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,6 +75,12 @@ bool World::generateObstacle(int index, Vec2 lower, Vec2 upper, double averageRa
 }
 
 void World::sense() {
+    if constexpr (literalBuild) {
+        for (int k = 0; k < obstacleCount; ++k) {
+            sensor.cast(obstacles[k].vertices.data(), obstacles[k].vertexCount);
+        }
+        return;
+    }
     double longest = 0;
     for (int i = 0; i < sensor.rayCount; ++i) {
         longest = std::max(longest, sensor.ranges[i]);
@@ -80,6 +88,18 @@ void World::sense() {
     const double reach = longest + sensingMargin;
     const BoundingBox inReach{box.minX - reach, box.minY - reach, box.maxX + reach,
                               box.maxY + reach};
+    if (activeMathPath().vectorUnits) {
+        avx2::Outline near[obstacleCapacity];
+        int count = 0;
+        for (int k = 0; k < obstacleCount; ++k) {
+            const Obstacle& obstacle = obstacles[k];
+            if (!boxesApart(inReach, obstacle.box)) {
+                near[count++] = {obstacle.vertices.data(), obstacle.vertexCount, obstacle.box};
+            }
+        }
+        avx2::castFan(sensor, near, count);
+        return;
+    }
     for (int k = 0; k < obstacleCount; ++k) {
         const Obstacle& obstacle = obstacles[k];
         if (boxesApart(inReach, obstacle.box)) {

@@ -6,11 +6,13 @@
 // The digests live in golden/<configuration>.digests. Record them anew only in a commit that
 // says why the bytes changed on purpose:
 //   QUORVEL_RECORD_GOLDEN=1 build/tests/quorvel_golden_tests
+#include "learn/vector_exp.h"
 #include "run_trainer.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -172,6 +174,13 @@ class Golden : public ::testing::TestWithParam<Configuration> {};
 
 TEST_P(Golden, TrainingGivesTheRecordedBytes) {
     const Configuration& c = GetParam();
+    // The digests hold for the C library's fused exp, pow and the rest, which it picks on
+    // processors with FMA; its plain variants round some values otherwise.
+    if (quorvel::probeExp([](double x) { return std::exp(x); }, quorvel::vectorUnitsUsable()) ==
+        quorvel::ExpKind::plain) {
+        GTEST_SKIP() << "the C library rounds as its plain variant here; the digests were "
+                        "recorded with its fused one";
+    }
     quorvel::testing::TempFolder folder(std::string("quorvel-golden-") + c.name);
     const fs::path& dir = folder.path();
     fs::create_directory(dir / "backup");

@@ -1,0 +1,10 @@
+#include "common/vector_units.h"
+
+namespace quorvel {
+
+bool vectorUnitsUsable() {
+    // GCC's checks include the operating system's support for the wider registers.
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+} // namespace quorvel

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "common/vector_units.h"
+
+namespace quorvel {
+
+// How exp is computed: the C library's scalar exp, or a four-lane replica of one of its two
+// roundings. A replica is used only once it has been seen to give the library's bits.
+enum class ExpKind { scalar, plain, fused };
+
+const char* expKindName(ExpKind kind);
+
+// exp of in[0..3] into out[0..3] by the given kind; a replica needs vectorUnitsUsable().
+void exp4(ExpKind kind, const double* in, double* out);
+
+// Compares libraryExp with both replicas on a fixed set of inputs, among them enough on which
+// the replicas disagree to tell them apart. Returns the replica that matched on every input,
+// or scalar when none did (another C library or processor, a static build) or when the
+// vector units cannot be used.
+ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable);
+
+// The kind this process uses, probed once against the C library's exp. QUORVEL_SCALAR_EXP=1
+// in the environment forces scalar.
+ExpKind chosenExp();
+
+// Built with QUORVEL_LITERAL: every sum one value at a time in its written form, no skipping,
+// the scalar exp. The reference the fast build is measured and checked against.
+#ifdef QUORVEL_LITERAL
+inline constexpr bool literalBuild = true;
+#else
+inline constexpr bool literalBuild = false;
+#endif
+
+// How this process computes the network: with the four-lane kernels or not, and which exp.
+// Chosen once: the vector units when the processor has them (not in the literal build, nor
+// with QUORVEL_NO_AVX2=1 in the environment), and chosenExp().
+struct MathPath {
+    bool vectorUnits = false;
+    ExpKind exp = ExpKind::scalar;
+};
+const MathPath& activeMathPath();
+
+} // namespace quorvel

@@ -1,0 +1,135 @@
+#include "sim/fan_avx2.h"
+
+#include "common/vector_units.h"
+#include "sim/range_sensor.h"
+
+#include <immintrin.h>
+
+namespace quorvel::avx2 {
+
+namespace {
+
+constexpr int maxRays = 32;
+constexpr double skipMargin = 1e-6; // as castWithin's
+
+// Four rays' origins, directions and readings.
+struct Rays {
+    __m256d ox, oy, dx, dy, range;
+};
+
+QUORVEL_AVX2 inline __m256d blend(__m256d ifFalse, __m256d ifTrue, __m256d mask) {
+    return _mm256_blendv_pd(ifFalse, ifTrue, mask);
+}
+
+// True when the box lies wholly to one side of every ray's line, behind its origin or beyond
+// its reading, in all four lanes: castWithin's test, lane by lane.
+QUORVEL_AVX2 inline bool allSkip(const Rays& r, const BoundingBox& box) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d margin = _mm256_set1_pd(skipMargin);
+    const __m256d loX = _mm256_sub_pd(_mm256_set1_pd(box.minX), r.ox);
+    const __m256d hiX = _mm256_sub_pd(_mm256_set1_pd(box.maxX), r.ox);
+    const __m256d loY = _mm256_sub_pd(_mm256_set1_pd(box.minY), r.oy);
+    const __m256d hiY = _mm256_sub_pd(_mm256_set1_pd(box.maxY), r.oy);
+    const __m256d dxPositive = _mm256_cmp_pd(r.dx, zero, _CMP_GT_OQ);
+    const __m256d dyPositive = _mm256_cmp_pd(r.dy, zero, _CMP_GT_OQ);
+    const __m256d sMax = _mm256_sub_pd(_mm256_mul_pd(blend(loX, hiX, dyPositive), r.dy),
+                                       _mm256_mul_pd(blend(hiY, loY, dxPositive), r.dx));
+    const __m256d sMin = _mm256_sub_pd(_mm256_mul_pd(blend(hiX, loX, dyPositive), r.dy),
+                                       _mm256_mul_pd(blend(loY, hiY, dxPositive), r.dx));
+    const __m256d tMax = _mm256_add_pd(_mm256_mul_pd(blend(loX, hiX, dxPositive), r.dx),
+                                       _mm256_mul_pd(blend(loY, hiY, dyPositive), r.dy));
+    const __m256d tMin = _mm256_add_pd(_mm256_mul_pd(blend(hiX, loX, dxPositive), r.dx),
+                                       _mm256_mul_pd(blend(hiY, loY, dyPositive), r.dy));
+    const __m256d negativeMargin = _mm256_sub_pd(zero, margin);
+    const __m256d skip =
+        _mm256_or_pd(_mm256_or_pd(_mm256_cmp_pd(sMin, margin, _CMP_GT_OQ),
+                                  _mm256_cmp_pd(sMax, negativeMargin, _CMP_LT_OQ)),
+                     _mm256_or_pd(_mm256_cmp_pd(tMax, negativeMargin, _CMP_LT_OQ),
+                                  _mm256_cmp_pd(tMin, _mm256_add_pd(r.range, margin), _CMP_GT_OQ)));
+    return _mm256_movemask_pd(skip) == 0xf;
+}
+
+// A vertex's distance along each ray and offset across it.
+QUORVEL_AVX2 inline void project(const Rays& r, Vec2 v, __m256d& t, __m256d& s) {
+    const __m256d px = _mm256_sub_pd(_mm256_set1_pd(v.x), r.ox);
+    const __m256d py = _mm256_sub_pd(_mm256_set1_pd(v.y), r.oy);
+    t = _mm256_add_pd(_mm256_mul_pd(px, r.dx), _mm256_mul_pd(py, r.dy));
+    s = _mm256_sub_pd(_mm256_mul_pd(px, r.dy), _mm256_mul_pd(py, r.dx));
+}
+
+// RangeSensor's walk of the closed outline for four rays: the closing edge first, then the
+// others in order; a crossing strictly between an edge's ends, or a first vertex on the
+// line, shortens the reading when it lies at or ahead of the origin and nearer.
+QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d signBit = _mm256_set1_pd(-0.0);
+    __m256d ta, sa;
+    project(r, vertices[count - 1], ta, sa);
+    for (int k = 0; k < count; ++k) {
+        __m256d tb, sb;
+        project(r, vertices[k], tb, sb);
+        const __m256d crossing = _mm256_cmp_pd(_mm256_mul_pd(sa, sb), zero, _CMP_LT_OQ);
+        if (_mm256_movemask_pd(crossing) != 0) {
+            const __m256d absA = _mm256_andnot_pd(signBit, sa);
+            const __m256d absB = _mm256_andnot_pd(signBit, sb);
+            const __m256d hit =
+                _mm256_add_pd(ta, _mm256_mul_pd(_mm256_div_pd(absA, _mm256_add_pd(absA, absB)),
+                                                _mm256_sub_pd(tb, ta)));
+            const __m256d shorter =
+                _mm256_and_pd(_mm256_and_pd(crossing, _mm256_cmp_pd(hit, zero, _CMP_GE_OQ)),
+                              _mm256_cmp_pd(hit, r.range, _CMP_LT_OQ));
+            r.range = blend(r.range, hit, shorter);
+        }
+        const __m256d onLine = _mm256_andnot_pd(
+            crossing, _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(sa, zero, _CMP_EQ_OQ),
+                                                  _mm256_cmp_pd(ta, zero, _CMP_GE_OQ)),
+                                    _mm256_cmp_pd(ta, r.range, _CMP_LT_OQ)));
+        r.range = blend(r.range, ta, onLine);
+        ta = tb;
+        sa = sb;
+    }
+}
+
+QUORVEL_AVX2 void castFanAvx2(RangeSensor& fan, const Outline* outlines, int outlineCount) {
+    // The rays with x and y apart, padded to whole groups by repeating the last ray.
+    const int rays = fan.rayCount;
+    const int groups = (rays + 3) / 4;
+    alignas(32) double ox[maxRays], oy[maxRays], dx[maxRays], dy[maxRays], range[maxRays];
+    for (int i = 0; i < 4 * groups; ++i) {
+        const int ray = i < rays ? i : rays - 1;
+        ox[i] = fan.worldOrigins[ray].x;
+        oy[i] = fan.worldOrigins[ray].y;
+        dx[i] = fan.worldDirections[ray].x;
+        dy[i] = fan.worldDirections[ray].y;
+        range[i] = fan.ranges[ray];
+    }
+    for (int g = 0; g < groups; ++g) {
+        Rays r{_mm256_load_pd(ox + 4 * g), _mm256_load_pd(oy + 4 * g), _mm256_load_pd(dx + 4 * g),
+               _mm256_load_pd(dy + 4 * g), _mm256_load_pd(range + 4 * g)};
+        for (int k = 0; k < outlineCount; ++k) {
+            const Outline& o = outlines[k];
+            if (o.vertexCount < 2 || allSkip(r, o.box)) {
+                continue;
+            }
+            walk(r, o.vertices, o.vertexCount);
+        }
+        _mm256_store_pd(range + 4 * g, r.range);
+    }
+    for (int i = 0; i < rays; ++i) {
+        fan.ranges[i] = range[i];
+    }
+}
+
+} // namespace
+
+void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount) {
+    if (fan.rayCount <= 0 || fan.rayCount > maxRays) {
+        for (int k = 0; k < outlineCount; ++k) {
+            fan.cast(outlines[k].vertices, outlines[k].vertexCount);
+        }
+        return;
+    }
+    castFanAvx2(fan, outlines, outlineCount);
+}
+
+} // namespace quorvel::avx2

@@ -1,0 +1,28 @@
+#pragma once
+
+// Casting the sensor fan four rays at a time (AVX2): every ray takes the same operations, in
+// the same order, as RangeSensor::cast, so every reading has the same bits. Only called once
+// vectorUnitsUsable() said yes.
+#include "common/bounding_box.h"
+#include "common/vec2.h"
+
+namespace quorvel {
+
+class RangeSensor;
+
+namespace avx2 {
+
+// A closed outline to cast against, with its bounding box.
+struct Outline {
+    const Vec2* vertices = nullptr;
+    int vertexCount = 0;
+    BoundingBox box;
+};
+
+// Casts the fan against each outline in turn, as cast would. Four neighbouring rays skip an
+// outline together when its box lies wholly beside, behind or beyond each of them (by the
+// margin castWithin uses), which changes no reading.
+void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount);
+
+} // namespace avx2
+} // namespace quorvel

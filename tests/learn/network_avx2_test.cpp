@@ -1,0 +1,169 @@
+// The four-lane network kernels against the written forms, bit for bit.
+#include "learn/network_avx2.h"
+#include "learn/q_learner.h"
+#include "learn/q_network.h"
+
+#include "common/random.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// The bits of each value, every NaN as one: the operations fix whether a result is NaN, not
+// its sign, which follows the order of their operands (and a compiler may swap them).
+std::vector<std::uint64_t> bitsOf(const double* values, int count) {
+    std::vector<std::uint64_t> bits(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const double value = std::isnan(values[i]) ? nan : values[i];
+        std::memcpy(&bits[static_cast<std::size_t>(i)], &value, sizeof value);
+    }
+    return bits;
+}
+
+std::vector<std::uint64_t> parameterBits(const QNetwork& n) {
+    std::vector<double> values;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        values.push_back(n.parameter(i));
+    }
+    return bitsOf(values.data(), QNetwork::parameterCount);
+}
+
+// Everything a pass leaves in the network: weights, activations, deltas, input errors.
+std::vector<std::uint64_t> stateBits(const QNetwork& n) {
+    std::vector<std::uint64_t> bits = parameterBits(n);
+    for (const auto& part :
+         {bitsOf(n.hidden1.outputs, hidden1Units), bitsOf(n.hidden1.deltas, hidden1Units),
+          bitsOf(n.hidden2.outputs, hidden2Units), bitsOf(n.hidden2.deltas, hidden2Units),
+          bitsOf(n.hidden2.inputErrors, hidden1Units), bitsOf(n.output.outputs, 1),
+          bitsOf(n.output.deltas, 1), bitsOf(n.output.inputErrors, hidden2Units)}) {
+        bits.insert(bits.end(), part.begin(), part.end());
+    }
+    return bits;
+}
+
+struct Random {
+    std::uint64_t state;
+    double unit() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<double>(state >> 11) * 0x1.0p-53;
+    }
+    double between(double low, double high) { return low + (high - low) * unit(); }
+};
+
+// A network with weights of every scale: small, large enough to saturate the sigmoids, some
+// exactly zero; in `trial`s divisible by 5, a few weights infinite or not a number.
+std::unique_ptr<QNetwork> randomNetwork(Random& r, int trial) {
+    auto n = std::make_unique<QNetwork>();
+    const double scale = trial % 3 == 0 ? 0.3 : trial % 3 == 1 ? 3 : 40;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        n->parameter(i) = r.unit() < 0.05 ? 0 : r.between(-scale, scale);
+    }
+    if (trial % 5 == 0) {
+        const double special[] = {inf, -inf, nan};
+        for (int k = 0; k < 3; ++k) {
+            n->parameter(static_cast<int>(r.unit() * QNetwork::parameterCount)) = special[k];
+        }
+        // Now and then an action weight, which decides the rating's shortcut.
+        n->hidden1.weights[static_cast<int>(r.unit() * hidden1Units)][stateInputs + trial % 5] =
+            special[trial % 3];
+    }
+    n->learningRate = r.between(0.001, 0.9);
+    return n;
+}
+
+// An input vector as the learner fills it: ranges' inverses, closeness, bearing, an action.
+void randomInput(Random& r, double* x) {
+    for (int i = 0; i < rayInputs; ++i) {
+        x[i] = 1 / (r.between(0, 30) + 1);
+    }
+    x[goalClosenessEntry] = 1 / (r.between(0, 50000) + 1);
+    x[goalBearingEntry] = r.between(-3.14159, 3.14159);
+    setActionEntries(x, static_cast<int>(r.unit() * 6));
+}
+
+std::vector<ExpKind> kindsHere() {
+    std::vector<ExpKind> kinds{ExpKind::scalar};
+    const ExpKind chosen = probeExp([](double x) { return std::exp(x); }, vectorUnitsUsable());
+    if (chosen != ExpKind::scalar) {
+        kinds.push_back(chosen);
+    }
+    return kinds;
+}
+
+class VectorNetwork : public ::testing::TestWithParam<ExpKind> {
+  protected:
+    void SetUp() override {
+        if (!vectorUnitsUsable()) {
+            GTEST_SKIP() << "no AVX2 and FMA";
+        }
+    }
+    ExpKind exp() const { return GetParam(); }
+};
+
+TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
+    Random r{7};
+    for (int trial = 0; trial < 3000; ++trial) {
+        const auto network = randomNetwork(r, trial);
+        auto copy = std::make_unique<QNetwork>(*network);
+        double x[networkInputs];
+        randomInput(r, x);
+        double ratings[6];
+        avx2::rateActions(*network, x, ratings, exp());
+        double expected[6];
+        for (int a = 0; a < 6; ++a) {
+            setActionEntries(x, a);
+            expected[a] = copy->evaluateScalar(x);
+        }
+        ASSERT_EQ(bitsOf(ratings, 6), bitsOf(expected, 6)) << "trial " << trial;
+        // The scratch outputs as action 5's pass leaves them.
+        ASSERT_EQ(stateBits(*network), stateBits(*copy)) << "trial " << trial;
+    }
+}
+
+TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
+    Random r{11};
+    for (int trial = 0; trial < 2000; ++trial) {
+        const auto vector = randomNetwork(r, trial);
+        auto scalar = std::make_unique<QNetwork>(*vector);
+        double x[networkInputs];
+        double next[networkInputs];
+        for (int step = 0; step < 4; ++step) {
+            randomInput(r, x);
+            randomInput(r, next);
+            const double target = step == 3 ? r.between(-2, 2) : r.unit();
+            const double a = avx2::evaluate(*vector, x, exp());
+            const double b = scalar->evaluateScalar(x);
+            ASSERT_EQ(bitsOf(&a, 1), bitsOf(&b, 1)) << "trial " << trial;
+            if (step % 2 == 0) {
+                avx2::train(*vector, x, target, exp());
+                scalar->trainScalar(x, target);
+            } else {
+                const double discount = r.unit();
+                avx2::trainTowardsNext(*vector, x, next, discount, exp());
+                const double value = scalar->evaluateScalar(next);
+                scalar->trainScalar(x, discount * value);
+            }
+            ASSERT_EQ(stateBits(*vector), stateBits(*scalar)) << "trial " << trial;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ExpKinds, VectorNetwork, ::testing::ValuesIn(kindsHere()),
+                         [](const ::testing::TestParamInfo<ExpKind>& info) {
+                             return std::string(expKindName(info.param));
+                         });
+
+} // namespace
+} // namespace quorvel

@@ -1,0 +1,174 @@
+#include "learn/vector_exp.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+double fromBits(std::uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+std::uint64_t bitsOf(double x) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+
+struct Random {
+    std::uint64_t state;
+    std::uint64_t next() {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return state ^ (state >> 29);
+    }
+    double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+};
+
+// The inputs the C library's exp is checked on: special values with their neighbours, and
+// millions spread as the fast path's branches and table boundaries call for.
+std::vector<double> checkedInputs() {
+    std::vector<double> in;
+    const double specials[] = {0,
+                               DBL_MIN,
+                               DBL_MAX,
+                               DBL_TRUE_MIN,
+                               0x1p-54,
+                               0x1p-55,
+                               512,
+                               1024,
+                               709.782712893384,
+                               708.3964185322641,
+                               745.1332191019412,
+                               -708.3964185322641,
+                               -745.1332191019412,
+                               1,
+                               std::numeric_limits<double>::infinity(),
+                               std::numeric_limits<double>::quiet_NaN(),
+                               fromBits(0x7ff4000000000000ULL)}; // a signalling pattern
+    for (const double s : specials) {
+        for (const double sign : {1.0, -1.0}) {
+            double x = sign * s;
+            for (int i = 0; i < 3; ++i) {
+                x = std::nextafter(x, -std::numeric_limits<double>::infinity());
+            }
+            for (int i = 0; i < 7; ++i) {
+                in.push_back(x);
+                x = std::nextafter(x, std::numeric_limits<double>::infinity());
+            }
+        }
+    }
+    Random r{20261208};
+    for (int i = 0; i < 2000000; ++i) {
+        in.push_back((r.unit() - 0.5) * 100); // where the network's sums lie
+    }
+    for (int i = 0; i < 1000000; ++i) {
+        in.push_back(fromBits(r.next())); // any pattern at all
+    }
+    for (int i = 0; i < 1000000; ++i) {
+        const double magnitude = std::exp2(-63 + 80 * r.unit()); // 2^-63 .. 2^17
+        in.push_back(r.next() & 1 ? magnitude : -magnitude);
+    }
+    // Near the table's boundaries k ln2 / 128 and their midpoints, within 64 units in the
+    // last place, where the reduction's rounding decides.
+    const double ln2By128 = std::log(2.0) / 128;
+    for (int i = 0; i < 500000; ++i) {
+        const double k = std::floor((r.unit() - 0.5) * 2 * 128 * 20) + (r.next() & 1 ? 0.5 : 0);
+        const double boundary = k * ln2By128;
+        const std::int64_t ulps = static_cast<std::int64_t>(r.next() % 129) - 64;
+        in.push_back(fromBits(bitsOf(boundary) + static_cast<std::uint64_t>(ulps)));
+    }
+    return in;
+}
+
+std::string mismatchesOf(ExpKind kind, const std::vector<double>& in) {
+    std::vector<double> out(in.size() + 4);
+    std::size_t mismatches = 0;
+    std::string first;
+    for (std::size_t i = 0; i + 4 <= in.size(); i += 4) {
+        exp4(kind, &in[i], &out[i]);
+        for (std::size_t j = i; j < i + 4; ++j) {
+            const double library = std::exp(in[j]);
+            if (bitsOf(library) != bitsOf(out[j])) {
+                if (mismatches++ == 0) {
+                    char text[128];
+                    std::snprintf(text, sizeof text, "exp(%a): library %a, replica %a", in[j],
+                                  library, out[j]);
+                    first = text;
+                }
+            }
+        }
+    }
+    return mismatches == 0 ? "" : std::to_string(mismatches) + " mismatches, first " + first;
+}
+
+TEST(VectorExp, EqualsTheLibraryOnSpecialValuesAndMillionsOfInputs) {
+    const ExpKind kind = probeExp([](double x) { return std::exp(x); }, vectorUnitsUsable());
+    if (const char* expected = std::getenv("QUORVEL_EXPECT_EXP")) {
+        EXPECT_STREQ(expKindName(kind), expected);
+    }
+    if (kind == ExpKind::scalar) {
+        GTEST_SKIP() << "no four-lane exp matches the C library on this machine";
+    }
+    EXPECT_EQ(mismatchesOf(kind, checkedInputs()), "") << expKindName(kind);
+}
+
+// The C library picks its other rounding when told not to use FMA; the probe must follow it
+// and the other replica must match then. Runs this test binary again under that setting.
+TEST(VectorExp, TheOtherRoundingWhenTheLibraryUsesIt) {
+    const ExpKind kind = probeExp([](double x) { return std::exp(x); }, vectorUnitsUsable());
+    if (kind != ExpKind::fused) {
+        GTEST_SKIP() << "the C library does not use its fused exp here";
+    }
+    const std::string command =
+        "GLIBC_TUNABLES=glibc.cpu.hwcaps=-FMA QUORVEL_EXPECT_EXP=plain /proc/" +
+        std::to_string(getpid()) +
+        "/exe --gtest_filter=VectorExp.EqualsTheLibraryOnSpecialValuesAndMillionsOfInputs "
+        ">/dev/null 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+}
+
+double plainReplica(double x) {
+    const double in[4] = {x, x, x, x};
+    double out[4];
+    exp4(ExpKind::plain, in, out);
+    return out[0];
+}
+
+double fusedReplica(double x) {
+    const double in[4] = {x, x, x, x};
+    double out[4];
+    exp4(ExpKind::fused, in, out);
+    return out[0];
+}
+
+// A library whose exp rounds differently from both replicas on rare inputs.
+double unknownLibrary(double x) {
+    const double y = std::exp(x);
+    return (bitsOf(x) & 0xfff) == 0x5a5 ? std::nextafter(y, 0.0) : y;
+}
+
+TEST(VectorExp, ProbeTrustsOnlyAReplicaThatMatchesEverywhere) {
+    EXPECT_EQ(probeExp([](double x) { return std::exp(x); }, false), ExpKind::scalar);
+    if (!vectorUnitsUsable()) {
+        GTEST_SKIP() << "no AVX2 and FMA";
+    }
+    EXPECT_EQ(probeExp(plainReplica, true), ExpKind::plain);
+    EXPECT_EQ(probeExp(fusedReplica, true), ExpKind::fused);
+    EXPECT_EQ(probeExp(unknownLibrary, true), ExpKind::scalar);
+    EXPECT_EQ(probeExp([](double x) { return std::exp(x) * (1 + 0x1p-52); }, true),
+              ExpKind::scalar);
+}
+
+} // namespace
+} // namespace quorvel
