@@ -27,7 +27,7 @@ fi
 scripts/install-deps.sh
 scripts/build.sh >/dev/null
 cmake -S . -B build-literal -DCMAKE_BUILD_TYPE=Release -DQUORVEL_LITERAL=ON \
-  -DQUORVEL_CORE_ONLY=ON -DQUORVEL_BUILD_TESTS=OFF >/dev/null
+  -DQUORVEL_CORE_ONLY=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build-literal -j"$(nproc)" --target quorvel_bench_training >/dev/null
 
 # The median of a counter of a benchmark, from Google Benchmark's CSV output (names such as
