@@ -8,6 +8,13 @@
 
 namespace quorvel {
 
+QString CAboutDialog::keysText() {
+    return "Keys, while no field is being edited:\n"
+           "Up: forwards    Down: reverse\n"
+           "Left, Right: move the steering slider (with Shift: by ten)\n"
+           "Home or 0: steering to the middle, straight ahead";
+}
+
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Quorvel");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -27,7 +34,12 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     ok->setGeometry(du.rect(178, 7, 50, 16));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    setFixedSize(du.x(235), du.y(55));
+    auto* keys = new QLabel(keysText(), this);
+    keys->setObjectName("keys");
+    keys->setTextFormat(Qt::PlainText);
+    keys->setGeometry(du.rect(40, 28, 188, 40));
+
+    setFixedSize(du.x(235), du.y(74));
 }
 
 } // namespace quorvel

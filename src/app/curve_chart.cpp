@@ -35,12 +35,22 @@ CurveChart::CurveChart(const QString& xTitle, int window, QWidget* parent) : QCh
     setMinimumSize(560, 320);
 }
 
-void CurveChart::append(const CurvePoint& p) {
-    series_[0]->append(p.index, p.goals);
-    series_[1]->append(p.index, p.collisions);
-    series_[2]->append(p.index, p.misses);
-    if (p.index > xMaximum_) {
-        setXRange(p.index);
+void CurveChart::append(const CurvePoint* points, int count) {
+    if (count <= 0) {
+        return;
+    }
+    QList<QPointF> lists[3];
+    for (int i = 0; i < count; ++i) {
+        const CurvePoint& p = points[i];
+        lists[0].append(QPointF(p.index, p.goals));
+        lists[1].append(QPointF(p.index, p.collisions));
+        lists[2].append(QPointF(p.index, p.misses));
+    }
+    for (int i = 0; i < 3; ++i) {
+        series_[i]->append(lists[i]);
+    }
+    if (points[count - 1].index > xMaximum_) {
+        setXRange(points[count - 1].index);
     }
 }
 

@@ -18,7 +18,8 @@ class CurveChart : public QChartView {
   public:
     CurveChart(const QString& xTitle, int window, QWidget* parent = nullptr);
 
-    void append(const CurvePoint& point);
+    // Adds points at the end, all in one redraw of the chart.
+    void append(const CurvePoint* points, int count);
     void setPoints(const std::vector<CurvePoint>& points);
     void setXRange(double maximum);
     // The share a series shows at its last point with index <= x; -1 when there is none.

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 #include <QStringList>
 #include <QTimerEvent>
@@ -89,12 +90,15 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     const DialogUnits du(font());
 
     // Controls in the layout's order, which is also the tab order.
-    QPushButton* ok = addButton("OK", du.rect(7, 513, 50, 16), &PanelCommands::OnOkClicked);
+    QPushButton* ok = addButton("OK", du.rect(7, 513, 50, 16), &PanelCommands::OnOkClicked,
+                                "Offer to save the network's weights, then close");
     ok->setDefault(true);
-    addButton("Cancel", du.rect(553, 513, 50, 16), &PanelCommands::OnCancelClicked);
+    addButton("Cancel", du.rect(553, 513, 50, 16), &PanelCommands::OnCancelClicked,
+              "Close; asks first when the network has changed since it was saved");
 
     view_ = new CGLView(world_, this);
     view_->setGeometry(du.rect(7, 7, 596, 292));
+    view_->setToolTip("The arena seen from above; click to draw it again");
     connect(view_, &CGLView::clicked, this, [this] { commands_.OnViewClicked(); });
 
     slider_ = new QSlider(Qt::Horizontal, this);
@@ -102,9 +106,18 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     slider_->setValue(0);
     slider_->setTickPosition(QSlider::NoTicks);
     slider_->setGeometry(du.rect(131, 319, 317, 15));
+    slider_->setToolTip("Steering: the middle drives straight; just left of it turns right, "
+                        "further left turns left; the right half mirrors that");
 
-    addButton("forwards", du.rect(224, 301, 136, 14), &PanelCommands::OnForwards);
-    addButton("reverse", du.rect(223, 345, 136, 14), &PanelCommands::OnReverse);
+    QPushButton* forwards =
+        addButton("forwards", du.rect(224, 301, 136, 14), &PanelCommands::OnForwards,
+                  "Drive 2 units forwards, steered by the slider (Up arrow)");
+    QPushButton* reverse =
+        addButton("reverse", du.rect(223, 345, 136, 14), &PanelCommands::OnReverse,
+                  "Drive 2 units in reverse, steered by the slider (Down arrow)");
+    for (QPushButton* drive : {forwards, reverse}) {
+        drive->setAutoRepeat(true); // held down, the robot keeps driving
+    }
 
     auto label = [&](const QString& text, QRect geometry) {
         auto* l = new QLabel(text, this);
@@ -126,46 +139,67 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     };
 
     group("Obstacle Controls", du.rect(137, 369, 209, 78));
-    addEdit(Field::obstacles, du.rect(225, 383, 40, 14));
-    addEdit(Field::sides, du.rect(225, 406, 40, 14));
+    addEdit(Field::obstacles, du.rect(225, 383, 40, 14), "0-7", "Number of obstacles, 0 to 7");
+    addEdit(Field::sides, du.rect(225, 406, 40, 14), "3-10", "Sides of each obstacle, 3 to 10");
     label("Num Obstacles", du.rect(154, 383, 72, 13));
     label("Sides per Obstacle", du.rect(153, 406, 72, 13));
-    addButton("Generate", du.rect(274, 383, 50, 31), &PanelCommands::OnGenerate);
-    addEdit(Field::radius, du.rect(225, 427, 40, 14));
+    addButton("Generate", du.rect(274, 383, 50, 31), &PanelCommands::OnGenerate,
+              "Make a new field of random obstacles, clear of the robot and the goal");
+    addEdit(Field::radius, du.rect(225, 427, 40, 14), "5-25",
+            "Average distance of an obstacle's corners from its centre, 5 to 25");
     label("Average Obstacle Radius", du.rect(152, 422, 72, 20));
 
     group("Learning Controls", du.rect(379, 346, 165, 183));
-    addButton("Playback Learned Behavior", du.rect(389, 360, 145, 14), &PanelCommands::OnPlayback);
-    addButton("Stop Playback", du.rect(389, 378, 145, 14), &PanelCommands::OnStopPlayback);
+    addButton("Playback Learned Behavior", du.rect(389, 360, 145, 14), &PanelCommands::OnPlayback,
+              "Let the network drive the robot, one step every tenth of a second");
+    addButton("Stop Playback", du.rect(389, 378, 145, 14), &PanelCommands::OnStopPlayback,
+              "Stop the network driving");
     label("Num Training runs", du.rect(389, 400, 69, 8));
-    addEdit(Field::runs, du.rect(464, 396, 70, 12));
-    addButton("Train", du.rect(389, 507, 145, 14), &PanelCommands::OnTrain);
+    addEdit(Field::runs, du.rect(464, 396, 70, 12), "1-10000000",
+            "Number of training runs, 1 to 10000000");
+    addButton("Train", du.rect(389, 507, 145, 14), &PanelCommands::OnTrain,
+              "Ask where to write the evaluation log, then train the network");
     label("Evaluation Freq", du.rect(389, 421, 70, 8));
-    addEdit(Field::evaluationFrequency, du.rect(464, 415, 70, 14));
-    addButton("Save Neural Net Weights", du.rect(15, 400, 114, 25), &PanelCommands::OnSaveWeights);
-    addButton("Load Neural Net Weights", du.rect(15, 369, 114, 25), &PanelCommands::OnLoadWeights);
+    addEdit(Field::evaluationFrequency, du.rect(464, 415, 70, 14), "e.g. 100",
+            "Every run whose number is a multiple of this is an evaluation run, logged");
+    addButton("Save Neural Net Weights", du.rect(15, 400, 114, 25), &PanelCommands::OnSaveWeights,
+              "Save the network's weights to a file");
+    addButton("Load Neural Net Weights", du.rect(15, 369, 114, 25), &PanelCommands::OnLoadWeights,
+              "Load the network's weights from a file");
     addButton("Place Robot and Goal", du.rect(274, 417, 50, 24),
-              &PanelCommands::OnPlaceRobotAndGoal);
-    addEdit(Field::learningRate, du.rect(494, 442, 40, 14));
+              &PanelCommands::OnPlaceRobotAndGoal, "Put the robot and the goal somewhere new");
+    addEdit(Field::learningRate, du.rect(494, 442, 40, 14), "0.001-0.9",
+            "Learning rate, 0.001 to 0.9");
     label("Learning Rate", du.rect(445, 442, 48, 14));
     qLearn_ = new QCheckBox("Q-learn", this);
     qLearn_->setGeometry(du.rect(389, 442, 40, 14));
-    addEdit(Field::discount, du.rect(464, 468, 70, 15));
+    qLearn_->setToolTip("Train with random episode lengths and learn from each next step");
+    addEdit(Field::discount, du.rect(464, 468, 70, 15), "0.001-0.999",
+            "Reward discount factor, 0.001 to 0.999");
     label("Discount Factor", du.rect(389, 468, 65, 15));
-    addEdit(Field::annealing, du.rect(494, 489, 40, 14));
+    addEdit(Field::annealing, du.rect(494, 489, 40, 14), "200",
+            "Runs until exploring gives way halfway to using what was learnt; empty: 200");
     label("Magic Number for Annealing", du.rect(389, 492, 90, 8));
     trails_ = new QCheckBox("Robot leaves \"trails\"", this);
     trails_->setGeometry(du.rect(17, 351, 86, 10));
+    trails_->setToolTip("During playback, keep the past poses, coloured by the network's value");
 
-    auto* about = new QAction("&About Quorvel...", this);
+    QAction* about = addMenuAction("&About Quorvel...", [this] { showAbout(); });
     about->setShortcut(QKeySequence(Qt::Key_F1));
     about->setShortcutContext(Qt::WindowShortcut);
-    connect(about, &QAction::triggered, this, &CMainDialog::showAbout);
-    addAction(about);
-    auto* plot = new QAction("Plot Evaluation Log...", this);
-    connect(plot, &QAction::triggered, this, [this] { commands_.OnPlotEvaluationLog(); });
-    addAction(plot);
+    addMenuAction("Plot Evaluation Log...", [this] { commands_.OnPlotEvaluationLog(); });
+    addMenuAction("Show Last Learning Curve", [this] { commands_.OnShowLastLearningCurve(); });
     setContextMenuPolicy(Qt::ActionsContextMenu);
+
+    // Driving with the keys.
+    addKey(Qt::Key_Up, [this] { commands_.OnForwards(); });
+    addKey(Qt::Key_Down, [this] { commands_.OnReverse(); });
+    addKey(Qt::Key_Left, [this] { commands_.OnSteerBy(-1); });
+    addKey(Qt::Key_Right, [this] { commands_.OnSteerBy(1); });
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_Left), [this] { commands_.OnSteerBy(-10); });
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_Right), [this] { commands_.OnSteerBy(10); });
+    addKey(Qt::Key_Home, [this] { commands_.OnSteerStraight(); });
+    addKey(Qt::Key_0, [this] { commands_.OnSteerStraight(); });
 
     setFixedSize(du.x(610), du.y(529));
     ok->setFocus();
@@ -174,8 +208,9 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
 CMainDialog::~CMainDialog() = default;
 
 QPushButton* CMainDialog::addButton(const QString& caption, QRect geometry,
-                                    void (PanelCommands::*command)()) {
+                                    void (PanelCommands::*command)(), const QString& tip) {
     auto* button = new QPushButton(this);
+    button->setToolTip(tip);
     button->setGeometry(geometry);
     const QFontMetrics metrics(button->font());
     const bool fits = metrics.horizontalAdvance(caption) + 8 <= geometry.width();
@@ -185,12 +220,33 @@ QPushButton* CMainDialog::addButton(const QString& caption, QRect geometry,
     return button;
 }
 
-QLineEdit* CMainDialog::addEdit(Field field, QRect geometry) {
+QLineEdit* CMainDialog::addEdit(Field field, QRect geometry, const QString& placeholder,
+                                const QString& tip) {
     auto* edit = new QLineEdit(this);
     edit->setGeometry(geometry);
+    edit->setPlaceholderText(placeholder); // shown while empty; not the field's text
+    edit->setToolTip(tip);
     edit->setAccessibleName(QString::number(static_cast<int>(field)));
     edits_[fieldIndex(field)] = edit;
     return edit;
+}
+
+void CMainDialog::addKey(QKeySequence key, std::function<void()> command) {
+    auto* shortcut = new QShortcut(key, this);
+    shortcut->setContext(Qt::WindowShortcut);
+    shortcut->setAutoRepeat(true);
+    connect(shortcut, &QShortcut::activated, this, [this, command] {
+        if (qobject_cast<QLineEdit*>(focusWidget()) == nullptr) {
+            command();
+        }
+    });
+}
+
+QAction* CMainDialog::addMenuAction(const QString& text, std::function<void()> command) {
+    auto* action = new QAction(text, this);
+    connect(action, &QAction::triggered, this, command);
+    addAction(action);
+    return action;
 }
 
 std::string CMainDialog::fieldText(Field field) {
@@ -205,29 +261,48 @@ SliderState CMainDialog::slider() {
     return {slider_->minimum(), slider_->maximum(), slider_->value()};
 }
 
+void CMainDialog::setSliderPosition(int position) {
+    slider_->setValue(position);
+}
+
 void CMainDialog::showMessage(const std::string& text) {
     QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(text), QMessageBox::Ok,
                     this);
     box.exec();
 }
 
-bool CMainDialog::ask(const std::string& text, const std::string& yes, const std::string& no) {
+int CMainDialog::ask(const std::string& text, const std::vector<std::string>& answers) {
     QMessageBox box(QMessageBox::Warning, "Quorvel", QString::fromStdString(text),
                     QMessageBox::NoButton, this);
-    QPushButton* first = box.addButton(QString::fromStdString(yes), QMessageBox::AcceptRole);
-    box.addButton(QString::fromStdString(no), QMessageBox::RejectRole);
-    box.setDefaultButton(first);
+    std::vector<QPushButton*> buttons;
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        // The last answer is the cautious one: Escape and the close box give it.
+        const bool last = i + 1 == answers.size();
+        buttons.push_back(box.addButton(QString::fromStdString(answers[i]),
+                                        last ? QMessageBox::RejectRole : QMessageBox::AcceptRole));
+    }
+    if (!buttons.empty()) {
+        box.setDefaultButton(buttons.front());
+        box.setEscapeButton(buttons.back());
+    }
     box.exec();
-    return box.clickedButton() == first;
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        if (box.clickedButton() == buttons[i]) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
-std::string CMainDialog::askOpenPath(const char* filter) {
-    return QFileDialog::getOpenFileName(this, QString(), QString(), qtFileFilter(filter))
+std::string CMainDialog::askOpenPath(const std::string& title, const char* filter) {
+    return QFileDialog::getOpenFileName(this, QString::fromStdString(title), QString(),
+                                        qtFileFilter(filter))
         .toStdString();
 }
 
-std::string CMainDialog::askSavePath(const char* filter) {
-    return QFileDialog::getSaveFileName(this, QString(), QString(), qtFileFilter(filter), nullptr,
+std::string CMainDialog::askSavePath(const std::string& title, const char* filter) {
+    return QFileDialog::getSaveFileName(this, QString::fromStdString(title), QString(),
+                                        qtFileFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite)
         .toStdString();
 }
@@ -259,17 +334,17 @@ void CMainDialog::redraw() {
     view_->Redraw();
 }
 
-bool CMainDialog::runTraining(TrainingSession& session) {
-    TrainingWindow window(session, this);
+void CMainDialog::runTraining(TrainingSession& session, const TrainingWatch& watch) {
+    TrainingWindow window(session, watch, this);
     window.exec();
-    return window.cancelled();
 }
 
 void CMainDialog::showEvaluationCurve(const std::string& title,
-                                      const std::vector<CurvePoint>& points, int window) {
+                                      const std::vector<CurvePoint>& points, int window,
+                                      const std::string& xTitle) {
     QDialog plot(this);
     plot.setWindowTitle(QString::fromStdString(title));
-    auto* chart = new CurveChart("evaluation", window, &plot);
+    auto* chart = new CurveChart(QString::fromStdString(xTitle), window, &plot);
     chart->setPoints(points);
     auto* layout = new QVBoxLayout(&plot);
     layout->addWidget(chart);

@@ -5,6 +5,9 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QKeySequence>
+
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -35,16 +38,17 @@ class CMainDialog : public QDialog, public PanelPlatform {
     std::string fieldText(Field field) override;
     bool isChecked(CheckBox box) override;
     SliderState slider() override;
+    void setSliderPosition(int position) override;
     void showMessage(const std::string& text) override;
-    bool ask(const std::string& text, const std::string& yes, const std::string& no) override;
-    std::string askOpenPath(const char* filter) override;
-    std::string askSavePath(const char* filter) override;
+    int ask(const std::string& text, const std::vector<std::string>& answers) override;
+    std::string askOpenPath(const std::string& title, const char* filter) override;
+    std::string askSavePath(const std::string& title, const char* filter) override;
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
     void redraw() override;
-    bool runTraining(TrainingSession& session) override;
+    void runTraining(TrainingSession& session, const TrainingWatch& watch) override;
     void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
-                             int window) override;
+                             int window, const std::string& xTitle) override;
     // The chart of the plot window while it is open, for tests.
     CurveChart* openPlot() const { return lastPlot_; }
     void endDialog(bool ok) override;
@@ -58,9 +62,13 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void timerEvent(QTimerEvent* event) override;
 
   private:
-    QPushButton* addButton(const QString& caption, QRect geometry,
-                           void (PanelCommands::*command)());
-    QLineEdit* addEdit(Field field, QRect geometry);
+    QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)(),
+                           const QString& tip);
+    QLineEdit* addEdit(Field field, QRect geometry, const QString& placeholder, const QString& tip);
+    // A key of the window that runs `command` unless a field is being edited; held down, it
+    // repeats.
+    void addKey(QKeySequence key, std::function<void()> command);
+    QAction* addMenuAction(const QString& text, std::function<void()> command);
 
     World& world_;
     PanelCommands commands_;

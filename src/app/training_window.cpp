@@ -1,6 +1,7 @@
 #include "app/training_window.h"
 
 #include "app/curve_chart.h"
+#include "panel/panel_platform.h"
 #include "training/evaluation_curve.h"
 #include "training/progress.h"
 #include "training/training.h"
@@ -8,6 +9,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -18,20 +20,17 @@ namespace quorvel {
 namespace {
 constexpr qint64 sliceMs = 15;         // runs between two looks at the event queue
 constexpr qint64 figuresEveryMs = 100; // how often the figures are refreshed
-constexpr int maxCurvePoints = 2000;   // points per series, spread over the whole training
 } // namespace
 
-TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)
-    : QDialog(parent), session_(session) {
+TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
+                               QWidget* parent)
+    : QDialog(parent), session_(session), watch_(watch) {
     setWindowTitle("Training");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
     const TrainingSettings& s = session.settings();
-    const int expected = expectedEvaluations(s);
-    const int window = curveWindow(expected);
-    shares_ = std::make_unique<MovingShares>(window);
-    pointStride_ = std::max(1, expected / maxCurvePoints);
+    const int window = watch.curve->window();
 
     bar_ = new QProgressBar;
     bar_->setRange(0, s.runs);
@@ -54,6 +53,7 @@ TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)
     chart_ = new CurveChart("run", window);
     chart_->setXRange(s.runs);
     cancel_ = new QPushButton("Cancel");
+    cancel_->setToolTip("Stop after the run in progress and keep what was learnt");
     connect(cancel_, &QPushButton::clicked, this, &TrainingWindow::reject);
 
     auto* buttons = new QHBoxLayout;
@@ -61,6 +61,12 @@ TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)
     buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);
+    if (!watch.notice.empty()) {
+        auto* notice = new QLabel(QString::fromStdString(watch.notice));
+        notice->setObjectName("notice");
+        notice->setWordWrap(true);
+        layout->addWidget(notice);
+    }
     layout->addLayout(figures);
     layout->addWidget(chart_, 1);
     layout->addLayout(buttons);
@@ -76,6 +82,10 @@ TrainingWindow::TrainingWindow(TrainingSession& session, QWidget* parent)
 TrainingWindow::~TrainingWindow() = default;
 
 void TrainingWindow::reject() {
+    if (finished_) {
+        done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
+        return;
+    }
     cancelRequested_ = true;
     cancel_->setEnabled(false);
     cancel_->setText("Stopping...");
@@ -87,17 +97,11 @@ void TrainingWindow::runSlice() {
     while (!cancelRequested_ && !session_.done() && slice.elapsed() < sliceMs) {
         const TrainingSession::RunReport report = session_.runOne();
         if (report.evaluation) {
-            const CurvePoint point = shares_->add({report.run, report.end});
-            if (evaluations_++ % pointStride_ == 0) {
-                chart_->append(point);
-            }
+            watch_.curve->add(report.run, report.end);
         }
     }
     if (cancelRequested_ || session_.done()) {
-        slices_->stop();
-        cancelled_ = cancelRequested_ && !session_.done();
-        showFigures();
-        done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
+        finishRuns();
         return;
     }
     if (clock_.elapsed() - lastShown_ >= figuresEveryMs) {
@@ -105,8 +109,29 @@ void TrainingWindow::runSlice() {
     }
 }
 
+void TrainingWindow::finishRuns() {
+    slices_->stop();
+    cancelled_ = cancelRequested_ && !session_.done();
+    finished_ = true;
+    showFigures();
+    cancel_->setText("Close");
+    cancel_->setToolTip("Close this window");
+    cancel_->setEnabled(true);
+    cancel_->setDefault(true);
+    for (const std::string& message : watch_.finish(cancelled_)) {
+        QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(message),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+}
+
 void TrainingWindow::showFigures() {
     lastShown_ = clock_.elapsed();
+    // The curve's new points, in one redraw.
+    const std::vector<CurvePoint>& points = watch_.curve->points();
+    const int fresh = static_cast<int>(points.size()) - pointsShown_;
+    chart_->append(points.data() + pointsShown_, fresh);
+    pointsShown_ += fresh;
     const ProgressFigures f = progressFigures(session_.progress(), clock_.elapsed() / 1000.0);
     bar_->setValue(f.counts.runsDone);
     runs_->setText(QString::fromStdString(formatRunsDone(f)));

@@ -3,8 +3,6 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
-#include <memory>
-
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -13,34 +11,40 @@ class QTimer;
 namespace quorvel {
 
 class CurveChart;
-class MovingShares;
 class TrainingSession;
+struct TrainingWatch;
 
 // A modal window that runs a training in short slices between the window system's events:
-// progress, counts, speed, time left, the live learning curve and a Cancel button.
+// progress, counts, speed, time left, the live learning curve and a Cancel button. When the
+// runs end it shows the summary over itself and stays open, with its final figures and curve,
+// until the user closes it.
 class TrainingWindow : public QDialog {
     Q_OBJECT
   public:
-    TrainingWindow(TrainingSession& session, QWidget* parent = nullptr);
+    TrainingWindow(TrainingSession& session, const TrainingWatch& watch, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
+    bool finished() const { return finished_; }
     bool cancelled() const { return cancelled_; }
     CurveChart* chart() const { return chart_; }
     QPushButton* cancelButton() const { return cancel_; }
 
   public slots:
-    void reject() override; // Escape and the close box cancel, as the button does
+    // Escape and the close box cancel the runs, as the button does; once they have ended,
+    // they close the window.
+    void reject() override;
 
   private:
     void runSlice();
     void showFigures();
+    void finishRuns();
 
     TrainingSession& session_;
-    std::unique_ptr<MovingShares> shares_;
-    int pointStride_ = 1;
-    int evaluations_ = 0;
+    const TrainingWatch& watch_;
     bool cancelRequested_ = false;
     bool cancelled_ = false;
+    bool finished_ = false;
+    int pointsShown_ = 0; // the curve's points already on the chart
     QElapsedTimer clock_;
     qint64 lastShown_ = -1000;
     QTimer* slices_;

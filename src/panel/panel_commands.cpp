@@ -6,6 +6,10 @@
 #include "training/training.h"
 #include "world/world.h"
 
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
 namespace quorvel {
 
 const char* const weightsFilter =
@@ -13,6 +17,9 @@ const char* const weightsFilter =
     "(*.*)|*.*||";
 const char* const evaluationLogFilter =
     "Data Files (*.dat)|*.dat|Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
+const char* const unsavedNetworkQuestion =
+    "The network has changed since its weights were last saved or loaded. Save them before "
+    "closing?";
 
 namespace {
 constexpr int driveDistance = 2;
@@ -27,7 +34,28 @@ int steeringFromSlider(const SliderState& s) {
 }
 
 PanelCommands::PanelCommands(World& world, PanelPlatform& platform)
-    : world_(world), platform_(platform) {}
+    : world_(world), platform_(platform) {
+    rememberSavedNetwork();
+}
+
+void PanelCommands::rememberSavedNetwork() {
+    const QNetwork& network = world_.learner.network;
+    savedNetwork_.resize(QNetwork::parameterCount);
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        savedNetwork_[i] = network.parameter(i);
+    }
+}
+
+bool PanelCommands::networkUnsaved() const {
+    const QNetwork& network = world_.learner.network;
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        const double now = network.parameter(i);
+        if (std::memcmp(&now, &savedNetwork_[i], sizeof now) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
 
 void PanelCommands::OnViewClicked() {
     platform_.redraw();
@@ -56,6 +84,16 @@ void PanelCommands::OnGenerate() {
     }
     generateRequestedField(world_, request);
     platform_.redraw();
+}
+
+void PanelCommands::OnSteerBy(int positions) {
+    const SliderState s = platform_.slider();
+    platform_.setSliderPosition(std::clamp(s.position + positions, s.minimum, s.maximum));
+}
+
+void PanelCommands::OnSteerStraight() {
+    const SliderState s = platform_.slider();
+    platform_.setSliderPosition(s.minimum + (s.maximum - s.minimum) / 2);
 }
 
 void PanelCommands::OnPlaceRobotAndGoal() {
@@ -109,36 +147,62 @@ void PanelCommands::OnTrain() {
         return;
     }
     world_.annealingNumber = request.annealing;
-    const std::string path = platform_.askSavePath(evaluationLogFilter);
+    const std::string path = platform_.askSavePath("Save Evaluation Log", evaluationLogFilter);
     world_.qLearnMode = platform_.isChecked(CheckBox::qLearn);
     if (path.empty()) {
         return; // the user cancelled: no training, no summary
     }
 
-    TrainingSession session(world_, trainingSettings(request, path, defaultBackupFolder()));
+    const TrainingSettings settings = trainingSettings(request, path, defaultBackupFolder());
+    const std::string notice = prepareBackupFolder(settings);
+    TrainingSession session(world_, settings);
     if (session.start() != TrainingResult::Status::completed) {
         platform_.showMessage("Could not create the evaluation log \"" + path +
                               "\"; the training did not start.");
         return;
-    }
-    if (const std::string problem = backupFolderProblem(session.settings()); !problem.empty()) {
-        platform_.showMessage(problem);
     }
     // A running playback waits for the training and goes on afterwards.
     const bool wasPlaying = playing_;
     if (wasPlaying) {
         platform_.stopTimer(playbackTimerId);
     }
-    const bool cancelled = platform_.runTraining(session);
-    const TrainingResult result = session.finish(cancelled);
-    platform_.showMessage(trainingSummary(result.counts));
-    if (!result.logComplete) {
-        platform_.showMessage("Writing the evaluation log \"" + path +
-                              "\" failed; the log is incomplete.");
-    }
+    lastCurve_.emplace(settings);
+    TrainingWatch watch;
+    watch.notice = notice;
+    watch.curve = &*lastCurve_;
+    watch.finish = [&](bool cancelled) {
+        const TrainingResult result = session.finish(cancelled);
+        std::vector<std::string> messages{trainingSummary(result.counts)};
+        if (!result.logComplete) {
+            messages.push_back("Writing the evaluation log \"" + path +
+                               "\" failed; the log is incomplete.");
+        }
+        return messages;
+    };
+    platform_.runTraining(session, watch);
+    platform_.redraw(); // the robot is where the last run left it
     if (wasPlaying && playing_) {
         platform_.startTimer(playbackTimerId, playbackPeriodMs);
     }
+}
+
+std::string PanelCommands::prepareBackupFolder(const TrainingSettings& settings) {
+    const std::string& folder = settings.backupFolder;
+    std::error_code error;
+    if (backupFolderProblem(settings).empty() || folder.empty() ||
+        std::filesystem::exists(folder, error)) {
+        return backupFolderProblem(settings);
+    }
+    const int answer = platform_.ask(
+        "The backup folder \"" + folder +
+            "\" does not exist. Create it, so that the weights are backed up before each "
+            "evaluation run?",
+        {"Create Folder", "Train Without Backups"});
+    if (answer == 0 && !std::filesystem::create_directories(folder, error)) {
+        platform_.showMessage("Could not create the backup folder \"" + folder +
+                              "\": " + error.message() + ".");
+    }
+    return backupFolderProblem(settings);
 }
 
 bool PanelCommands::showValidation(const Validation& validation) {
@@ -152,42 +216,68 @@ bool PanelCommands::saveTo(const std::string& path) {
     const WeightFileResult saved = world_.learner.saveWeights(path.c_str());
     if (!saved) {
         platform_.showMessage(describeWeightFileResult(saved, path, true));
+        return false;
     }
-    return static_cast<bool>(saved);
+    rememberSavedNetwork();
+    return true;
+}
+
+bool PanelCommands::mayClose() {
+    while (networkUnsaved()) {
+        const int answer =
+            platform_.ask(unsavedNetworkQuestion, {"Save...", "Close Without Saving", "Keep Open"});
+        if (answer == 1) {
+            return true;
+        }
+        if (answer != 0) {
+            return false; // Keep Open, or the question closed without an answer
+        }
+        const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
+        if (!path.empty()) {
+            saveTo(path); // once saved, the network is no longer unsaved
+        }
+    }
+    return true;
 }
 
 void PanelCommands::OnSaveWeights() {
-    const std::string path = platform_.askSavePath(weightsFilter);
+    const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
     if (!path.empty()) {
         saveTo(path);
     }
 }
 
 void PanelCommands::OnLoadWeights() {
-    const std::string path = platform_.askOpenPath(weightsFilter);
+    const std::string path = platform_.askOpenPath("Load Neural Net Weights", weightsFilter);
     if (path.empty()) {
         return;
     }
     const WeightFileResult loaded = world_.learner.loadWeights(path.c_str());
     if (!loaded) {
         platform_.showMessage(describeWeightFileResult(loaded, path, false));
+        return;
     }
+    rememberSavedNetwork();
 }
 
 void PanelCommands::OnOkClicked() {
     for (;;) {
-        const std::string path = platform_.askSavePath(weightsFilter);
+        const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
         if (path.empty()) {
+            if (!mayClose()) {
+                return;
+            }
             break;
         }
         const WeightFileResult saved = world_.learner.saveWeights(path.c_str());
         if (saved) {
+            rememberSavedNetwork();
             break;
         }
         // Closing now would lose the network without the user knowing.
-        if (!platform_.ask(describeWeightFileResult(saved, path, true) +
-                               "\n\nChoose another file, or close without saving?",
-                           "Choose Another File", "Close Without Saving")) {
+        if (platform_.ask(describeWeightFileResult(saved, path, true) +
+                              "\n\nChoose another file, or close without saving?",
+                          {"Choose Another File", "Close Without Saving"}) != 0) {
             break;
         }
     }
@@ -196,7 +286,7 @@ void PanelCommands::OnOkClicked() {
 }
 
 void PanelCommands::OnPlotEvaluationLog() {
-    const std::string path = platform_.askOpenPath(evaluationLogFilter);
+    const std::string path = platform_.askOpenPath("Plot Evaluation Log", evaluationLogFilter);
     if (path.empty()) {
         return;
     }
@@ -209,10 +299,22 @@ void PanelCommands::OnPlotEvaluationLog() {
     const std::size_t slash = path.find_last_of('/');
     platform_.showEvaluationCurve("Evaluation Log - " +
                                       (slash == std::string::npos ? path : path.substr(slash + 1)),
-                                  movingShares(log.points, window), window);
+                                  movingShares(log.points, window), window, "evaluation");
+}
+
+void PanelCommands::OnShowLastLearningCurve() {
+    if (!lastCurve_) {
+        platform_.showMessage("No training has run yet.");
+        return;
+    }
+    platform_.showEvaluationCurve("Last Learning Curve", lastCurve_->points(), lastCurve_->window(),
+                                  "run");
 }
 
 void PanelCommands::OnCancelClicked() {
+    if (!mayClose()) {
+        return;
+    }
     OnStopPlayback();
     platform_.endDialog(false);
 }

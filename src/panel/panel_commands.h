@@ -3,12 +3,17 @@
 #include "panel/panel_fields.h"
 #include "panel/panel_platform.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace quorvel {
 
 class World;
 
 extern const char* const weightsFilter;
 extern const char* const evaluationLogFilter;
+extern const char* const unsavedNetworkQuestion;
 
 inline constexpr int playbackTimerId = 1000;
 inline constexpr int playbackPeriodMs = 100;
@@ -37,8 +42,17 @@ class PanelCommands {
     void OnCancelClicked();
     // Opens an evaluation log and shows its learning curve.
     void OnPlotEvaluationLog();
+    // Shows the learning curve of the last training again.
+    void OnShowLastLearningCurve();
+
+    // The steering keys: the slider moved by some positions, or back to its middle.
+    void OnSteerBy(int positions);
+    void OnSteerStraight();
 
     bool playing() const { return playing_; }
+    // Whether the network differs from the one last saved or loaded (or the one the program
+    // started with): closing now would lose it.
+    bool networkUnsaved() const;
 
   private:
     void drive(int distance);
@@ -46,10 +60,19 @@ class PanelCommands {
     bool showValidation(const Validation& validation);
     // Saves to a path the user chose; shows what went wrong and returns false on failure.
     bool saveTo(const std::string& path);
+    // Before the dialog closes: asks about an unsaved network until it is saved or the user
+    // decides; true when the dialog may close.
+    bool mayClose();
+    // Offers to create a missing backup folder; returns the line the training window shows
+    // about the backups, if any.
+    std::string prepareBackupFolder(const TrainingSettings& settings);
+    void rememberSavedNetwork();
 
     World& world_;
     PanelPlatform& platform_;
     bool playing_ = false;
+    std::vector<double> savedNetwork_; // the parameters as last saved or loaded
+    std::optional<LiveCurve> lastCurve_;
 };
 
 } // namespace quorvel

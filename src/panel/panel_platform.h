@@ -2,6 +2,7 @@
 
 #include "training/evaluation_curve.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,19 @@ namespace quorvel {
 
 class TrainingSession;
 struct TrainingResult;
+
+// What the panel hands the window that shows a training.
+struct TrainingWatch {
+    // One line about the training for the user to see (a backup folder that is missing), or
+    // empty.
+    std::string notice;
+    // The learning curve to draw: the window adds each evaluation run to it.
+    LiveCurve* curve = nullptr;
+    // Called once when the runs end, with whether the user cancelled them; returns the
+    // messages to show over the window (the summary first). The window then stays open with
+    // its final figures until the user closes it.
+    std::function<std::vector<std::string>(bool cancelled)> finish;
+};
 
 // The panel's controls, by the ids of the dialog layout.
 enum class Field {
@@ -42,27 +56,33 @@ class PanelPlatform {
     virtual std::string fieldText(Field field) = 0;
     virtual bool isChecked(CheckBox box) = 0;
     virtual SliderState slider() = 0;
+    virtual void setSliderPosition(int position) = 0;
 
     // A modal box with only an OK button, titled with the program's name.
     virtual void showMessage(const std::string& text) = 0;
-    // A modal question with two answers; true for the first.
-    virtual bool ask(const std::string& text, const std::string& yes, const std::string& no) = 0;
+    // A modal question titled with the program's name; returns the index of the answer
+    // chosen, or -1 when the question was closed without one.
+    virtual int ask(const std::string& text, const std::vector<std::string>& answers) = 0;
 
-    // File dialogs with a filter in the "Description|pattern|...||" form; empty when cancelled.
-    virtual std::string askOpenPath(const char* filter) = 0;
-    virtual std::string askSavePath(const char* filter) = 0;
+    // File dialogs with a title and a filter in the "Description|pattern|...||" form; the
+    // path chosen, empty when cancelled.
+    virtual std::string askOpenPath(const std::string& title, const char* filter) = 0;
+    virtual std::string askSavePath(const std::string& title, const char* filter) = 0;
 
     virtual void startTimer(int id, int milliseconds) = 0;
     virtual void stopTimer(int id) = 0;
     virtual void redraw() = 0;
 
-    // Runs a started training to its end or until the user cancels it; returns true when
-    // it was cancelled.
-    virtual bool runTraining(TrainingSession& session) = 0;
+    // Runs a started training in a window of its own to its end or until the user cancels
+    // it, then shows watch.finish's messages over it, and returns once the user has closed
+    // the window.
+    virtual void runTraining(TrainingSession& session, const TrainingWatch& watch) = 0;
 
-    // Shows a learning curve in a window of its own until the user closes it.
+    // Shows a learning curve in a window of its own until the user closes it; xTitle names
+    // what the points are counted in ("run", "evaluation").
     virtual void showEvaluationCurve(const std::string& title,
-                                     const std::vector<CurvePoint>& points, int window) = 0;
+                                     const std::vector<CurvePoint>& points, int window,
+                                     const std::string& xTitle) = 0;
 
     // Ends the dialog, as OK (true) or as Cancel.
     virtual void endDialog(bool ok) = 0;

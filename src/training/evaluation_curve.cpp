@@ -1,6 +1,7 @@
 #include "training/evaluation_curve.h"
 
 #include "common/c_locale.h"
+#include "training/training.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,6 +55,22 @@ std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points,
         curve.push_back(shares.add(p));
     }
     return curve;
+}
+
+LiveCurve::LiveCurve(const TrainingSettings& settings)
+    : LiveCurve(settings.runs, expectedEvaluations(settings)) {}
+
+LiveCurve::LiveCurve(int runs, int expectedEvaluations)
+    : runs_(runs), window_(curveWindow(expectedEvaluations)),
+      stride_(std::max(1, expectedEvaluations / maxPoints)), shares_(window_) {}
+
+bool LiveCurve::add(int run, EpisodeEnd end) {
+    const CurvePoint point = shares_.add({run, end});
+    if (evaluations_++ % stride_ != 0) {
+        return false;
+    }
+    points_.push_back(point);
+    return true;
 }
 
 EpisodeEnd endFromColumns(bool moved, bool reached) {

@@ -40,6 +40,36 @@ class MovingShares {
 
 std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points, int window);
 
+struct TrainingSettings;
+
+// The learning curve of a training as it runs, against the run index: the moving shares after
+// every evaluation run, keeping every stride-th point so that ten million runs stay light.
+class LiveCurve {
+  public:
+    static constexpr int maxPoints = 2000;
+
+    // An empty curve for a training of these settings.
+    explicit LiveCurve(const TrainingSettings& settings);
+    LiveCurve() : LiveCurve(0, 0) {}
+
+    // Adds evaluation run `run`; true when that made a point.
+    bool add(int run, EpisodeEnd end);
+
+    const std::vector<CurvePoint>& points() const { return points_; }
+    int window() const { return window_; }
+    int runs() const { return runs_; } // the runs of the training it belongs to
+
+  private:
+    LiveCurve(int runs, int expectedEvaluations);
+
+    int runs_;
+    int window_;
+    int stride_;
+    int evaluations_ = 0;
+    MovingShares shares_;
+    std::vector<CurvePoint> points_;
+};
+
 // The end a log line's first two columns give: reached, else not moved, else a miss.
 EpisodeEnd endFromColumns(bool moved, bool reached);
 

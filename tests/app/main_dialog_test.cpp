@@ -1,4 +1,5 @@
 // The real control panel in a real window (under Xvfb in the test script).
+#include "app/about_dialog.h"
 #include "app/curve_chart.h"
 #include "app/main_app.h"
 #include "app/main_dialog.h"
@@ -7,6 +8,7 @@
 
 #include "common/random.h"
 #include "display/gl_view.h"
+#include "display/offscreen_render.h"
 #include "world/world.h"
 
 #include <QAbstractButton>
@@ -109,6 +111,50 @@ void closeMessage(std::vector<QString>* texts) {
         EXPECT_EQ(box->buttons().size(), 1);
         texts->push_back(box->text());
         box->accept();
+    });
+}
+
+// After a training: reads and accepts the messages shown over the training window, then
+// closes the window, which stays open with its final figures until the user closes it.
+void closeTrainingWhenDone(std::vector<QString>* texts, bool* stayedOpen = nullptr) {
+    auto* poll = new QTimer;
+    waitingAnswers.push_back(poll);
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [texts, stayedOpen, poll] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            texts->push_back(box->text());
+            box->accept();
+            return;
+        }
+        auto* window = qobject_cast<TrainingWindow*>(modal);
+        if (window == nullptr || !window->finished()) {
+            return;
+        }
+        if (stayedOpen != nullptr) {
+            *stayedOpen = window->isVisible() && window->cancelButton()->text() == "Close";
+        }
+        poll->stop();
+        std::erase(waitingAnswers, poll);
+        poll->deleteLater();
+        QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
+    });
+    poll->start();
+}
+
+// Answers the next question by the button of that caption, keeping its text.
+void answerQuestion(const QString& caption, QString* asked) {
+    answerNextModal(is<QMessageBox>, [caption, asked](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        *asked = box->text();
+        for (QAbstractButton* b : box->buttons()) {
+            if (b->text() == caption) {
+                b->click();
+                return;
+            }
+        }
+        ADD_FAILURE() << "no answer " << caption.toStdString();
+        box->reject();
     });
 }
 
@@ -232,19 +278,21 @@ TEST_F(Dialog, EscapeAndTheCloseBoxCancelWithoutSaving) {
 
 TEST_F(Dialog, AboutBoxFromF1AndTheContextMenu) {
     QString title;
-    QString text;
+    QStringList texts;
     answerNextModal(isOther, [&](QWidget* w) {
         title = w->windowTitle();
         for (QLabel* l : w->findChildren<QLabel*>()) {
             if (!l->text().isEmpty()) {
-                text = l->text();
+                texts << l->text();
             }
         }
         qobject_cast<QDialog*>(w)->accept();
     });
     QTest::keyClick(dialog.get(), Qt::Key_F1);
     EXPECT_EQ(title, "About Quorvel");
-    EXPECT_EQ(text, "Quorvel Version 1.0");
+    EXPECT_TRUE(texts.contains("Quorvel Version 1.0")) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(CAboutDialog::keysText())); // the keys are documented there
+    EXPECT_TRUE(CAboutDialog::keysText().contains("Up: forwards"));
     const auto actions = dialog->actions();
     ASSERT_FALSE(actions.isEmpty());
     EXPECT_EQ(actions[0]->text(), "&About Quorvel...");
@@ -312,7 +360,7 @@ TEST_F(Dialog, EndToEnd) {
     type(Field::discount, "0.9");
     std::vector<QString> texts;
     chooseFile(path("eval.dat"));
-    closeMessage(&texts);
+    closeTrainingWhenDone(&texts);
     QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_TRUE(texts[0].startsWith("Ran 300 training iterations, hit the goal "));
@@ -368,22 +416,10 @@ class Training : public Dialog {
         type(Field::discount, "0.9");
     }
     // Train in the window; returns the summary shown at the end.
-    QString train(const std::string& log) {
+    QString train(const std::string& log, bool* stayedOpen = nullptr) {
         std::vector<QString> texts;
         chooseFile(log);
-        // The summary comes after the training window has closed.
-        auto* poll = new QTimer;
-        waitingAnswers.push_back(poll);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, [&texts, poll] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                return;
-            }
-            texts.push_back(box->text());
-            box->accept();
-        });
-        poll->start();
+        closeTrainingWhenDone(&texts, stayedOpen);
         QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
         return texts.empty() ? QString() : texts.front();
     }
@@ -436,6 +472,157 @@ TEST_F(Training, WatchedTrainingGivesTheDriversBytes) {
     ASSERT_TRUE(reference->learner.saveWeights(path("driver.nnet").c_str()));
     EXPECT_EQ(slurp(path("window.dat")), slurp(path("driver.dat")));
     EXPECT_EQ(slurp(path("window.nnet")), slurp(path("driver.nnet")));
+}
+
+TEST_F(Training, ClosingAfterATrainingAsksBeforeTheNetworkIsLost) {
+    fill("200", "20");
+    train(path("eval.dat"));
+    const auto trained = testing::parametersOf(world->learner.network);
+    QString asked;
+
+    // Escape: Keep Open keeps the dialog and the network as they are.
+    answerQuestion("Keep Open", &asked);
+    QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    EXPECT_EQ(asked, QString(unsavedNetworkQuestion));
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(testing::parametersOf(world->learner.network), trained);
+
+    // OK, its save dialog cancelled: the question again; Save... writes the weights and closes.
+    bool sawSaveDialog = false;
+    cancelFileDialog(&sawSaveDialog);
+    answerQuestion("Save...", &asked);
+    chooseFile(path("kept.nnet"));
+    QTest::mouseClick(button(dialog.get(), "OK"), Qt::LeftButton);
+    EXPECT_TRUE(sawSaveDialog);
+    EXPECT_EQ(asked, QString(unsavedNetworkQuestion));
+    const std::string kept = slurp(path("kept.nnet"));
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), ' '), 536);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+
+    // Trained again, the close box asks; Close Without Saving closes.
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    train(path("eval.dat"));
+    answerQuestion("Close Without Saving", &asked);
+    dialog->close();
+    EXPECT_EQ(asked, QString(unsavedNetworkQuestion));
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(Dialog, FieldsShowTheirRangesAndEveryControlSaysWhatItDoes) {
+    const std::pair<Field, const char*> placeholders[] = {{Field::obstacles, "0-7"},
+                                                          {Field::sides, "3-10"},
+                                                          {Field::radius, "5-25"},
+                                                          {Field::runs, "1-10000000"},
+                                                          {Field::evaluationFrequency, "e.g. 100"},
+                                                          {Field::learningRate, "0.001-0.9"},
+                                                          {Field::discount, "0.001-0.999"},
+                                                          {Field::annealing, "200"}};
+    for (const auto& [field, text] : placeholders) {
+        EXPECT_EQ(edit(dialog.get(), field)->placeholderText(), text);
+        EXPECT_TRUE(edit(dialog.get(), field)->text().isEmpty());
+        EXPECT_FALSE(edit(dialog.get(), field)->toolTip().isEmpty());
+    }
+    std::vector<QWidget*> controls;
+    for (QWidget* w : dialog->findChildren<QWidget*>()) {
+        if (is<QAbstractButton>(w) || is<QSlider>(w) || is<QLineEdit>(w) || w == dialog->view()) {
+            controls.push_back(w);
+        }
+    }
+    EXPECT_EQ(controls.size(),
+              11u + 2u + 1u + 8u + 1u); // buttons, check boxes, slider, fields, view
+    for (QWidget* w : controls) {
+        EXPECT_FALSE(w->toolTip().isEmpty()) << w->metaObject()->className();
+        EXPECT_FALSE(w->toolTip().contains('\n'));
+    }
+    EXPECT_TRUE(button(dialog.get(), "Train")->toolTip().contains("evaluation log"));
+    EXPECT_TRUE(button(dialog.get(), "forwards")->autoRepeat());
+    EXPECT_TRUE(button(dialog.get(), "reverse")->autoRepeat());
+    // Showing only its placeholder, a field is empty, and says so as before.
+    std::vector<QString> texts;
+    closeMessage(&texts);
+    QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "\"\" is not a valid number of training runs");
+    closeMessage(&texts);
+    QTest::mouseClick(button(dialog.get(), "Generate"), Qt::LeftButton);
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1], "\"\" is not a valid number of obstacles");
+}
+
+TEST_F(Dialog, KeysDriveAsTheButtonsDo) {
+    random::restart();
+    World twin(10, 10, 0, 0, 0);
+    auto* slider = dialog->findChildren<QSlider*>()[0];
+    auto expectSamePose = [&](const char* after) {
+        EXPECT_EQ(world->front, twin.front) << after;
+        EXPECT_EQ(world->rear, twin.rear) << after;
+        EXPECT_EQ(world->heading, twin.heading) << after;
+    };
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(dialog.get(), Qt::Key_Up);
+        twin.driveManually(steeringFromSlider({0, 100, 0}), 2);
+    }
+    expectSamePose("Up");
+    QTest::keyClick(dialog.get(), Qt::Key_Right);
+    EXPECT_EQ(slider->value(), 1);
+    QTest::keyClick(dialog.get(), Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(slider->value(), 11);
+    QTest::keyClick(dialog.get(), Qt::Key_Down);
+    twin.driveManually(steeringFromSlider({0, 100, 11}), -2);
+    expectSamePose("Down");
+    QTest::keyClick(dialog.get(), Qt::Key_Left);
+    EXPECT_EQ(slider->value(), 10);
+    QTest::keyClick(dialog.get(), Qt::Key_Home);
+    EXPECT_EQ(slider->value(), 50);
+    slider->setValue(20);
+    QTest::keyClick(dialog.get(), Qt::Key_0);
+    EXPECT_EQ(slider->value(), 50);
+    QTest::mouseClick(button(dialog.get(), "forwards"), Qt::LeftButton);
+    twin.driveManually(0, 2);
+    expectSamePose("forwards");
+
+    // While a field is being edited the keys are the field's.
+    QLineEdit* runs = edit(dialog.get(), Field::runs);
+    runs->setFocus();
+    QTest::keyClick(runs, Qt::Key_Up);
+    QTest::keyClick(runs, Qt::Key_0);
+    QTest::keyClick(runs, Qt::Key_Left);
+    expectSamePose("keys in a field");
+    EXPECT_EQ(runs->text(), "0");
+    EXPECT_EQ(slider->value(), 50);
+}
+
+TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
+    fill("400", "10");
+    bool stayedOpen = false;
+    const QString summary = train(path("eval.dat"), &stayedOpen);
+    EXPECT_TRUE(summary.startsWith("Ran 400 training iterations"));
+    EXPECT_TRUE(stayedOpen);
+
+    // The view shows the robot where the last run left it.
+    QTest::qWait(200);
+    const QImage shown = dialog->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown, renderWorldImage(*world, shown.size()));
+
+    QAction* lastCurve = nullptr;
+    for (QAction* a : dialog->actions()) {
+        if (a->text() == "Show Last Learning Curve") {
+            lastCurve = a;
+        }
+    }
+    ASSERT_NE(lastCurve, nullptr);
+    double share = -1;
+    answerNextModal(isOther, [&](QWidget* w) {
+        if (CurveChart* chart = dialog->openPlot()) {
+            share = chart->shareAt(0, 390) + chart->shareAt(1, 390) + chart->shareAt(2, 390);
+        }
+        qobject_cast<QDialog*>(w)->accept();
+    });
+    lastCurve->trigger();
+    EXPECT_DOUBLE_EQ(share, 1); // the shares of the last evaluation, all three
 }
 
 TEST_F(Dialog, PlotsAnEvaluationLogFromTheContextMenu) {

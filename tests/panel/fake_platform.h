@@ -18,11 +18,13 @@ class FakePlatform : public PanelPlatform {
     std::map<CheckBox, bool> checks;
     SliderState sliderState;
     std::deque<std::string> pathAnswers; // next answers of the file dialogs ("" = cancel)
-    std::deque<bool> askAnswers;
-    int cancelAfterRuns = -1; // the user cancels the training after this many runs
+    std::deque<int> askAnswers;          // next answers of questions (-1 = closed unanswered)
+    int cancelAfterRuns = -1;            // the user cancels the training after this many runs
 
     std::vector<std::string> messages;
     std::vector<std::string> asked;
+    std::vector<std::vector<std::string>> askedAnswers;
+    std::vector<std::string> notices; // the training windows' lines
     std::vector<std::string> filters;
     int timersRunning = 0;
     int timerStarts = 0;
@@ -33,16 +35,20 @@ class FakePlatform : public PanelPlatform {
     std::string fieldText(Field f) override { return fields[f]; }
     bool isChecked(CheckBox b) override { return checks[b]; }
     SliderState slider() override { return sliderState; }
+    void setSliderPosition(int position) override { sliderState.position = position; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    bool ask(const std::string& text, const std::string&, const std::string&) override {
+    int ask(const std::string& text, const std::vector<std::string>& answers) override {
         asked.push_back(text);
-        bool answer = askAnswers.empty() ? false : askAnswers.front();
+        askedAnswers.push_back(answers);
+        const int answer = askAnswers.empty() ? -1 : askAnswers.front();
         if (!askAnswers.empty()) {
             askAnswers.pop_front();
         }
         return answer;
     }
-    std::string nextPath(const char* filter) {
+    std::vector<std::string> dialogTitles;
+    std::string nextPath(const std::string& title, const char* filter) {
+        dialogTitles.push_back(title);
         filters.emplace_back(filter);
         if (pathAnswers.empty()) {
             return {};
@@ -51,8 +57,12 @@ class FakePlatform : public PanelPlatform {
         pathAnswers.pop_front();
         return p;
     }
-    std::string askOpenPath(const char* filter) override { return nextPath(filter); }
-    std::string askSavePath(const char* filter) override { return nextPath(filter); }
+    std::string askOpenPath(const std::string& title, const char* filter) override {
+        return nextPath(title, filter);
+    }
+    std::string askSavePath(const std::string& title, const char* filter) override {
+        return nextPath(title, filter);
+    }
     void startTimer(int id, int ms) override {
         if (id == 1000 && ms == 100) {
             timersRunning = 1; // setting the same timer again replaces it
@@ -65,27 +75,37 @@ class FakePlatform : public PanelPlatform {
         }
     }
     void redraw() override { ++redraws; }
-    bool runTraining(TrainingSession& session) override {
+    void runTraining(TrainingSession& session, const TrainingWatch& watch) override {
         ++trainings;
+        notices.push_back(watch.notice);
         int runs = 0;
+        bool cancelled = false;
         while (!session.done()) {
             if (runs == cancelAfterRuns) {
-                return true;
+                cancelled = true;
+                break;
             }
-            session.runOne();
+            const TrainingSession::RunReport report = session.runOne();
+            if (report.evaluation) {
+                watch.curve->add(report.run, report.end);
+            }
             ++runs;
         }
-        return false;
+        for (const std::string& m : watch.finish(cancelled)) {
+            messages.push_back(m);
+        }
     }
     void endDialog(bool ok) override { ended = ok ? 1 : 0; }
     void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
-                             int window) override {
+                             int window, const std::string& xTitle) override {
         curveTitle = title;
         curve = points;
         curveWindowShown = window;
+        curveXTitle = xTitle;
     }
 
     std::string curveTitle;
+    std::string curveXTitle;
     std::vector<CurvePoint> curve;
     int curveWindowShown = 0;
 };

@@ -229,30 +229,48 @@ TEST_F(Panel, TrainWarnsGoesOnAndShowsTheSummary) {
     EXPECT_EQ(world->annealingNumber, 30);
     EXPECT_EQ(world->learner.network.learningRate, 0.001);
     EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 50);
-    EXPECT_EQ(platform.redraws, 0);
+    EXPECT_EQ(platform.redraws, 1); // afterwards, the view shows where the robot is
+    EXPECT_EQ(platform.dialogTitles, std::vector<std::string>{"Save Evaluation Log"});
 }
 
-TEST_F(Panel, TrainSaysOnceWhenBackupsHaveNoFolder) {
+TEST_F(Panel, TrainOffersToCreateAMissingBackupFolder) {
     const std::string home = folder.path().string();
     const char* savedHome = std::getenv("HOME");
     const std::string saved = savedHome != nullptr ? savedHome : "";
     setenv("HOME", home.c_str(), 1);
+    const fs::path backups = folder.path() / "nnet_backup";
     fillTrain("50", "21", "0.1", "0.9");
-    platform.pathAnswers = {path("eval.dat"), path("eval.dat")};
+    platform.pathAnswers = {path("eval.dat"), path("eval.dat"), path("eval.dat")};
+
+    // Declined: the training goes on, and its window says there are no backups.
+    platform.askAnswers = {1};
     commands->OnTrain();
-    ASSERT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.messages[0], "The backup folder \"" + home +
-                                        "/nnet_backup\" does not exist; the training goes on "
-                                        "without weight backups.");
-    EXPECT_EQ(platform.messages[1].rfind("Ran 50 training iterations", 0), 0u);
-    // With the folder there the backups are written (runs 0 and 21 and 42) and nothing is said.
-    fs::create_directory(folder.path() / "nnet_backup");
-    platform.messages.clear();
+    ASSERT_EQ(platform.asked.size(), 1u);
+    EXPECT_EQ(platform.asked[0], "The backup folder \"" + backups.string() +
+                                     "\" does not exist. Create it, so that the weights are "
+                                     "backed up before each evaluation run?");
+    EXPECT_EQ(platform.askedAnswers[0],
+              (std::vector<std::string>{"Create Folder", "Train Without Backups"}));
+    EXPECT_EQ(platform.notices.back(), "The backup folder \"" + backups.string() +
+                                           "\" does not exist; the training goes on without "
+                                           "weight backups.");
+    EXPECT_EQ(platform.messages.size(), 1u); // the summary only
+    EXPECT_FALSE(fs::exists(backups));
+
+    // Accepted: the folder is made and the backups of runs 0, 21 and 42 are written.
+    platform.askAnswers = {0};
     commands->OnTrain();
-    EXPECT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path() / "nnet_backup"),
-                            fs::directory_iterator{}),
-              3);
+    EXPECT_EQ(platform.notices.back(), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(backups), fs::directory_iterator{}), 3);
+
+    // With the folder there, nothing is asked; with a frequency of 20 none are due.
+    commands->OnTrain();
+    fillTrain("50", "20", "0.1", "0.9");
+    platform.pathAnswers = {path("eval.dat")};
+    fs::remove_all(backups);
+    commands->OnTrain();
+    EXPECT_EQ(platform.asked.size(), 2u);
+    EXPECT_EQ(platform.notices.back(), "");
     if (savedHome != nullptr) {
         setenv("HOME", saved.c_str(), 1);
     } else {
@@ -355,7 +373,7 @@ TEST_F(Panel, OkOffersToSaveAndClosesEitherWay) {
 
 TEST_F(Panel, OkWhoseSaveFailsLetsTheUserChooseAgain) {
     platform.pathAnswers = {path("missing/a.nnet"), path("b.nnet")};
-    platform.askAnswers = {true};
+    platform.askAnswers = {0}; // Choose Another File
     commands->OnOkClicked();
     EXPECT_EQ(platform.asked.size(), 1u);
     EXPECT_TRUE(fs::exists(path("b.nnet")));
@@ -363,7 +381,7 @@ TEST_F(Panel, OkWhoseSaveFailsLetsTheUserChooseAgain) {
 
     FakePlatform giveUp;
     giveUp.pathAnswers = {path("missing/a.nnet")};
-    giveUp.askAnswers = {false};
+    giveUp.askAnswers = {1}; // Close Without Saving
     PanelCommands other(*world, giveUp);
     other.OnOkClicked();
     EXPECT_EQ(giveUp.asked.size(), 1u);
@@ -375,7 +393,106 @@ TEST_F(Panel, CancelClosesWithoutSaving) {
     commands->OnCancelClicked();
     EXPECT_EQ(platform.ended, 0);
     EXPECT_TRUE(platform.filters.empty());
+    EXPECT_TRUE(platform.asked.empty()); // nothing was trained, nothing to lose
     EXPECT_EQ(platform.timersRunning, 0);
+}
+
+// A training that changed the network, as the panel runs it.
+void trainOnce(PanelCommands& commands, FakePlatform& platform, const std::string& log) {
+    platform.fields[Field::runs] = "30";
+    platform.fields[Field::evaluationFrequency] = "10";
+    platform.fields[Field::learningRate] = "0.1";
+    platform.fields[Field::discount] = "0.9";
+    platform.pathAnswers.push_back(log);
+    commands.OnTrain();
+}
+
+TEST_F(Panel, ClosingAfterATrainingAsksBeforeTheNetworkIsLost) {
+    EXPECT_FALSE(commands->networkUnsaved());
+    trainOnce(*commands, platform, path("eval.dat"));
+    ASSERT_TRUE(commands->networkUnsaved());
+    const auto trained = parametersOf(world->learner.network);
+
+    // Keep Open: nothing closes, nothing changes.
+    platform.askAnswers = {2};
+    commands->OnCancelClicked();
+    EXPECT_EQ(platform.ended, -1);
+    ASSERT_EQ(platform.asked.size(), 1u);
+    EXPECT_EQ(platform.asked[0], unsavedNetworkQuestion);
+    EXPECT_EQ(platform.askedAnswers[0],
+              (std::vector<std::string>{"Save...", "Close Without Saving", "Keep Open"}));
+    EXPECT_EQ(parametersOf(world->learner.network), trained);
+
+    // OK whose save dialog is cancelled asks too; the question closed unanswered keeps open.
+    platform.askAnswers = {-1};
+    commands->OnOkClicked();
+    EXPECT_EQ(platform.ended, -1);
+    EXPECT_EQ(platform.asked.size(), 2u);
+
+    // Save...: a cancelled save dialog asks again; a save closes.
+    platform.askAnswers = {0, 0};
+    platform.pathAnswers = {"", path("kept.nnet")};
+    commands->OnCancelClicked();
+    EXPECT_EQ(platform.ended, 0);
+    EXPECT_EQ(platform.asked.size(), 4u);
+    const std::string kept = testing::readFile(path("kept.nnet"));
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), ' '), 536);
+    EXPECT_FALSE(commands->networkUnsaved());
+    EXPECT_EQ(platform.dialogTitles.back(), "Save Neural Net Weights");
+
+    // Close Without Saving closes at once.
+    FakePlatform other;
+    PanelCommands fresh(*world, other);
+    trainOnce(fresh, other, path("eval2.dat"));
+    other.askAnswers = {1};
+    fresh.OnCancelClicked();
+    EXPECT_EQ(other.ended, 0);
+}
+
+TEST_F(Panel, SavingOrLoadingMakesTheNetworkSafeToClose) {
+    trainOnce(*commands, platform, path("eval.dat"));
+    platform.pathAnswers = {path("w.nnet")};
+    commands->OnSaveWeights();
+    EXPECT_FALSE(commands->networkUnsaved());
+    trainOnce(*commands, platform, path("eval.dat"));
+    EXPECT_TRUE(commands->networkUnsaved());
+    platform.pathAnswers = {path("w.nnet")};
+    commands->OnLoadWeights();
+    EXPECT_FALSE(commands->networkUnsaved());
+    EXPECT_EQ(platform.dialogTitles.back(), "Load Neural Net Weights");
+    // A training of evaluation runs only learns nothing: still safe.
+    platform.fields[Field::evaluationFrequency] = "1";
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    EXPECT_FALSE(commands->networkUnsaved());
+}
+
+TEST_F(Panel, TheLastLearningCurveComesBack) {
+    commands->OnShowLastLearningCurve();
+    EXPECT_EQ(platform.messages.back(), "No training has run yet.");
+    trainOnce(*commands, platform, path("eval.dat"));
+    commands->OnShowLastLearningCurve();
+    EXPECT_EQ(platform.curveTitle, "Last Learning Curve");
+    EXPECT_EQ(platform.curveXTitle, "run");
+    EXPECT_EQ(platform.curveWindowShown, 10); // at least 10 evaluations
+    ASSERT_EQ(platform.curve.size(), 3u);     // runs 0, 10 and 20
+    EXPECT_EQ(platform.curve[2].index, 20);
+    EXPECT_DOUBLE_EQ(
+        platform.curve[2].goals + platform.curve[2].collisions + platform.curve[2].misses, 1);
+}
+
+TEST_F(Panel, SteeringKeysMoveTheSliderWithinItsRange) {
+    platform.sliderState = {0, 100, 0};
+    commands->OnSteerBy(-1);
+    EXPECT_EQ(platform.sliderState.position, 0);
+    commands->OnSteerBy(10);
+    commands->OnSteerBy(1);
+    EXPECT_EQ(platform.sliderState.position, 11);
+    commands->OnSteerStraight();
+    EXPECT_EQ(platform.sliderState.position, 50);
+    EXPECT_EQ(steeringFromSlider(platform.sliderState), 0);
+    commands->OnSteerBy(70);
+    EXPECT_EQ(platform.sliderState.position, 100);
 }
 
 } // namespace
