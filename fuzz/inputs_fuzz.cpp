@@ -39,7 +39,8 @@ struct MemoryFile {
     std::string text() const {
         std::string content;
         char buffer[4096];
-        for (ssize_t n; (n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()))) > 0;) {
+        for (ssize_t n;
+             (n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(content.size()))) > 0;) {
             content.append(buffer, static_cast<std::size_t>(n));
         }
         return content;

@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   g++ make cmake pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libssl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libssl-dev nlohmann-json3-dev
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-qpa-plugins libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri xvfb xauth fonts-dejavu-core
+  libgl1-mesa-dri xvfb xauth fonts-dejavu-core libgif-dev parallel
   locales
 )
 

@@ -5,34 +5,53 @@
 #include <QPen>
 #include <QValueAxis>
 
+#include <algorithm>
+
 namespace quorvel {
+
+QColor CurveChart::shareColour(int share) {
+    static const QColor colours[] = {QColor(0, 170, 0), QColor(210, 40, 40), QColor(90, 90, 220)};
+    return colours[share];
+}
+
+QColor CurveChart::comparisonColour(int curve) {
+    static const QColor colours[] = {
+        QColor(0, 114, 178), QColor(230, 159, 0),  QColor(0, 158, 115),   QColor(204, 121, 167),
+        QColor(213, 94, 0),  QColor(86, 180, 233), QColor(120, 120, 120), QColor(240, 228, 66)};
+    return colours[curve % std::size(colours)];
+}
 
 CurveChart::CurveChart(const QString& xTitle, int window, QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart;
     chart->setTitle(QString("Share of the last %1 evaluation runs").arg(window));
-    const char* names[] = {"goals", "collisions", "misses"};
-    const QColor colours[] = {QColor(0, 170, 0), QColor(210, 40, 40), QColor(90, 90, 220)};
-    auto* x = new QValueAxis;
-    x->setTitleText(xTitle);
-    x->setLabelFormat("%d");
-    x->setRange(0, 1);
-    auto* y = new QValueAxis;
-    y->setTitleText("share");
-    y->setRange(0, 1);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    for (int i = 0; i < 3; ++i) {
-        series_[i] = new QLineSeries;
-        series_[i]->setName(names[i]);
-        series_[i]->setPen(QPen(colours[i], 2));
-        chart->addSeries(series_[i]);
-        series_[i]->attachAxis(x);
-        series_[i]->attachAxis(y);
-    }
+    xAxis_ = new QValueAxis;
+    xAxis_->setTitleText(xTitle);
+    xAxis_->setLabelFormat("%d");
+    xAxis_->setRange(0, 1);
+    yAxis_ = new QValueAxis;
+    yAxis_->setTitleText("share");
+    yAxis_->setRange(0, 1);
+    chart->addAxis(xAxis_, Qt::AlignBottom);
+    chart->addAxis(yAxis_, Qt::AlignLeft);
     chart->legend()->setAlignment(Qt::AlignBottom);
     setChart(chart);
+    const char* names[] = {"goals", "collisions", "misses"};
+    for (int i = 0; i < 3; ++i) {
+        addSeries(names[i], shareColour(i));
+    }
     setRenderHint(QPainter::Antialiasing);
     setMinimumSize(560, 320);
+}
+
+QLineSeries* CurveChart::addSeries(const QString& name, QColor colour) {
+    auto* series = new QLineSeries;
+    series->setName(name);
+    series->setPen(QPen(colour, 2));
+    chart()->addSeries(series);
+    series->attachAxis(xAxis_);
+    series->attachAxis(yAxis_);
+    series_.push_back(series);
+    return series;
 }
 
 void CurveChart::append(const CurvePoint* points, int count) {
@@ -67,9 +86,32 @@ void CurveChart::setPoints(const std::vector<CurvePoint>& points) {
     setXRange(points.empty() ? 1 : points.back().index);
 }
 
+void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
+    if (curves.size() == 1) {
+        chart()->setTitle(
+            QString("Share of the last %1 evaluation runs").arg(curves.front().window));
+        setPoints(curves.front().points);
+        return;
+    }
+    chart()->removeAllSeries();
+    series_.clear();
+    chart()->setTitle("Goal share over the last 5 % of each log's evaluation runs");
+    double last = 1;
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        QList<QPointF> points;
+        for (const CurvePoint& p : curves[i].points) {
+            points.append(QPointF(p.index, p.goals));
+            last = std::max(last, static_cast<double>(p.index));
+        }
+        addSeries(QString::fromStdString(curves[i].name), comparisonColour(static_cast<int>(i)))
+            ->replace(points);
+    }
+    setXRange(last);
+}
+
 void CurveChart::setXRange(double maximum) {
     xMaximum_ = std::max(1.0, maximum);
-    chart()->axes(Qt::Horizontal).first()->setRange(0, xMaximum_);
+    xAxis_->setRange(0, xMaximum_);
 }
 
 double CurveChart::shareAt(int series, double x) const {

@@ -3,16 +3,19 @@
 #include "training/evaluation_curve.h"
 
 #include <QChartView>
+#include <QColor>
 #include <QString>
 
 #include <vector>
 
 class QLineSeries;
+class QValueAxis;
 
 namespace quorvel {
 
 // The learning curve: shares of goals, collisions and misses over a moving window of
-// evaluation runs, against the run index (or the evaluation's number).
+// evaluation runs, against the run index (or the evaluation's number); or, to compare
+// several curves, the goal share of each.
 class CurveChart : public QChartView {
     Q_OBJECT
   public:
@@ -21,12 +24,22 @@ class CurveChart : public QChartView {
     // Adds points at the end, all in one redraw of the chart.
     void append(const CurvePoint* points, int count);
     void setPoints(const std::vector<CurvePoint>& points);
+    // One curve: as setPoints, over its window. Several: a goal-share line for each, in the
+    // colours of comparisonColour, named as the curves are.
+    void setCurves(const std::vector<LabelledCurve>& curves);
     void setXRange(double maximum);
-    // The share a series shows at its last point with index <= x; -1 when there is none.
+    // The share series i shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 
+    static QColor shareColour(int share); // goals, collisions, misses
+    static QColor comparisonColour(int curve);
+
   private:
-    QLineSeries* series_[3];
+    QLineSeries* addSeries(const QString& name, QColor colour);
+
+    std::vector<QLineSeries*> series_;
+    QValueAxis* xAxis_;
+    QValueAxis* yAxis_;
     double xMaximum_ = 1;
 };
 

@@ -1,24 +1,115 @@
+#include "app/headless.h"
 #include "app/main_app.h"
 #include "world/world.h"
 
+#include <CLI/CLI.hpp>
+
+#include <QByteArray>
+
 #include <csignal>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+namespace {
+
+int bad(const std::string& message) {
+    std::cerr << "quorvel: " << message << "; --help lists the options\n";
+    return 2;
+}
+
+bool hasDisplay() {
+    return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // A file-size limit makes a save fail with a message instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
-    // The only option: --screenshot FILE.png saves a picture of the panel after start-up.
-    QString screenshot;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
-            screenshot = QString::fromLocal8Bit(argv[++i]);
-        } else {
-            std::fprintf(stderr, "usage: quorvel [--screenshot FILE.png]\n");
-            return 2;
-        }
+
+    std::string screenshot;
+    quorvel::RecordOptions record;
+    quorvel::PlotOptions plot;
+    std::string size;
+    CLI::App cli{"Quorvel: a car-like robot learns to drive to a goal among obstacles. Without "
+                 "options it opens the control panel."};
+    cli.add_option("--screenshot", screenshot,
+                   "Save a picture of the panel after start-up, then close");
+    cli.add_option("--record", record.output,
+                   "Record the learned behaviour played back into this animated GIF, without a "
+                   "window (drawing needs a display: run it on one or under xvfb-run)");
+    cli.add_option("--load-weights", record.loadWeights, "With --record: weight file to play back");
+    cli.add_option("--obstacles", record.obstacles, "With --record: number of obstacles, 0 to 7")
+        ->capture_default_str();
+    cli.add_option("--sides", record.sides, "With --record: sides per obstacle, 3 to 10")
+        ->capture_default_str();
+    cli.add_option("--radius", record.radius, "With --record: average obstacle radius, 5 to 25")
+        ->capture_default_str();
+    cli.add_option("--seed", record.seed,
+                   "With --record: start the random sequence from this state, as quorvel-train "
+                   "--seed does");
+    cli.add_option("--frames", record.frames, "With --record: at most this many frames, 1 to 400")
+        ->capture_default_str();
+    cli.add_flag("!--no-trails", record.trails, "With --record: no trail of past poses");
+    cli.add_option("--plot", plot.logs,
+                   "Draw the learning curve of these evaluation logs (several: their goal shares "
+                   "side by side) into the --output PNG, without a window");
+    cli.add_option("--output", plot.output, "With --plot: the PNG to write");
+    cli.add_option("--size", size,
+                   "Picture size WxH in pixels [default: 640x320 with --record, 800x500 with "
+                   "--plot]");
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return cli.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return bad(e.what());
     }
+
+    const bool recording = !record.output.empty();
+    const bool plotting = !plot.logs.empty();
+    if (recording && plotting) {
+        return bad("--record and --plot are separate jobs");
+    }
+    if (plotting && plot.output.empty()) {
+        return bad("--plot needs --output");
+    }
+    if (!recording && !plotting && (!plot.output.empty() || !size.empty())) {
+        return bad("--output and --size go with --record or --plot");
+    }
+    if (record.frames < 1 || record.frames > 400) {
+        return bad("--frames must be between 1 and 400");
+    }
+    if (!size.empty()) {
+        const auto parsed = quorvel::readSize(size);
+        if (!parsed) {
+            return bad("--size must be WxH, each from 16 to 4096 pixels");
+        }
+        record.size = plot.size = *parsed;
+    }
+    // Recording draws with OpenGL, which needs a display (unless a platform without one was
+    // asked for).
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool windowSystem = platform.isEmpty() || platform.startsWith("xcb") ||
+                              platform.startsWith("wayland");
+    if (recording && !hasDisplay() && windowSystem) {
+        std::cerr << "quorvel: drawing needs OpenGL on a display; run it on one, or under "
+                     "xvfb-run\n";
+        return 1;
+    }
+    // A chart is drawn without any window system: it is never shown.
+    if (plotting) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
     quorvel::CMainApp app(argc, argv);
+    if (recording) {
+        return quorvel::recordPlayback(record);
+    }
+    if (plotting) {
+        return quorvel::plotLogs(plot);
+    }
     quorvel::programWorld();
-    return app.InitInstance(screenshot) ? app.exec() : 0;
+    return app.InitInstance(QString::fromStdString(screenshot)) ? app.exec() : 0;
 }

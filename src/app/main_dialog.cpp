@@ -189,6 +189,7 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     about->setShortcutContext(Qt::WindowShortcut);
     addMenuAction("Plot Evaluation Log...", [this] { commands_.OnPlotEvaluationLog(); });
     addMenuAction("Show Last Learning Curve", [this] { commands_.OnShowLastLearningCurve(); });
+    addMenuAction("Record Playback...", [this] { commands_.OnRecordPlayback(); });
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // Driving with the keys.
@@ -307,6 +308,15 @@ std::string CMainDialog::askSavePath(const std::string& title, const char* filte
         .toStdString();
 }
 
+std::vector<std::string> CMainDialog::askOpenPaths(const std::string& title, const char* filter) {
+    std::vector<std::string> paths;
+    for (const QString& path : QFileDialog::getOpenFileNames(this, QString::fromStdString(title),
+                                                             QString(), qtFileFilter(filter))) {
+        paths.push_back(path.toStdString());
+    }
+    return paths;
+}
+
 void CMainDialog::startTimer(int id, int milliseconds) {
     if (id != playbackTimerId) {
         return;
@@ -339,13 +349,13 @@ void CMainDialog::runTraining(TrainingSession& session, const TrainingWatch& wat
     window.exec();
 }
 
-void CMainDialog::showEvaluationCurve(const std::string& title,
-                                      const std::vector<CurvePoint>& points, int window,
-                                      const std::string& xTitle) {
+void CMainDialog::showEvaluationCurves(const std::string& title,
+                                       const std::vector<LabelledCurve>& curves,
+                                       const std::string& xTitle) {
     QDialog plot(this);
     plot.setWindowTitle(QString::fromStdString(title));
-    auto* chart = new CurveChart(QString::fromStdString(xTitle), window, &plot);
-    chart->setPoints(points);
+    auto* chart = new CurveChart(QString::fromStdString(xTitle), curves.front().window, &plot);
+    chart->setCurves(curves);
     auto* layout = new QVBoxLayout(&plot);
     layout->addWidget(chart);
     auto* close = new QPushButton("Close", &plot);
@@ -358,6 +368,30 @@ void CMainDialog::showEvaluationCurve(const std::string& title,
 
 void CMainDialog::endDialog(bool ok) {
     done(ok ? QDialog::Accepted : QDialog::Rejected);
+}
+
+std::string CMainDialog::startRecording(const std::string& path) {
+    const qreal ratio = view_->devicePixelRatioF();
+    const int width = static_cast<int>(view_->width() * ratio);
+    const int height = static_cast<int>(view_->height() * ratio);
+    recordingPath_ = path;
+    // A tick every 100 ms: each picture is shown for 10 hundredths of a second.
+    if (recorder_.open(path, width, height, playbackPeriodMs / 10) != FileWriteStatus::ok) {
+        recorder_.abandon();
+        return "Could not create \"" + path + "\"; nothing was recorded.";
+    }
+    return {};
+}
+
+void CMainDialog::recordFrame() {
+    recorder_.addFrame(view_->grabFramebuffer());
+}
+
+std::string CMainDialog::finishRecording() {
+    if (recorder_.finish() != FileWriteStatus::ok) {
+        return "Could not write \"" + recordingPath_ + "\"; the recording was not saved.";
+    }
+    return {};
 }
 
 void CMainDialog::reject() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/gif_writer.h"
 #include "panel/panel_commands.h"
 #include "panel/panel_platform.h"
 
@@ -43,15 +44,19 @@ class CMainDialog : public QDialog, public PanelPlatform {
     int ask(const std::string& text, const std::vector<std::string>& answers) override;
     std::string askOpenPath(const std::string& title, const char* filter) override;
     std::string askSavePath(const std::string& title, const char* filter) override;
+    std::vector<std::string> askOpenPaths(const std::string& title, const char* filter) override;
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
     void redraw() override;
     void runTraining(TrainingSession& session, const TrainingWatch& watch) override;
-    void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
-                             int window, const std::string& xTitle) override;
+    void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
+                              const std::string& xTitle) override;
     // The chart of the plot window while it is open, for tests.
     CurveChart* openPlot() const { return lastPlot_; }
     void endDialog(bool ok) override;
+    std::string startRecording(const std::string& path) override;
+    void recordFrame() override;
+    std::string finishRecording() override;
 
     void showAbout();
 
@@ -80,6 +85,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
     QCheckBox* trails_ = nullptr;
     CurveChart* lastPlot_ = nullptr;
     int playbackTimer_ = 0; // the platform's id of timer 1000, 0 when stopped
+    GifWriter recorder_;
+    std::string recordingPath_;
 };
 
 } // namespace quorvel

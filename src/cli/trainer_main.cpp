@@ -1,4 +1,5 @@
 // quorvel-train: the panel's Generate and Train commands, from the command line.
+#include "cli/summary_json.h"
 #include "common/files.h"
 #include "common/random.h"
 #include "panel/panel_fields.h"
@@ -17,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -39,6 +41,7 @@ struct Options {
     std::string loadWeights;
     std::string saveWeights = "quorvel.nnet";
     std::string saveExactWeights;
+    std::string summaryJson;
     std::optional<std::string> backupDir;
     std::string seed;
     bool quiet = false;
@@ -46,19 +49,6 @@ struct Options {
 
 void say(const std::string& message) {
     std::cerr << "quorvel-train: " << message << '\n';
-}
-
-// The seed: a whole number from 0 to 4294967295, the state the random sequence starts from.
-std::optional<std::uint32_t> readSeed(const std::string& text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 10) {
-        return std::nullopt;
-    }
-    const unsigned long long value = std::stoull(text);
-    if (value > std::numeric_limits<std::uint32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<std::uint32_t>(value);
 }
 
 // Two options naming one file would have one output overwrite another, or the log overwrite
@@ -72,7 +62,8 @@ bool filesHaveOneRoleEach(const Options& o) {
     const Role roles[] = {{"--load-weights", o.loadWeights, false},
                           {"--log", o.log, true},
                           {"--save-weights", o.saveWeights, true},
-                          {"--save-exact-weights", o.saveExactWeights, true}};
+                          {"--save-exact-weights", o.saveExactWeights, true},
+                          {"--summary-json", o.summaryJson, true}};
     for (std::size_t i = 0; i < std::size(roles); ++i) {
         for (std::size_t j = i + 1; j < std::size(roles); ++j) {
             const Role& a = roles[i];
@@ -87,6 +78,71 @@ bool filesHaveOneRoleEach(const Options& o) {
         }
     }
     return true;
+}
+
+// The goal share of the last tenth of the evaluation runs (at least one); none without any.
+std::optional<double> lastTenthGoalShare(const std::vector<char>& evaluationGoals) {
+    if (evaluationGoals.empty()) {
+        return std::nullopt;
+    }
+    const std::size_t count = (evaluationGoals.size() + 9) / 10;
+    std::size_t goals = 0;
+    for (std::size_t i = evaluationGoals.size() - count; i < evaluationGoals.size(); ++i) {
+        goals += evaluationGoals[i] != 0;
+    }
+    return static_cast<double>(goals) / static_cast<double>(count);
+}
+
+std::optional<std::string> unlessEmpty(const std::string& text) {
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+// What a training was asked to do and what it did, as one JSON object.
+std::string summaryJson(const Options& o, const GenerateRequest& field, const TrainRequest& train,
+                        std::optional<std::uint32_t> seed, const TrainingSettings& settings,
+                        const TrainingResult& result, double elapsed,
+                        const std::vector<char>& evaluationGoals) {
+    JsonObject given;
+    given.integer("obstacles", field.count)
+        .integer("sides", field.sides)
+        .number("radius", field.radius)
+        .integer("runs", train.runs)
+        .integer("eval-freq", train.evaluationFrequency)
+        .number("learning-rate", train.learningRate)
+        .number("discount", train.discount)
+        .number("annealing", train.annealing)
+        .boolean("q-learn", o.qLearn);
+    if (seed) {
+        given.integer("seed", *seed);
+    } else {
+        given.null("seed");
+    }
+    given.text("load-weights", unlessEmpty(o.loadWeights));
+    JsonObject paths;
+    const bool backups = settings.evaluationFrequency > backupFrequencyThreshold &&
+                         backupFolderProblem(settings).empty();
+    paths.text("log", o.log)
+        .text("save-weights", unlessEmpty(o.saveWeights))
+        .text("save-exact-weights", unlessEmpty(o.saveExactWeights))
+        .text("backup-dir", backups ? std::optional(settings.backupFolder) : std::nullopt)
+        .text("summary-json", o.summaryJson);
+    const TrainingProgress& c = result.counts;
+    JsonObject summary;
+    summary.object("settings", given)
+        .integer("runs-done", c.runsDone)
+        .integer("goals", c.goals)
+        .integer("collisions", c.collisions)
+        .integer("misses", c.misses)
+        .integer("steps", c.steps)
+        .number("elapsed-seconds", elapsed)
+        .number("steps-per-second", elapsed > 0 ? static_cast<double>(c.steps) / elapsed : 0);
+    if (const auto share = lastTenthGoalShare(evaluationGoals)) {
+        summary.number("last-tenth-goal-share", *share);
+    } else {
+        summary.null("last-tenth-goal-share");
+    }
+    summary.object("paths", paths);
+    return summary.str();
 }
 
 // Prints the validation's messages; warnings go on, the last message of a failed one stops.
@@ -162,6 +218,9 @@ int main(int argc, char** argv) {
     app.add_option("--save-exact-weights", o.saveExactWeights,
                    "Also write the final weights with every bit, one hexadecimal floating-point "
                    "number a line, to check that two trainings ended identically");
+    app.add_option("--summary-json", o.summaryJson,
+                   "Write what was asked and what was done (settings, counts, steps, speed, the "
+                   "goal share of the last tenth of the evaluation runs, the files) as JSON");
     app.add_option("--backup-dir", o.backupDir,
                    "Folder of the weight backups before evaluation runs when --eval-freq "
                    "exceeds 20 [default: ~/nnet_backup; not created]");
@@ -189,7 +248,7 @@ int main(int argc, char** argv) {
     }
     std::optional<std::uint32_t> seed;
     if (!o.seed.empty() && !(seed = readSeed(o.seed))) {
-        say("\"" + o.seed + "\" is not a valid seed: give a whole number from 0 to 4294967295");
+        say(seedMessage(o.seed));
         return exitBadInput;
     }
     if (o.log.empty()) {
@@ -224,8 +283,17 @@ int main(int argc, char** argv) {
     }
 
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
-    const TrainingResult result =
-        runTraining(world, settings, [&](const TrainingProgress& p) { bar.update(p); });
+    std::vector<char> evaluationGoals; // one entry an evaluation run: 1 when it reached the goal
+    const auto started = std::chrono::steady_clock::now();
+    const TrainingResult result = runTraining(
+        world, settings, [&](const TrainingProgress& p, const TrainingSession::RunReport& run) {
+            if (run.evaluation) {
+                evaluationGoals.push_back(run.end == EpisodeEnd::goal ? 1 : 0);
+            }
+            bar.update(p);
+        });
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     bar.end();
     if (result.status == TrainingResult::Status::logNotOpened) {
         say("cannot write the evaluation log \"" + o.log + "\"; no training ran");
@@ -250,6 +318,16 @@ int main(int argc, char** argv) {
             saveExactWeights(world.learner.network, o.saveExactWeights.c_str());
         if (!saved) {
             say(describeWeightFileResult(saved, o.saveExactWeights, true));
+            return exitFailed;
+        }
+    }
+    if (!o.summaryJson.empty()) {
+        const std::string text =
+            summaryJson(o, field, train, seed, settings, result, elapsed, evaluationGoals);
+        const FileWriteStatus written = writeFileAtomically(
+            o.summaryJson, [&](std::FILE* file) { return std::fputs(text.c_str(), file) >= 0; });
+        if (written != FileWriteStatus::ok) {
+            say("could not write the summary \"" + o.summaryJson + "\"");
             return exitFailed;
         }
     }

@@ -91,24 +91,6 @@ mode_t newFileMode(const std::string& target) {
     return 0666 & ~mask;
 }
 
-// Writes through an existing file that is not a regular one (a device, a FIFO) as a plain
-// "w" open would: there is nothing to replace.
-FileWriteStatus writeInPlace(const std::string& target,
-                             const std::function<bool(std::FILE*)>& write) {
-    std::FILE* file = std::fopen(target.c_str(), "w");
-    if (file == nullptr) {
-        return FileWriteStatus::cannotCreate;
-    }
-    bool written = true;
-    {
-        const CNumericLocale cLocale;
-        written = write(file);
-    }
-    written = std::fflush(file) == 0 && !std::ferror(file) && written;
-    written = std::fclose(file) == 0 && written;
-    return written ? FileWriteStatus::ok : FileWriteStatus::writeFailed;
-}
-
 // Whether following the path's links passes a link in /proc, such as /dev/stdout's
 // /proc/self/fd/1: such a path names an open file, which is written, not replaced.
 bool namesOpenFile(const std::string& path) {
@@ -166,8 +148,12 @@ bool sameFile(const std::string& a, const std::string& b) {
     return place(a) == place(b);
 }
 
-FileWriteStatus writeFileAtomically(const std::string& path,
-                                    const std::function<bool(std::FILE*)>& write) {
+AtomicFile::~AtomicFile() {
+    abandon();
+}
+
+FileWriteStatus AtomicFile::open(const std::string& path) {
+    abandon();
     if (path.empty()) {
         return FileWriteStatus::cannotCreate;
     }
@@ -175,24 +161,24 @@ FileWriteStatus writeFileAtomically(const std::string& path,
     // regular one, or a regular one with no name of its own to replace (an open file that was
     // deleted, a memory file), is written in place; a name whose file does not exist yet is
     // created where its links point.
-    std::string target;
     struct stat existing;
-    if (namesOpenFile(path)) {
-        return writeInPlace(path, write);
-    }
-    if (stat(path.c_str(), &existing) == 0) {
+    bool inPlace = namesOpenFile(path);
+    std::string target;
+    if (!inPlace && stat(path.c_str(), &existing) == 0) {
         char real[PATH_MAX];
         struct stat named;
-        if (!S_ISREG(existing.st_mode) || realpath(path.c_str(), real) == nullptr ||
-            stat(real, &named) != 0 || named.st_dev != existing.st_dev ||
-            named.st_ino != existing.st_ino) {
-            return writeInPlace(path, write);
-        }
-        target = real;
-    } else if (errno == ENOENT) {
+        inPlace = !S_ISREG(existing.st_mode) || realpath(path.c_str(), real) == nullptr ||
+                  stat(real, &named) != 0 || named.st_dev != existing.st_dev ||
+                  named.st_ino != existing.st_ino;
+        target = inPlace ? path : real;
+    } else if (!inPlace && errno == ENOENT) {
         target = resolveLinks(path);
-    } else {
+    } else if (!inPlace) {
         return FileWriteStatus::cannotCreate; // a name too long, a folder that is a file, ...
+    }
+    if (inPlace) {
+        file_ = std::fopen(path.c_str(), "w");
+        return file_ != nullptr ? FileWriteStatus::ok : FileWriteStatus::cannotCreate;
     }
 
     const std::string folder = folderOf(target);
@@ -202,31 +188,67 @@ FileWriteStatus writeFileAtomically(const std::string& path,
     if (fd < 0) {
         return FileWriteStatus::cannotCreate;
     }
-    std::FILE* file = fdopen(fd, "w");
-    if (file == nullptr) {
+    if (fchmod(fd, newFileMode(target)) != 0 || (file_ = fdopen(fd, "w")) == nullptr) {
         close(fd);
         unlink(temporary.c_str());
         return FileWriteStatus::cannotCreate;
     }
-    bool written = fchmod(fd, newFileMode(target)) == 0;
-    {
-        const CNumericLocale cLocale;
-        written = write(file) && written;
+    temporary_ = temporary;
+    target_ = target;
+    return FileWriteStatus::ok;
+}
+
+FileWriteStatus AtomicFile::commit(bool written) {
+    if (file_ == nullptr) {
+        return FileWriteStatus::writeFailed;
     }
+    std::FILE* file = file_;
+    file_ = nullptr;
     written = std::fflush(file) == 0 && !std::ferror(file) && written;
-    written = fsync(fd) == 0 && written;
+    if (temporary_.empty()) { // written in place: nothing to sync or replace
+        written = std::fclose(file) == 0 && written;
+        return written ? FileWriteStatus::ok : FileWriteStatus::writeFailed;
+    }
+    written = fsync(fileno(file)) == 0 && written;
     written = std::fclose(file) == 0 && written;
-    if (!written || std::rename(temporary.c_str(), target.c_str()) != 0) {
+    const std::string temporary = std::move(temporary_);
+    temporary_.clear();
+    if (!written || std::rename(temporary.c_str(), target_.c_str()) != 0) {
         unlink(temporary.c_str());
         return FileWriteStatus::writeFailed;
     }
     // Make the new name itself durable.
-    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const int folderFd = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY);
     if (folderFd >= 0) {
         fsync(folderFd);
         close(folderFd);
     }
     return FileWriteStatus::ok;
+}
+
+void AtomicFile::abandon() {
+    if (file_ != nullptr) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+        temporary_.clear();
+    }
+}
+
+FileWriteStatus writeFileAtomically(const std::string& path,
+                                    const std::function<bool(std::FILE*)>& write) {
+    AtomicFile file;
+    if (const FileWriteStatus opened = file.open(path); opened != FileWriteStatus::ok) {
+        return opened;
+    }
+    bool written = false;
+    {
+        const CNumericLocale cLocale;
+        written = write(file.file());
+    }
+    return file.commit(written);
 }
 
 } // namespace quorvel

@@ -12,6 +12,29 @@ enum class FileWriteStatus {
     writeFailed,  // a write, flush or the final rename failed; the old file is untouched
 };
 
+// A file written in steps, whole or not at all, as writeFileAtomically writes one: open, write
+// to file(), then commit. Destroyed or abandoned before the commit, it leaves no trace and the
+// old file as it was.
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    ~AtomicFile();
+    AtomicFile(const AtomicFile&) = delete;
+    AtomicFile& operator=(const AtomicFile&) = delete;
+
+    FileWriteStatus open(const std::string& path);
+    std::FILE* file() const { return file_; }
+    // Puts the file in place once everything reached it; `written` is false when a write of
+    // the caller's own failed.
+    FileWriteStatus commit(bool written = true);
+    void abandon();
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string temporary_; // empty when writing in place
+    std::string target_;
+};
+
 // Writes `path` whole or not at all: `write` fills a temporary file in the same folder, which
 // replaces `path` only when every write, the flush and the sync succeeded. The new file
 // keeps the permission bits of the one it replaces. `write` returns false when a write of

@@ -17,6 +17,7 @@ const char* const weightsFilter =
     "(*.*)|*.*||";
 const char* const evaluationLogFilter =
     "Data Files (*.dat)|*.dat|Text Files (*.txt)|*.txt|All Files (*.*)|*.*||";
+const char* const gifFilter = "Animated GIF (*.gif)|*.gif||";
 const char* const unsavedNetworkQuestion =
     "The network has changed since its weights were last saved or loaded. Save them before "
     "closing?";
@@ -113,6 +114,33 @@ void PanelCommands::OnStopPlayback() {
         playing_ = false;
         platform_.stopTimer(playbackTimerId);
     }
+    endRecording();
+}
+
+void PanelCommands::OnRecordPlayback(int frameLimit) {
+    const std::string path = platform_.askSavePath("Record Playback", gifFilter);
+    if (path.empty()) {
+        return;
+    }
+    OnStopPlayback(); // a playback or recording in progress ends first
+    if (const std::string problem = platform_.startRecording(path); !problem.empty()) {
+        platform_.showMessage(problem);
+        return;
+    }
+    recording_ = true;
+    recordedFrames_ = 0;
+    frameLimit_ = std::clamp(frameLimit, 1, maxRecordedFrames);
+    OnPlayback();
+}
+
+void PanelCommands::endRecording() {
+    if (!recording_) {
+        return;
+    }
+    recording_ = false;
+    if (const std::string problem = platform_.finishRecording(); !problem.empty()) {
+        platform_.showMessage(problem);
+    }
 }
 
 void PanelCommands::OnTimer(int id) {
@@ -127,12 +155,19 @@ void PanelCommands::OnTimer(int id) {
     world_.trailColour.g = world_.lastChosenValue;
     world_.recordTrailPose();
     platform_.redraw();
+    if (recording_) {
+        platform_.recordFrame();
+        ++recordedFrames_;
+    }
     if (!goOn) {
         playing_ = false;
         platform_.stopTimer(playbackTimerId);
+        endRecording();
         if (reached) {
             platform_.showMessage("Claims to have hit goal\n");
         }
+    } else if (recording_ && recordedFrames_ >= frameLimit_) {
+        OnStopPlayback();
     }
 }
 
@@ -286,20 +321,24 @@ void PanelCommands::OnOkClicked() {
 }
 
 void PanelCommands::OnPlotEvaluationLog() {
-    const std::string path = platform_.askOpenPath("Plot Evaluation Log", evaluationLogFilter);
-    if (path.empty()) {
+    const std::vector<std::string> paths =
+        platform_.askOpenPaths("Plot Evaluation Log", evaluationLogFilter);
+    if (paths.empty()) {
         return;
     }
-    const EvaluationLog log = readEvaluationLog(path);
-    if (!log.error.empty()) {
-        platform_.showMessage(log.error);
-        return;
+    std::vector<LabelledCurve> curves;
+    for (const std::string& path : paths) {
+        const EvaluationLog log = readEvaluationLog(path);
+        if (!log.error.empty()) {
+            platform_.showMessage(log.error);
+            return;
+        }
+        curves.push_back(logCurve(path, log));
     }
-    const int window = curveWindow(static_cast<int>(log.points.size()));
-    const std::size_t slash = path.find_last_of('/');
-    platform_.showEvaluationCurve("Evaluation Log - " +
-                                      (slash == std::string::npos ? path : path.substr(slash + 1)),
-                                  movingShares(log.points, window), window, "evaluation");
+    const std::string title = curves.size() == 1
+                                  ? "Evaluation Log - " + curves[0].name
+                                  : "Evaluation Logs - " + std::to_string(curves.size()) + " logs";
+    platform_.showEvaluationCurves(title, curves, "evaluation");
 }
 
 void PanelCommands::OnShowLastLearningCurve() {
@@ -307,8 +346,9 @@ void PanelCommands::OnShowLastLearningCurve() {
         platform_.showMessage("No training has run yet.");
         return;
     }
-    platform_.showEvaluationCurve("Last Learning Curve", lastCurve_->points(), lastCurve_->window(),
-                                  "run");
+    platform_.showEvaluationCurves("Last Learning Curve",
+                                   {{"last training", lastCurve_->points(), lastCurve_->window()}},
+                                   "run");
 }
 
 void PanelCommands::OnCancelClicked() {

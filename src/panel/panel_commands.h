@@ -14,9 +14,11 @@ class World;
 extern const char* const weightsFilter;
 extern const char* const evaluationLogFilter;
 extern const char* const unsavedNetworkQuestion;
+extern const char* const gifFilter;
 
 inline constexpr int playbackTimerId = 1000;
 inline constexpr int playbackPeriodMs = 100;
+inline constexpr int maxRecordedFrames = 400;
 
 // The steering index for a slider position: ((width / 2 - (position - minimum)) / width) * 10,
 // truncated towards zero.
@@ -44,12 +46,16 @@ class PanelCommands {
     void OnPlotEvaluationLog();
     // Shows the learning curve of the last training again.
     void OnShowLastLearningCurve();
+    // Asks for a file, then plays back as OnPlayback does while each tick's picture goes into
+    // an animated GIF there, until playback stops or frameLimit pictures were taken.
+    void OnRecordPlayback(int frameLimit = maxRecordedFrames);
 
     // The steering keys: the slider moved by some positions, or back to its middle.
     void OnSteerBy(int positions);
     void OnSteerStraight();
 
     bool playing() const { return playing_; }
+    bool recording() const { return recording_; }
     // Whether the network differs from the one last saved or loaded (or the one the program
     // started with): closing now would lose it.
     bool networkUnsaved() const;
@@ -67,12 +73,17 @@ class PanelCommands {
     // about the backups, if any.
     std::string prepareBackupFolder(const TrainingSettings& settings);
     void rememberSavedNetwork();
+    // Finishes a recording in progress, saying what went wrong.
+    void endRecording();
 
     World& world_;
     PanelPlatform& platform_;
     bool playing_ = false;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded
     std::optional<LiveCurve> lastCurve_;
+    bool recording_ = false;
+    int recordedFrames_ = 0;
+    int frameLimit_ = maxRecordedFrames;
 };
 
 } // namespace quorvel

@@ -63,6 +63,22 @@ std::optional<double> readNumberField(const std::string& text) {
     return value;
 }
 
+std::optional<std::uint32_t> readSeed(const std::string& text) {
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const unsigned long long value = std::stoull(text);
+    if (value > std::numeric_limits<std::uint32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+std::string seedMessage(const std::string& text) {
+    return "\"" + text + "\" is not a valid seed: give a whole number from 0 to 4294967295";
+}
+
 Validation validateGenerate(const GenerateFields& fields, GenerateRequest& request) {
     Validation v;
     const auto count = readIntField(fields.count);

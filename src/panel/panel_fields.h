@@ -2,6 +2,7 @@
 
 #include "training/training.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ std::optional<int> readIntField(const std::string& text);
 std::optional<double> readNumberField(const std::string& text);
 
 extern const char* const annealingMessage;
+
+// A seed for the random sequence: a whole number from 0 to 4294967295, nothing else.
+std::optional<std::uint32_t> readSeed(const std::string& text);
+// What to say of a seed readSeed refused.
+std::string seedMessage(const std::string& text);
 
 // The messages of one validation, in the order they are shown. When `ok` is false the last
 // one stopped the command; the others were warnings after which it went on.

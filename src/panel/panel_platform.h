@@ -68,6 +68,8 @@ class PanelPlatform {
     // path chosen, empty when cancelled.
     virtual std::string askOpenPath(const std::string& title, const char* filter) = 0;
     virtual std::string askSavePath(const std::string& title, const char* filter) = 0;
+    // The open dialog, choosing any number of files; empty when cancelled.
+    virtual std::vector<std::string> askOpenPaths(const std::string& title, const char* filter) = 0;
 
     virtual void startTimer(int id, int milliseconds) = 0;
     virtual void stopTimer(int id) = 0;
@@ -78,11 +80,19 @@ class PanelPlatform {
     // the window.
     virtual void runTraining(TrainingSession& session, const TrainingWatch& watch) = 0;
 
-    // Shows a learning curve in a window of its own until the user closes it; xTitle names
-    // what the points are counted in ("run", "evaluation").
-    virtual void showEvaluationCurve(const std::string& title,
-                                     const std::vector<CurvePoint>& points, int window,
-                                     const std::string& xTitle) = 0;
+    // Shows learning curves in a window of its own until the user closes it: one curve with
+    // its shares of goals, collisions and misses, several with a goal share each. xTitle
+    // names what the points are counted in ("run", "evaluation").
+    virtual void showEvaluationCurves(const std::string& title,
+                                      const std::vector<LabelledCurve>& curves,
+                                      const std::string& xTitle) = 0;
+
+    // Recording the view into an animated GIF, one picture a playback tick: starting one at
+    // path, adding the view's picture as it is now, and finishing it. Starting and finishing
+    // return what went wrong, or nothing.
+    virtual std::string startRecording(const std::string& path) = 0;
+    virtual void recordFrame() = 0;
+    virtual std::string finishRecording() = 0;
 
     // Ends the dialog, as OK (true) or as Cancel.
     virtual void endDialog(bool ok) = 0;

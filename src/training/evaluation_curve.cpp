@@ -108,4 +108,11 @@ EvaluationLog readEvaluationLog(const std::string& path) {
     return log;
 }
 
+LabelledCurve logCurve(const std::string& path, const EvaluationLog& log) {
+    const int window = curveWindow(static_cast<int>(log.points.size()));
+    const std::size_t slash = path.find_last_of('/');
+    return {slash == std::string::npos ? path : path.substr(slash + 1),
+            movingShares(log.points, window), window};
+}
+
 } // namespace quorvel

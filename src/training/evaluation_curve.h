@@ -73,6 +73,13 @@ class LiveCurve {
 // The end a log line's first two columns give: reached, else not moved, else a miss.
 EpisodeEnd endFromColumns(bool moved, bool reached);
 
+// A curve with a name, for showing several side by side.
+struct LabelledCurve {
+    std::string name;
+    std::vector<CurvePoint> points;
+    int window = 10;
+};
+
 struct EvaluationLog {
     std::vector<EvaluationPoint> points;
     int badLine = 0; // 1-based number of the first malformed line, 0 when all are good
@@ -82,5 +89,9 @@ struct EvaluationLog {
 // Reads an evaluation log: every line "%d,%d,%d,%lf,%lf,%lf, %lf" with 0/1 flags and 1..400
 // steps. Points are numbered by line, from 1.
 EvaluationLog readEvaluationLog(const std::string& path);
+
+// The curve of a log's evaluations against their number, over the window for their count,
+// named by the file's name.
+LabelledCurve logCurve(const std::string& path, const EvaluationLog& log);
 
 } // namespace quorvel

@@ -112,9 +112,9 @@ TrainingResult runTraining(World& world, const TrainingSettings& settings,
             cancelled = true;
             break;
         }
-        session.runOne();
+        const TrainingSession::RunReport report = session.runOne();
         if (onProgress) {
-            onProgress(session.progress());
+            onProgress(session.progress(), report);
         }
     }
     return session.finish(cancelled);

@@ -88,10 +88,12 @@ class TrainingSession {
     bool logComplete_ = true;
 };
 
-using ProgressCallback = std::function<void(const TrainingProgress&)>;
+using ProgressCallback =
+    std::function<void(const TrainingProgress&, const TrainingSession::RunReport&)>;
 
-// The whole training in one call. onProgress (if set) is called after every run; the
-// training stops after the run in progress once *cancel (if set) becomes true.
+// The whole training in one call. onProgress (if set) is called after every run, with the
+// counts so far and what that run was; the training stops after the run in progress once
+// *cancel (if set) becomes true.
 TrainingResult runTraining(World& world, const TrainingSettings& settings,
                            const ProgressCallback& onProgress = {},
                            const std::atomic<bool>* cancel = nullptr);

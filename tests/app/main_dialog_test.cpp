@@ -28,6 +28,7 @@
 
 #include "test_support.h"
 
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -623,6 +624,33 @@ TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     });
     lastCurve->trigger();
     EXPECT_DOUBLE_EQ(share, 1); // the shares of the last evaluation, all three
+}
+
+TEST_F(Dialog, RecordsAPlaybackFromTheContextMenu) {
+    world->goal = {150, 150};
+    dialog->findChildren<QCheckBox*>()[1]->setChecked(true); // trails: a pose a tick
+    QAction* record = nullptr;
+    for (QAction* a : dialog->actions()) {
+        if (a->text() == "Record Playback...") {
+            record = a;
+        }
+    }
+    ASSERT_NE(record, nullptr);
+    chooseFile(path("play.gif"));
+    record->trigger();
+    QTest::qWait(450);
+    QTest::mouseClick(button(dialog.get(), "Stop Playback"), Qt::LeftButton);
+    const int ticks = world->trailCount;
+    ASSERT_GE(ticks, 2);
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path("play.gif").c_str(), &error);
+    ASSERT_NE(gif, nullptr);
+    ASSERT_EQ(DGifSlurp(gif), GIF_OK);
+    EXPECT_EQ(gif->ImageCount, ticks);
+    const qreal ratio = dialog->view()->devicePixelRatioF();
+    EXPECT_EQ(gif->SWidth, static_cast<int>(dialog->view()->width() * ratio));
+    EXPECT_EQ(gif->SHeight, static_cast<int>(dialog->view()->height() * ratio));
+    DGifCloseFile(gif, &error);
 }
 
 TEST_F(Dialog, PlotsAnEvaluationLogFromTheContextMenu) {

@@ -2,12 +2,14 @@
 #include "run_trainer.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -89,6 +91,65 @@ TEST_F(Trainer, ExactWeightsHoldEveryBitInTheWeightFilesOrder) {
     EXPECT_EQ(count, 536);
     // Rounded to six decimals, with the separators, they are the weight file.
     EXPECT_EQ(rounded, slurp(dir / "a.nnet"));
+}
+
+TEST_F(Trainer, SummaryJsonTellsWhatWasAskedAndWhatWasDone) {
+    fs::create_directory(dir / "backups");
+    const Outcome r = quorvel::testing::runTrainer(
+        dir, "--quiet --runs 1000 --eval-freq 25 --q-learn --seed 77 --learning-rate 0.25 "
+             "--obstacles 3 --sides 5 --radius 9.5 --backup-dir backups --log 'we\"ird.dat' "
+             "--save-weights w.nnet --summary-json s.json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto summary = nlohmann::json::parse(slurp(dir / "s.json"));
+    const auto& settings = summary["settings"];
+    EXPECT_EQ(settings["obstacles"], 3);
+    EXPECT_EQ(settings["sides"], 5);
+    EXPECT_EQ(settings["radius"], 9.5);
+    EXPECT_EQ(settings["runs"], 1000);
+    EXPECT_EQ(settings["eval-freq"], 25);
+    EXPECT_EQ(settings["learning-rate"], 0.25);
+    EXPECT_EQ(settings["discount"], 0.9);
+    EXPECT_EQ(settings["annealing"], 200);
+    EXPECT_EQ(settings["q-learn"], true);
+    EXPECT_EQ(settings["seed"], 77);
+    EXPECT_TRUE(settings["load-weights"].is_null());
+
+    // The counts are the summary line's.
+    int runs = 0, goals = 0, collisions = 0, misses = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(),
+                          "Ran %d training iterations, hit the goal %d times, hit obstacles %d "
+                          "times, missec completely %d times",
+                          &runs, &goals, &collisions, &misses),
+              4);
+    EXPECT_EQ(summary["runs-done"], runs);
+    EXPECT_EQ(summary["goals"], goals);
+    EXPECT_EQ(summary["collisions"], collisions);
+    EXPECT_EQ(summary["misses"], misses);
+    const double steps = summary["steps"];
+    const double elapsed = summary["elapsed-seconds"];
+    EXPECT_GT(steps, runs);
+    EXPECT_NEAR(summary["steps-per-second"].get<double>(), steps / elapsed, 1e-6 * steps / elapsed);
+
+    // The goal share of the last tenth of the 40 evaluation runs: the log's last 4 lines.
+    std::istringstream log(slurp(dir / "we\"ird.dat"));
+    std::vector<int> reached;
+    for (std::string line; std::getline(log, line);) {
+        reached.push_back(line[2] - '0');
+    }
+    ASSERT_EQ(reached.size(), 40u);
+    EXPECT_EQ(summary["last-tenth-goal-share"],
+              (reached[36] + reached[37] + reached[38] + reached[39]) / 4.0);
+
+    const auto& paths = summary["paths"];
+    EXPECT_EQ(paths["log"], "we\"ird.dat");
+    EXPECT_EQ(paths["save-weights"], "w.nnet");
+    EXPECT_TRUE(paths["save-exact-weights"].is_null());
+    EXPECT_EQ(paths["backup-dir"], "backups");
+    EXPECT_EQ(paths["summary-json"], "s.json");
+
+    const Outcome failed = run("--runs 20 --quiet --summary-json no-such-folder/s.json");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.err.find("could not write the summary"), std::string::npos) << failed.err;
 }
 
 TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {

@@ -96,13 +96,43 @@ class FakePlatform : public PanelPlatform {
         }
     }
     void endDialog(bool ok) override { ended = ok ? 1 : 0; }
-    void showEvaluationCurve(const std::string& title, const std::vector<CurvePoint>& points,
-                             int window, const std::string& xTitle) override {
+    std::string startRecording(const std::string& path) override {
+        recordings.push_back(path);
+        recordedFrames = 0;
+        return recordingProblem;
+    }
+    void recordFrame() override { ++recordedFrames; }
+    std::string finishRecording() override {
+        ++finishedRecordings;
+        return {};
+    }
+
+    std::vector<std::string> recordings;
+    std::string recordingProblem; // what startRecording says went wrong
+    int recordedFrames = 0;
+    int finishedRecordings = 0;
+    // One dialog, choosing every path answer up to an empty one.
+    std::vector<std::string> askOpenPaths(const std::string& title, const char* filter) override {
+        std::vector<std::string> paths;
+        for (std::string p = nextPath(title, filter); !p.empty();) {
+            paths.push_back(p);
+            if (pathAnswers.empty() || pathAnswers.front().empty()) {
+                break;
+            }
+            p = pathAnswers.front();
+            pathAnswers.pop_front();
+        }
+        return paths;
+    }
+    void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
+                              const std::string& xTitle) override {
         curveTitle = title;
-        curve = points;
-        curveWindowShown = window;
+        shownCurves = curves;
+        curve = curves.front().points;
+        curveWindowShown = curves.front().window;
         curveXTitle = xTitle;
     }
+    std::vector<LabelledCurve> shownCurves;
 
     std::string curveTitle;
     std::string curveXTitle;

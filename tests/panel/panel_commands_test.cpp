@@ -481,6 +481,101 @@ TEST_F(Panel, TheLastLearningCurveComesBack) {
         platform.curve[2].goals + platform.curve[2].collisions + platform.curve[2].misses, 1);
 }
 
+TEST_F(Panel, RecordingPlaysBackAsPlaybackDoesAPictureATick) {
+    world->goal = {150, 150}; // never reached: only the frame limit or Stop ends it
+    platform.checks[CheckBox::trails] = true;
+    World twin = *world;
+    const auto start = random::state();
+
+    platform.pathAnswers = {path("play.gif")};
+    commands->OnRecordPlayback(25);
+    EXPECT_EQ(platform.dialogTitles.back(), "Record Playback");
+    EXPECT_EQ(platform.filters.back(), gifFilter);
+    ASSERT_EQ(platform.recordings, std::vector<std::string>{path("play.gif")});
+    EXPECT_TRUE(commands->recording());
+    EXPECT_TRUE(commands->playing());
+    int ticks = 0;
+    while (commands->playing()) {
+        commands->OnTimer(1000);
+        ++ticks;
+    }
+    EXPECT_EQ(ticks, 25);
+    EXPECT_EQ(platform.recordedFrames, 25);
+    EXPECT_EQ(platform.finishedRecordings, 1);
+    EXPECT_FALSE(commands->recording());
+    EXPECT_EQ(platform.timersRunning, 0);
+
+    // The same ticks without recording: the same poses, trail and random sequence.
+    const auto afterRecording = random::state();
+    random::setState(start);
+    FakePlatform plain;
+    plain.checks[CheckBox::trails] = true;
+    PanelCommands playing(twin, plain);
+    playing.OnPlayback();
+    for (int i = 0; i < 25; ++i) {
+        playing.OnTimer(1000);
+    }
+    EXPECT_EQ(random::state(), afterRecording);
+    EXPECT_EQ(twin.front, world->front);
+    EXPECT_EQ(twin.trailCount, world->trailCount);
+
+    // Stop Playback, and closing the panel, end a recording whole; at most 400 pictures.
+    platform.pathAnswers = {path("stopped.gif")};
+    commands->OnRecordPlayback();
+    commands->OnTimer(1000);
+    commands->OnStopPlayback();
+    EXPECT_EQ(platform.finishedRecordings, 2);
+    platform.pathAnswers = {path("long.gif")};
+    commands->OnRecordPlayback(100000);
+    for (int i = 0; i < 500 && commands->playing(); ++i) {
+        commands->OnTimer(1000);
+    }
+    EXPECT_EQ(platform.recordedFrames, maxRecordedFrames);
+    platform.pathAnswers = {path("closed.gif")};
+    commands->OnRecordPlayback();
+    commands->OnCancelClicked();
+    EXPECT_EQ(platform.finishedRecordings, 4);
+}
+
+TEST_F(Panel, RecordingEndsWithThePlaybackAndSaysWhatFailed) {
+    world->goal = {-14, 0}; // reached on the first step
+    platform.pathAnswers = {path("goal.gif")};
+    commands->OnRecordPlayback();
+    commands->OnTimer(1000);
+    EXPECT_FALSE(commands->playing());
+    EXPECT_EQ(platform.recordedFrames, 1); // the last pose is in the picture
+    EXPECT_EQ(platform.finishedRecordings, 1);
+    EXPECT_EQ(platform.messages.back(), "Claims to have hit goal\n");
+
+    platform.recordingProblem = "Could not create \"x.gif\"; nothing was recorded.";
+    platform.pathAnswers = {path("x.gif")};
+    commands->OnRecordPlayback();
+    EXPECT_FALSE(commands->playing());
+    EXPECT_FALSE(commands->recording());
+    EXPECT_EQ(platform.messages.back(), platform.recordingProblem);
+    platform.pathAnswers = {""};
+    commands->OnRecordPlayback(); // the file dialog cancelled: nothing happens
+    EXPECT_EQ(platform.recordings.size(), 2u);
+}
+
+TEST_F(Panel, PlotsSeveralLogsSideBySide) {
+    for (const char* name : {"a.dat", "b.dat"}) {
+        std::ofstream log(path(name));
+        for (int i = 0; i < 30; ++i) {
+            log << (name[0] == 'a' ? "1,1,5,1.0,1.0,1.0, 1.4\n" : "0,0,1,1.0,1.0,1.0, 1.4\n");
+        }
+    }
+    platform.pathAnswers = {path("a.dat"), path("b.dat")};
+    commands->OnPlotEvaluationLog();
+    ASSERT_EQ(platform.shownCurves.size(), 2u);
+    EXPECT_EQ(platform.curveTitle, "Evaluation Logs - 2 logs");
+    EXPECT_EQ(platform.shownCurves[0].name, "a.dat");
+    EXPECT_EQ(platform.shownCurves[1].name, "b.dat");
+    EXPECT_EQ(platform.shownCurves[0].points.back().goals, 1);
+    EXPECT_EQ(platform.shownCurves[1].points.back().goals, 0);
+    EXPECT_EQ(platform.dialogTitles.size(), 1u); // one dialog for both
+}
+
 TEST_F(Panel, SteeringKeysMoveTheSliderWithinItsRange) {
     platform.sliderState = {0, 100, 0};
     commands->OnSteerBy(-1);

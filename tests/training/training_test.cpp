@@ -232,9 +232,11 @@ TEST_F(Training, CancelStopsAfterTheRunInProgressWithACompleteLog) {
     int calls = 0;
     const TrainingResult r = runTraining(
         *world, settings(1000, 5),
-        [&](const TrainingProgress& p) {
+        [&](const TrainingProgress& p, const TrainingSession::RunReport& run) {
             ++calls;
             EXPECT_EQ(p.runsDone, calls);
+            EXPECT_EQ(run.run, calls - 1);
+            EXPECT_EQ(run.evaluation, run.run % 5 == 0);
             EXPECT_EQ(p.goals + p.collisions + p.misses, p.runsDone);
             if (p.runsDone == 52) {
                 cancel = true;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSize>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+// quorvel --record: the World built as quorvel-train builds it, robot and goal placed, and the
+// learned behaviour played back off screen into an animated GIF.
+struct RecordOptions {
+    std::string output;
+    std::string loadWeights;
+    std::string obstacles = "7";
+    std::string sides = "10";
+    std::string radius = "15";
+    std::string seed;
+    int frames = 400;
+    QSize size{640, 320};
+    bool trails = true;
+};
+
+// quorvel --plot: the learning curves of evaluation logs drawn into a PNG.
+struct PlotOptions {
+    std::vector<std::string> logs;
+    std::string output;
+    QSize size{800, 500};
+};
+
+// Each returns the program's exit status: 0, 1 when a file could not be read or written or
+// nothing could be drawn, 2 for bad input. What went wrong goes to standard error.
+int recordPlayback(const RecordOptions& options);
+int plotLogs(const PlotOptions& options);
+
+// "WxH" with both between 16 and 4096 pixels.
+std::optional<QSize> readSize(const std::string& text);
+
+} // namespace quorvel

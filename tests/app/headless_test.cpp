@@ -1,0 +1,191 @@
+// The program's jobs without a window: quorvel --record and quorvel --plot.
+#include "app/curve_chart.h"
+#include "common/random.h"
+#include "display/offscreen_render.h"
+#include "training/episodes.h"
+#include "world/world.h"
+
+#include "test_support.h"
+
+#include <QGuiApplication>
+#include <QImage>
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string err;
+};
+
+class Headless : public ::testing::Test {
+  protected:
+    // Runs quorvel in the test's folder; `environment` goes before it (say, "env -u DISPLAY").
+    Outcome quorvel(const std::string& arguments, const std::string& environment = "") const {
+        const std::string command = "cd '" + dir.string() + "' && " + environment + " '" +
+                                    QUORVEL_PATH + "' " + arguments + " >out.txt 2>err.txt";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testing::readFile(dir / "err.txt")};
+    }
+
+    testing::TempFolder folder{"quorvel-headless"};
+    const fs::path& dir = folder.path();
+};
+
+GifFileType* readGif(const std::string& path) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif != nullptr && DGifSlurp(gif) != GIF_OK) {
+        DGifCloseFile(gif, &error);
+        return nullptr;
+    }
+    return gif;
+}
+
+QImage frameOf(const GifFileType* gif, int i) {
+    QImage image(gif->SWidth, gif->SHeight, QImage::Format_RGB32);
+    const SavedImage& saved = gif->SavedImages[i];
+    for (int y = 0; y < gif->SHeight; ++y) {
+        for (int x = 0; x < gif->SWidth; ++x) {
+            const GifColorType c = gif->SColorMap->Colors[saved.RasterBits[y * gif->SWidth + x]];
+            image.setPixel(x, y, qRgb(c.Red, c.Green, c.Blue));
+        }
+    }
+    return image;
+}
+
+TEST_F(Headless, RecordsThePlaybackOfTheTrainersWorld) {
+    const Outcome r =
+        quorvel("--record play.gif --obstacles 0 --sides 6 --radius 10 --seed 9 --frames 6 "
+                "--size 320x160");
+    ASSERT_EQ(r.status, 0) << r.err;
+    GifFileType* gif = readGif((dir / "play.gif").string());
+    ASSERT_NE(gif, nullptr);
+    EXPECT_EQ(gif->SWidth, 320);
+    EXPECT_EQ(gif->SHeight, 160);
+    EXPECT_EQ(gif->ImageCount, 6);
+    GraphicsControlBlock control;
+    ASSERT_EQ(DGifSavedExtensionToGCB(gif, 0, &control), GIF_OK);
+    EXPECT_EQ(control.DelayTime, 10); // a tick of 100 ms
+
+    // The same World, built in the trainer's order, after one playback tick with trails:
+    // its picture is the first frame, within the palette's steps.
+    random::setState(9);
+    World world(10, 10, 0, 0, 0);
+    world.generateObstacleField(0, 6, {-50, -50}, {50, 50}, 10);
+    world.placeRobotAndGoal();
+    bool reached = false;
+    playbackStep(world, reached);
+    world.trailColour.g = world.lastChosenValue;
+    world.recordTrailPose();
+    const QImage expected = renderWorldImage(world, {320, 160});
+    const QImage first = frameOf(gif, 0);
+    int largest = 0;
+    for (int y = 0; y < 160; ++y) {
+        for (int x = 0; x < 320; ++x) {
+            const QRgb a = first.pixel(x, y), b = expected.pixel(x, y);
+            largest = std::max({largest, std::abs(qRed(a) - qRed(b)),
+                                std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
+        }
+    }
+    EXPECT_LE(largest, 40);
+    int error = 0;
+    DGifCloseFile(gif, &error);
+}
+
+TEST_F(Headless, RecordingRefusesWhatItCannotDo) {
+    const Outcome missing = quorvel("--record no-such-folder/play.gif --frames 2");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("Could not create"), std::string::npos) << missing.err;
+    const Outcome noDisplay = quorvel("--record play.gif --frames 2", "env -u DISPLAY");
+    EXPECT_EQ(noDisplay.status, 1);
+    EXPECT_NE(noDisplay.err.find("xvfb-run"), std::string::npos) << noDisplay.err;
+    EXPECT_FALSE(fs::exists(dir / "play.gif"));
+    for (const char* bad : {"--record p.gif --frames 0", "--record p.gif --size 10x10",
+                            "--record p.gif --obstacles 9", "--record p.gif --seed -1",
+                            "--plot a.dat", "--output x.png"}) {
+        EXPECT_EQ(quorvel(bad).status, 2) << bad;
+    }
+}
+
+// Where a colour shows, in rows: the middle row of its pixels (-1 when absent), and how many.
+std::pair<int, int> rowsOf(const QImage& image, QColor colour, int fromX, int toX) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = fromX; x < toX; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                    std::abs(c.blue() - colour.blue()) <
+                30) {
+                rows.push_back(y);
+            }
+        }
+    }
+    if (rows.empty()) {
+        return {-1, 0};
+    }
+    std::nth_element(rows.begin(), rows.begin() + rows.size() / 2, rows.end());
+    return {rows[rows.size() / 2], static_cast<int>(rows.size())};
+}
+
+TEST_F(Headless, PlotsLogsWithoutADisplay) {
+    {
+        std::ofstream always(dir / "always.dat"), never(dir / "never.dat"), turn(dir / "turn.dat");
+        for (int i = 0; i < 200; ++i) {
+            always << "1,1,5,1.0,1.0,1.0, 1.4\n";
+            never << "0,0,1,1.0,1.0,1.0, 1.4\n";
+            turn << (i < 100 ? "0,0,1,1.0,1.0,1.0, 1.4\n" : "1,1,5,1.0,1.0,1.0, 1.4\n");
+        }
+    }
+    // Several logs: a goal-share line each, in its own colour, where its share says.
+    ASSERT_EQ(quorvel("--plot always.dat never.dat --output both.png", "env -u DISPLAY").status, 0);
+    const QImage both(QString::fromStdString((dir / "both.png").string()));
+    ASSERT_EQ(both.size(), QSize(800, 500));
+    const auto [alwaysRow, alwaysCount] = rowsOf(both, CurveChart::comparisonColour(0), 0, 800);
+    const auto [neverRow, neverCount] = rowsOf(both, CurveChart::comparisonColour(1), 0, 800);
+    EXPECT_GT(alwaysCount, 300);
+    EXPECT_GT(neverCount, 300);
+    EXPECT_LT(alwaysRow, 500 / 4); // share 1 along the top
+    EXPECT_GT(neverRow, 500 / 2);  // share 0 along the bottom
+
+    // One log: its three shares; the goals low on the left half, high on the right.
+    ASSERT_EQ(quorvel("--plot turn.dat --output turn.png --size 600x400", "env -u DISPLAY").status,
+              0);
+    const QImage turn(QString::fromStdString((dir / "turn.png").string()));
+    ASSERT_EQ(turn.size(), QSize(600, 400));
+    const QColor goals = CurveChart::shareColour(0);
+    EXPECT_GT(rowsOf(turn, goals, 100, 300).first, rowsOf(turn, goals, 380, 560).first);
+
+    // A malformed log: the panel's message, status 1, nothing written.
+    std::ofstream(dir / "bad.dat") << "0,0,1,1.0,1.0,1.0, 1.4\n0,0,1,1.0\n";
+    const Outcome bad = quorvel("--plot turn.dat bad.dat --output bad.png", "env -u DISPLAY");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("Line 2 of \"bad.dat\" is not an evaluation record: \"0,0,1,1.0\""),
+              std::string::npos)
+        << bad.err;
+    EXPECT_FALSE(fs::exists(dir / "bad.png"));
+}
+
+} // namespace
+} // namespace quorvel
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests)) {
+        return RUN_ALL_TESTS(); // listing needs no display
+    }
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
