@@ -91,38 +91,20 @@ mode_t newFileMode(const std::string& target) {
     return 0666 & ~mask;
 }
 
-// Whether following the path's links passes a link in /proc, such as /dev/stdout's
-// /proc/self/fd/1: such a path names an open file, which is written, not replaced.
-bool namesOpenFile(const std::string& path) {
-    std::string current = path;
-    for (int i = 0; i < maxLinksFollowed; ++i) {
-        struct stat info;
-        char target[PATH_MAX];
-        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-            return false;
-        }
-        struct statfs folder;
-        if (statfs(folderOf(current).c_str(), &folder) == 0 && folder.f_type == PROC_SUPER_MAGIC) {
-            return true;
-        }
-        const ssize_t size = readlink(current.c_str(), target, sizeof target - 1);
-        if (size < 0) {
-            return false;
-        }
-        target[size] = '\0';
-        current = target[0] == '/' ? std::string(target) : folderOf(current) + "/" + target;
-    }
-    return false;
-}
-
-} // namespace
-
-std::string resolveLinks(const std::string& path) {
+// The path with the links of its last component followed; *throughProc tells whether one of
+// them lay in /proc, as /dev/stdout's /proc/self/fd/1 does: such a path names an open file,
+// which is written, not replaced.
+std::string followLinks(const std::string& path, bool* throughProc) {
     std::string current = path;
     for (int i = 0; i < maxLinksFollowed; ++i) {
         struct stat info;
         if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             return current;
+        }
+        struct statfs folder;
+        if (throughProc != nullptr && statfs(folderOf(current).c_str(), &folder) == 0 &&
+            folder.f_type == PROC_SUPER_MAGIC) {
+            *throughProc = true;
         }
         char target[PATH_MAX];
         const ssize_t size = readlink(current.c_str(), target, sizeof target - 1);
@@ -133,6 +115,18 @@ std::string resolveLinks(const std::string& path) {
         current = target[0] == '/' ? std::string(target) : folderOf(current) + "/" + target;
     }
     return current;
+}
+
+bool namesOpenFile(const std::string& path) {
+    bool throughProc = false;
+    followLinks(path, &throughProc);
+    return throughProc;
+}
+
+} // namespace
+
+std::string resolveLinks(const std::string& path) {
+    return followLinks(path, nullptr);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

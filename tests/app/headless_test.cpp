@@ -7,7 +7,7 @@
 
 #include "test_support.h"
 
-#include <QGuiApplication>
+#include "gui_main.h"
 #include <QImage>
 
 #include <gif_lib.h>
@@ -182,10 +182,5 @@ TEST_F(Headless, PlotsLogsWithoutADisplay) {
 } // namespace quorvel
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests)) {
-        return RUN_ALL_TESTS(); // listing needs no display
-    }
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return quorvel::testing::runWithGuiApplication(argc, argv);
 }

@@ -4,7 +4,7 @@
 #include "common/random.h"
 #include "world/world.h"
 
-#include <QGuiApplication>
+#include "gui_main.h"
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -263,10 +263,5 @@ TEST(WholeScene, TrailObstaclesGoalAndRays) {
 } // namespace quorvel
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (GTEST_FLAG_GET(list_tests)) {
-        return RUN_ALL_TESTS(); // listing needs no display
-    }
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
+    return quorvel::testing::runWithGuiApplication(argc, argv);
 }
