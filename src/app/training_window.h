@@ -25,7 +25,6 @@ class TrainingWindow : public QDialog {
     ~TrainingWindow() override;
 
     bool finished() const { return finished_; }
-    bool cancelled() const { return cancelled_; }
     CurveChart* chart() const { return chart_; }
     QPushButton* cancelButton() const { return cancel_; }
 
