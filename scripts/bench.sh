@@ -40,18 +40,23 @@ median() { # file benchmark counter
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-run_training() { # build file
-  "$1/bench/quorvel_bench_training" --benchmark_filter=BM_Training \
-    --benchmark_repetitions="$repetitions" --benchmark_report_aggregates_only=true \
-    --benchmark_format=csv >"$2" 2>/dev/null
+# The two builds take turns, one run each, so that the host's changing load falls on both.
+echo "== standard training workload, $repetitions runs of each build, taking turns (medians)"
+for ((i = 0; i < repetitions; i++)); do
+  for build in build-literal build; do
+    "$build/bench/quorvel_bench_training" --benchmark_filter=BM_Training \
+      --benchmark_format=csv 2>/dev/null | tail -n +2 >>"$out/$(basename "$build").csv"
+  done
+done
+# The median over the runs of a mode, from rows "BM_Training/MODE/...,...,steps_per_s".
+median_steps() { # file mode
+  awk -F, -v name="\"BM_Training/$2/" 'index($1, name) == 1 { print $NF }' "$1" | sort -g |
+    awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
 }
-echo "== standard training workload, $repetitions repetitions each (medians)"
-run_training build-literal "$out/literal.csv"
-run_training build "$out/fast.csv"
 printf '%-16s %18s %18s %8s\n' "mode" "literal steps/s" "release steps/s" "ratio"
 for mode in 0 1; do
-  literal=$(median "$out/literal.csv" "BM_Training/$mode/" steps_per_s)
-  fast=$(median "$out/fast.csv" "BM_Training/$mode/" steps_per_s)
+  literal=$(median_steps "$out/build-literal.csv" $mode)
+  fast=$(median_steps "$out/build.csv" $mode)
   label=$([ $mode = 0 ] && echo "without q-learn" || echo "with q-learn")
   awk -v l="$literal" -v f="$fast" -v m="$label" \
     'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx\n", m, l, f, f / l }'
