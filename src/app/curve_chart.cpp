@@ -74,16 +74,11 @@ void CurveChart::append(const CurvePoint* points, int count) {
 }
 
 void CurveChart::setPoints(const std::vector<CurvePoint>& points) {
-    QList<QPointF> lists[3];
-    for (const CurvePoint& p : points) {
-        lists[0].append(QPointF(p.index, p.goals));
-        lists[1].append(QPointF(p.index, p.collisions));
-        lists[2].append(QPointF(p.index, p.misses));
-    }
     for (int i = 0; i < 3; ++i) {
-        series_[i]->replace(lists[i]);
+        series_[i]->clear();
     }
-    setXRange(points.empty() ? 1 : points.back().index);
+    setXRange(1);
+    append(points.data(), static_cast<int>(points.size()));
 }
 
 void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {

@@ -306,18 +306,14 @@ int main(int argc, char** argv) {
         say("writing the evaluation log \"" + o.log + "\" failed; it is incomplete");
         status = exitFailed;
     }
-    if (!o.saveWeights.empty()) {
-        const WeightFileResult saved = world.learner.saveWeights(o.saveWeights.c_str());
-        if (!saved) {
-            say(describeWeightFileResult(saved, o.saveWeights, true));
-            return exitFailed;
+    // Each weight file asked for, or the first failure said.
+    for (const auto& [path, save] : {std::pair{&o.saveWeights, &saveNetworkWeights},
+                                     {&o.saveExactWeights, &saveExactWeights}}) {
+        if (path->empty()) {
+            continue;
         }
-    }
-    if (!o.saveExactWeights.empty()) {
-        const WeightFileResult saved =
-            saveExactWeights(world.learner.network, o.saveExactWeights.c_str());
-        if (!saved) {
-            say(describeWeightFileResult(saved, o.saveExactWeights, true));
+        if (const WeightFileResult saved = save(world.learner.network, path->c_str()); !saved) {
+            say(describeWeightFileResult(saved, *path, true));
             return exitFailed;
         }
     }

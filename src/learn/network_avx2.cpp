@@ -4,6 +4,7 @@
 #include "learn/q_network.h"
 
 #include <cmath>
+#include <type_traits>
 
 namespace quorvel::avx2 {
 
@@ -364,50 +365,34 @@ QUORVEL_AVX2 void rateKernel(QNetwork& n, const double* state, double* ratings) 
 
 } // namespace
 
-void rateActions(QNetwork& network, const double* state, double* ratings, ExpKind exp) {
+// Calls f with the exp kind as a compile-time constant.
+template <typename F> decltype(auto) withExp(ExpKind exp, F&& f) {
     switch (exp) {
-    case ExpKind::scalar:
-        return rateKernel<ExpKind::scalar>(network, state, ratings);
     case ExpKind::plain:
-        return rateKernel<ExpKind::plain>(network, state, ratings);
+        return f(std::integral_constant<ExpKind, ExpKind::plain>{});
     case ExpKind::fused:
-        return rateKernel<ExpKind::fused>(network, state, ratings);
+        return f(std::integral_constant<ExpKind, ExpKind::fused>{});
+    case ExpKind::scalar:
+        break;
     }
+    return f(std::integral_constant<ExpKind, ExpKind::scalar>{});
+}
+
+void rateActions(QNetwork& network, const double* state, double* ratings, ExpKind exp) {
+    withExp(exp, [&](auto kind) { rateKernel<kind()>(network, state, ratings); });
 }
 
 double evaluate(QNetwork& network, const double* x, ExpKind exp) {
-    switch (exp) {
-    case ExpKind::scalar:
-        break;
-    case ExpKind::plain:
-        return forward<ExpKind::plain>(network, x);
-    case ExpKind::fused:
-        return forward<ExpKind::fused>(network, x);
-    }
-    return forward<ExpKind::scalar>(network, x);
+    return withExp(exp, [&](auto kind) { return forward<kind()>(network, x); });
 }
 
 void trainTowardsNext(QNetwork& network, const double* x, const double* next, double discount,
                       ExpKind exp) {
-    switch (exp) {
-    case ExpKind::scalar:
-        return trainTowardsNextKernel<ExpKind::scalar>(network, x, next, discount);
-    case ExpKind::plain:
-        return trainTowardsNextKernel<ExpKind::plain>(network, x, next, discount);
-    case ExpKind::fused:
-        return trainTowardsNextKernel<ExpKind::fused>(network, x, next, discount);
-    }
+    withExp(exp, [&](auto kind) { trainTowardsNextKernel<kind()>(network, x, next, discount); });
 }
 
 void train(QNetwork& network, const double* x, double target, ExpKind exp) {
-    switch (exp) {
-    case ExpKind::scalar:
-        return trainKernel<ExpKind::scalar>(network, x, target);
-    case ExpKind::plain:
-        return trainKernel<ExpKind::plain>(network, x, target);
-    case ExpKind::fused:
-        return trainKernel<ExpKind::fused>(network, x, target);
-    }
+    withExp(exp, [&](auto kind) { trainKernel<kind()>(network, x, target); });
 }
 
 } // namespace quorvel::avx2

@@ -28,6 +28,10 @@ bool sameBits(double a, double b) {
 
 } // namespace
 
+double libraryExp(double x) {
+    return std::exp(x);
+}
+
 const char* expKindName(ExpKind kind) {
     switch (kind) {
     case ExpKind::scalar:
@@ -101,7 +105,7 @@ ExpKind chosenExp() {
             environmentSays("QUORVEL_NO_AVX2")) {
             return ExpKind::scalar;
         }
-        return probeExp([](double x) { return std::exp(x); }, vectorUnitsUsable());
+        return probeExp(libraryExp, vectorUnitsUsable());
     }();
     return kind;
 }

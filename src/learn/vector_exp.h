@@ -10,6 +10,9 @@ enum class ExpKind { scalar, plain, fused };
 
 const char* expKindName(ExpKind kind);
 
+// The C library's exp, as a plain function to hand to probeExp.
+double libraryExp(double x);
+
 // exp of in[0..3] into out[0..3] by the given kind; a replica needs vectorUnitsUsable().
 void exp4(ExpKind kind, const double* in, double* out);
 

@@ -95,7 +95,7 @@ void randomInput(Random& r, double* x) {
 
 std::vector<ExpKind> kindsHere() {
     std::vector<ExpKind> kinds{ExpKind::scalar};
-    const ExpKind chosen = probeExp([](double x) { return std::exp(x); }, vectorUnitsUsable());
+    const ExpKind chosen = probeExp(libraryExp, vectorUnitsUsable());
     if (chosen != ExpKind::scalar) {
         kinds.push_back(chosen);
     }
