@@ -12,7 +12,7 @@ declare -A allowed=(
   [world]="common sim learn world"
   [training]="common sim learn world training"
   [panel]="common sim learn world training panel"
-  [display]="common sim learn world display"
+  [display]="common sim learn world training panel display"
   [app]="common sim learn world training panel display app"
   [cli]="common sim learn world training panel cli"
 )

@@ -3,6 +3,7 @@
 #include <QChart>
 #include <QLineSeries>
 #include <QPen>
+#include <QScatterSeries>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -90,6 +91,7 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
     }
     chart()->removeAllSeries();
     series_.clear();
+    std::fill(std::begin(trialMarks_), std::end(trialMarks_), nullptr);
     chart()->setTitle("Goal share over the last 5 % of each log's evaluation runs");
     double last = 1;
     for (std::size_t i = 0; i < curves.size(); ++i) {
@@ -102,6 +104,30 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
             ->replace(points);
     }
     setXRange(last);
+}
+
+void CurveChart::addTrialEnd(int run, TrialEnd end) {
+    const int kind = end == TrialEnd::goal ? 0 : end == TrialEnd::collision ? 1 : 2;
+    QScatterSeries*& marks = trialMarks_[kind];
+    if (marks == nullptr) {
+        static const char* const names[] = {"trial: goal", "trial: collision", "trial: no goal"};
+        marks = new QScatterSeries;
+        marks->setName(names[kind]);
+        marks->setMarkerShape(kind == 1 ? QScatterSeries::MarkerShapeRectangle
+                                        : QScatterSeries::MarkerShapeCircle);
+        marks->setMarkerSize(8);
+        marks->setColor(shareColour(kind));
+        marks->setBorderColor(shareColour(kind).darker());
+        chart()->addSeries(marks);
+        marks->attachAxis(xAxis_);
+        marks->attachAxis(yAxis_);
+    }
+    marks->append(run, kind == 0 ? 1.0 : 0.0);
+}
+
+int CurveChart::trialEnds(TrialEnd end) const {
+    const int kind = end == TrialEnd::goal ? 0 : end == TrialEnd::collision ? 1 : 2;
+    return trialMarks_[kind] == nullptr ? 0 : static_cast<int>(trialMarks_[kind]->count());
 }
 
 void CurveChart::setXRange(double maximum) {

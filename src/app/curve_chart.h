@@ -1,6 +1,7 @@
 #pragma once
 
 #include "training/evaluation_curve.h"
+#include "training/trial_drive.h"
 
 #include <QChartView>
 #include <QColor>
@@ -9,6 +10,7 @@
 #include <vector>
 
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 
 namespace quorvel {
@@ -28,6 +30,11 @@ class CurveChart : public QChartView {
     // colours of comparisonColour, named as the curves are.
     void setCurves(const std::vector<LabelledCurve>& curves);
     void setXRange(double maximum);
+    // Marks where a trial drive ended, at the run its network was taken: a goal at share 1,
+    // a collision or a trial without the goal at share 0, each in its share's colour.
+    void addTrialEnd(int run, TrialEnd end);
+    // The trial ends marked so far, of each kind (goal, collision, no goal).
+    int trialEnds(TrialEnd end) const;
     // The share series i shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 
@@ -38,6 +45,7 @@ class CurveChart : public QChartView {
     QLineSeries* addSeries(const QString& name, QColor colour);
 
     std::vector<QLineSeries*> series_;
+    QScatterSeries* trialMarks_[3] = {};
     QValueAxis* xAxis_;
     QValueAxis* yAxis_;
     double xMaximum_ = 1;

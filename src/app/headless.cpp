@@ -10,11 +10,19 @@
 #include "panel/panel_fields.h"
 #include "world/world.h"
 
+#include "display/scene.h"
+#include "training/value_probe.h"
+
 #include <QBuffer>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPixmap>
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <numbers>
 #include <regex>
 
 namespace quorvel {
@@ -62,6 +70,8 @@ class HeadlessPlatform : public PanelPlatform {
     void startTimer(int, int) override {}
     void stopTimer(int) override {}
     void redraw() override {}
+    void showActionValues(const ActionValues&) override {}
+    void showCaption(const std::string&) override {}
     void runTraining(TrainingSession&, const TrainingWatch&) override {}
     void showEvaluationCurves(const std::string&, const std::vector<LabelledCurve>&,
                               const std::string&) override {}
@@ -96,6 +106,31 @@ class HeadlessPlatform : public PanelPlatform {
     GifWriter recorder_;
     bool failed_ = false;
 };
+
+} // namespace
+
+namespace {
+
+// Writes the picture as a PNG, whole or not at all; says what went wrong.
+int savePicture(const QImage& image, const std::string& path, const std::string& notDrawn,
+                const std::string& notWritten) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG")) {
+        say(notDrawn);
+        return 1;
+    }
+    const FileWriteStatus written = writeFileAtomically(path, [&](std::FILE* file) {
+        return std::fwrite(png.constData(), 1, static_cast<std::size_t>(png.size()), file) ==
+               static_cast<std::size_t>(png.size());
+    });
+    if (written != FileWriteStatus::ok) {
+        say("could not write \"" + path + "\"; " + notWritten);
+        return 1;
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -170,22 +205,140 @@ int plotLogs(const PlotOptions& options) {
     chart.resize(options.size);
     chart.setCurves(curves);
     const QImage image = chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG")) {
-        say("could not draw the curves");
-        return 1;
+    return savePicture(image, options.output, "could not draw the curves", "nothing was plotted");
+}
+
+namespace {
+
+// The part of the arena a value map shows: the floor (-104..94) and a little around it.
+constexpr double mapLow = -110;
+constexpr double mapHigh = 100;
+constexpr int colourBarWidth = 90;
+constexpr int titleHeight = 28;
+
+QColor qColour(const Colour& c) {
+    return QColor::fromRgbF(static_cast<float>(c.r), static_cast<float>(c.g),
+                            static_cast<float>(c.b));
+}
+
+// The square the arena is drawn in: as large as fits left of the colour bar, under the title.
+QRectF mapArea(QSize size) {
+    const double side = std::max(
+        1.0, std::min<double>(size.width() - colourBarWidth - 16, size.height() - titleHeight - 8));
+    return {8, static_cast<double>(titleHeight), side, side};
+}
+
+} // namespace
+
+QPointF valueMapPixel(Vec2 point, QSize size) {
+    const QRectF area = mapArea(size);
+    const double scale = area.width() / (mapHigh - mapLow);
+    return {area.left() + (point.x - mapLow) * scale, area.bottom() - (point.y - mapLow) * scale};
+}
+
+int drawValueMap(const ValueMapOptions& options) {
+    GenerateRequest field;
+    const Validation v =
+        validateGenerate({options.obstacles, options.sides, options.radius}, field);
+    for (const std::string& message : v.messages) {
+        say(message);
     }
-    const FileWriteStatus written = writeFileAtomically(options.output, [&](std::FILE* file) {
-        return std::fwrite(png.constData(), 1, static_cast<std::size_t>(png.size()), file) ==
-               static_cast<std::size_t>(png.size());
-    });
-    if (written != FileWriteStatus::ok) {
-        say("could not write \"" + options.output + "\"; nothing was plotted");
-        return 1;
+    if (!v.ok) {
+        return 2;
     }
-    return 0;
+    std::optional<std::uint32_t> seed;
+    if (!options.seed.empty() && !(seed = readSeed(options.seed))) {
+        say(seedMessage(options.seed));
+        return 2;
+    }
+    if (options.headingDegrees && !std::isfinite(*options.headingDegrees)) {
+        say("--heading must be a number of degrees");
+        return 2;
+    }
+    // Built as quorvel-train builds it: the seed, the World, the weights, the field.
+    if (seed) {
+        random::setState(*seed);
+    }
+    World& world = programWorld();
+    if (!options.loadWeights.empty()) {
+        const WeightFileResult loaded = world.learner.loadWeights(options.loadWeights.c_str());
+        if (!loaded) {
+            say(describeWeightFileResult(loaded, options.loadWeights, false));
+            return 1;
+        }
+    }
+    generateRequestedField(world, field);
+    const double angle = options.headingDegrees ? *options.headingDegrees * std::numbers::pi / 180
+                                                : std::atan2(world.heading.y, world.heading.x);
+    const Vec2 heading =
+        options.headingDegrees ? Vec2{std::cos(angle), std::sin(angle)} : world.heading;
+    ValueMap map;
+    ValueProbe().map(world, heading, map);
+
+    const QSize size = options.size;
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double scale = mapArea(size).width() / (mapHigh - mapLow);
+    auto at = [&](Vec2 point) { return valueMapPixel(point, size); };
+    // The squares as the view's floor lays them out: side 8 on a pitch of 10.
+    for (int column = 0; column < ValueMap::side; ++column) {
+        for (int row = 0; row < ValueMap::side; ++row) {
+            const QPointF c = at(ValueMap::squareCentre(column, row));
+            const double half = 4 * scale;
+            p.fillRect(QRectF(c.x() - half, c.y() - half, 2 * half, 2 * half),
+                       qColour(valueColour(map.values[column][row])));
+        }
+    }
+    p.setPen(QPen(QColor(160, 160, 255), std::max(1.5, 0.8 * scale)));
+    for (int k = 0; k < world.obstacleCount; ++k) {
+        const Obstacle& o = world.obstacles[k];
+        QPolygonF outline;
+        for (const Vec2 vertex : o.vertices) {
+            outline << at(vertex);
+        }
+        p.drawPolygon(outline);
+    }
+    p.setPen(QPen(QColor(0, 255, 0), std::max(1.5, 0.6 * scale)));
+    p.setBrush(QColor(0, 255, 0, 90));
+    p.drawEllipse(at(world.goal), world.goalRadius * scale, world.goalRadius * scale);
+    // The robot at its start, turned to the heading the map was computed for.
+    const Vec2 centre = 0.5 * (world.rear + world.front);
+    const Vec2 half = (world.length / 2) * heading;
+    QPainterPath body;
+    body.moveTo(at(centre - half));
+    body.lineTo(at(centre + half));
+    p.strokePath(body, QPen(QColor(255, 200, 0), world.width * scale, Qt::SolidLine, Qt::RoundCap));
+    p.strokePath(body,
+                 QPen(QColor(120, 60, 0), std::max(1.0, 0.4 * scale), Qt::SolidLine, Qt::RoundCap));
+    p.setPen(QColor(0, 0, 0));
+    p.setBrush(QColor(0, 0, 0));
+    p.drawEllipse(at(centre + half), 1.2 * scale, 1.2 * scale); // the front
+
+    // The colour bar and the title.
+    const QRectF area = mapArea(size);
+    const QRectF bar(area.right() + 24, area.top() + 16, 18, area.height() - 40);
+    QLinearGradient gradient(bar.bottomLeft(), bar.topLeft());
+    for (int i = 0; i <= 10; ++i) {
+        gradient.setColorAt(i / 10.0, qColour(valueColour(i / 10.0)));
+    }
+    p.fillRect(bar, gradient);
+    p.setPen(QColor(230, 230, 230));
+    QFont font = p.font();
+    font.setPixelSize(12);
+    p.setFont(font);
+    for (const double value : {0.0, 0.5, 1.0}) {
+        const double y = bar.bottom() - value * bar.height();
+        p.drawLine(QPointF(bar.right(), y), QPointF(bar.right() + 4, y));
+        p.drawText(QPointF(bar.right() + 7, y + 4), QString::number(value, 'f', 1));
+    }
+    p.drawText(QPointF(bar.left() - 8, bar.top() - 6), "value");
+    p.drawText(QPointF(8, 18), QString("Best value on each square, heading %1\u00b0")
+                                   .arg(std::lround(angle * 180 / std::numbers::pi)));
+    p.end();
+    return savePicture(image, options.output, "could not draw the value map",
+                       "no value map was written");
 }
 
 } // namespace quorvel

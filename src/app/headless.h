@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/vec2.h"
+
+#include <QPointF>
 #include <QSize>
 
 #include <optional>
@@ -29,10 +32,26 @@ struct PlotOptions {
     QSize size{800, 500};
 };
 
+// quorvel --value-map: what a network values on each floor square, seen from above, into a PNG.
+struct ValueMapOptions {
+    std::string output;
+    std::string loadWeights;
+    std::string obstacles = "7";
+    std::string sides = "10";
+    std::string radius = "15";
+    std::string seed;
+    std::optional<double> headingDegrees; // the robot's own heading when absent
+    QSize size{640, 560};
+};
+
 // Each returns the program's exit status: 0, 1 when a file could not be read or written or
 // nothing could be drawn, 2 for bad input. What went wrong goes to standard error.
 int recordPlayback(const RecordOptions& options);
 int plotLogs(const PlotOptions& options);
+int drawValueMap(const ValueMapOptions& options);
+
+// Where a point of the arena lands in a value-map picture of this size.
+QPointF valueMapPixel(Vec2 point, QSize size);
 
 // "WxH" with both between 16 and 4096 pixels.
 std::optional<QSize> readSize(const std::string& text);

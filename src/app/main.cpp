@@ -31,6 +31,8 @@ int main(int argc, char** argv) {
     std::string screenshot;
     quorvel::RecordOptions record;
     quorvel::PlotOptions plot;
+    quorvel::ValueMapOptions valueMap;
+    double heading = 0;
     std::string size;
     CLI::App cli{"Quorvel: a car-like robot learns to drive to a goal among obstacles. Without "
                  "options it opens the control panel."};
@@ -39,16 +41,27 @@ int main(int argc, char** argv) {
     cli.add_option("--record", record.output,
                    "Record the learned behaviour played back into this animated GIF, without a "
                    "window (drawing needs a display: run it on one or under xvfb-run)");
-    cli.add_option("--load-weights", record.loadWeights, "With --record: weight file to play back");
-    cli.add_option("--obstacles", record.obstacles, "With --record: number of obstacles, 0 to 7")
+    cli.add_option("--value-map", valueMap.output,
+                   "Draw what the network values on each floor square, seen from above, into "
+                   "this PNG, without a window: the World built as quorvel-train builds it");
+    CLI::Option* headingOption = cli.add_option(
+        "--heading", heading,
+        "With --value-map: the robot's heading in degrees, counter-clockwise from +x "
+        "[default: its own, 0]");
+    cli.add_option("--load-weights", record.loadWeights,
+                   "With --record or --value-map: weight file to play back or map");
+    cli.add_option("--obstacles", record.obstacles,
+                   "With --record or --value-map: number of obstacles, 0 to 7")
         ->capture_default_str();
-    cli.add_option("--sides", record.sides, "With --record: sides per obstacle, 3 to 10")
+    cli.add_option("--sides", record.sides,
+                   "With --record or --value-map: sides per obstacle, 3 to 10")
         ->capture_default_str();
-    cli.add_option("--radius", record.radius, "With --record: average obstacle radius, 5 to 25")
+    cli.add_option("--radius", record.radius,
+                   "With --record or --value-map: average obstacle radius, 5 to 25")
         ->capture_default_str();
     cli.add_option("--seed", record.seed,
-                   "With --record: start the random sequence from this state, as quorvel-train "
-                   "--seed does");
+                   "With --record or --value-map: start the random sequence from this state, "
+                   "as quorvel-train --seed does");
     cli.add_option("--frames", record.frames, "With --record: at most this many frames, 1 to 400")
         ->capture_default_str();
     cli.add_flag("!--no-trails", record.trails, "With --record: no trail of past poses");
@@ -58,7 +71,7 @@ int main(int argc, char** argv) {
     cli.add_option("--output", plot.output, "With --plot: the PNG to write");
     cli.add_option("--size", size,
                    "Picture size WxH in pixels [default: 640x320 with --record, 800x500 with "
-                   "--plot]");
+                   "--plot, 640x560 with --value-map]");
     try {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -69,14 +82,18 @@ int main(int argc, char** argv) {
 
     const bool recording = !record.output.empty();
     const bool plotting = !plot.logs.empty();
-    if (recording && plotting) {
-        return bad("--record and --plot are separate jobs");
+    const bool mapping = !valueMap.output.empty();
+    if (recording + plotting + mapping > 1) {
+        return bad("--record, --plot and --value-map are separate jobs");
+    }
+    if (headingOption->count() > 0 && !mapping) {
+        return bad("--heading goes with --value-map");
     }
     if (plotting && plot.output.empty()) {
         return bad("--plot needs --output");
     }
-    if (!recording && !plotting && (!plot.output.empty() || !size.empty())) {
-        return bad("--output and --size go with --record or --plot");
+    if (!recording && !plotting && !mapping && (!plot.output.empty() || !size.empty())) {
+        return bad("--output and --size go with --record, --plot or --value-map");
     }
     if (record.frames < 1 || record.frames > 400) {
         return bad("--frames must be between 1 and 400");
@@ -86,20 +103,20 @@ int main(int argc, char** argv) {
         if (!parsed) {
             return bad("--size must be WxH, each from 16 to 4096 pixels");
         }
-        record.size = plot.size = *parsed;
+        record.size = plot.size = valueMap.size = *parsed;
     }
     // Recording draws with OpenGL, which needs a display (unless a platform without one was
     // asked for).
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
-    const bool windowSystem = platform.isEmpty() || platform.startsWith("xcb") ||
-                              platform.startsWith("wayland");
+    const bool windowSystem =
+        platform.isEmpty() || platform.startsWith("xcb") || platform.startsWith("wayland");
     if (recording && !hasDisplay() && windowSystem) {
         std::cerr << "quorvel: drawing needs OpenGL on a display; run it on one, or under "
                      "xvfb-run\n";
         return 1;
     }
-    // A chart is drawn without any window system: it is never shown.
-    if (plotting) {
+    // A chart or a map is drawn without any window system: it is never shown.
+    if (plotting || mapping) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
@@ -109,6 +126,17 @@ int main(int argc, char** argv) {
     }
     if (plotting) {
         return quorvel::plotLogs(plot);
+    }
+    if (mapping) {
+        valueMap.loadWeights = record.loadWeights;
+        valueMap.obstacles = record.obstacles;
+        valueMap.sides = record.sides;
+        valueMap.radius = record.radius;
+        valueMap.seed = record.seed;
+        if (headingOption->count() > 0) {
+            valueMap.headingDegrees = heading;
+        }
+        return quorvel::drawValueMap(valueMap);
     }
     quorvel::programWorld();
     return app.InitInstance(QString::fromStdString(screenshot)) ? app.exec() : 0;

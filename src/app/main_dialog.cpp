@@ -5,8 +5,10 @@
 #include "app/curve_chart.h"
 #include "app/dialog_units.h"
 #include "app/training_window.h"
+#include "common/random.h"
 #include "display/gl_view.h"
 #include "training/training.h"
+#include "world/world.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace quorvel {
 
@@ -190,6 +193,14 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addMenuAction("Plot Evaluation Log...", [this] { commands_.OnPlotEvaluationLog(); });
     addMenuAction("Show Last Learning Curve", [this] { commands_.OnShowLastLearningCurve(); });
     addMenuAction("Record Playback...", [this] { commands_.OnRecordPlayback(); });
+    valueMapAction_ = addMenuAction("Show Value Map", [this] { updateViewDisplays(); });
+    valueMapAction_->setCheckable(true);
+    valueMapAction_->setToolTip("Colour each floor square by the best value the network expects "
+                                "there, with the robot's heading (V)");
+    actionValuesAction_ = addMenuAction("Show Action Values", [this] { updateViewDisplays(); });
+    actionValuesAction_->setCheckable(true);
+    actionValuesAction_->setToolTip("Show the value of each of the six actions behind the "
+                                    "robot's last step (A)");
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // Driving with the keys.
@@ -201,6 +212,8 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_Right), [this] { commands_.OnSteerBy(10); });
     addKey(Qt::Key_Home, [this] { commands_.OnSteerStraight(); });
     addKey(Qt::Key_0, [this] { commands_.OnSteerStraight(); });
+    addKey(Qt::Key_V, [this] { valueMapAction_->trigger(); });
+    addKey(Qt::Key_A, [this] { actionValuesAction_->trigger(); });
 
     setFixedSize(du.x(610), du.y(529));
     ok->setFocus();
@@ -341,12 +354,73 @@ void CMainDialog::timerEvent(QTimerEvent* event) {
 }
 
 void CMainDialog::redraw() {
+    updateViewDisplays();
+}
+
+void CMainDialog::showActionValues(const ActionValues& values) {
+    actionValues_ = values;
+    haveActionValues_ = true;
+}
+
+void CMainDialog::showCaption(const std::string& text) {
+    caption_ = QString::fromStdString(text);
+}
+
+void CMainDialog::showValueMap(bool on) {
+    valueMapAction_->setChecked(on);
+    updateViewDisplays();
+}
+
+void CMainDialog::showActionValuesOverlay(bool on) {
+    actionValuesAction_->setChecked(on);
+    updateViewDisplays();
+}
+
+bool CMainDialog::valueMapShown() const {
+    return valueMapAction_->isChecked();
+}
+
+bool CMainDialog::actionValuesShown() const {
+    return actionValuesAction_->isChecked();
+}
+
+void CMainDialog::updateViewDisplays() {
+    SceneExtras extras;
+    // While a training runs, the view keeps the still copy it was given, map included.
+    if (valueMapShown() && !training_) {
+        probe_.map(world_, valueMap_);
+    }
+    if (valueMapShown()) {
+        extras.valueMap = &valueMap_;
+    }
+    view_->setExtras(extras);
+    ViewOverlays overlays;
+    overlays.legend = valueMapShown();
+    if (actionValuesShown() && haveActionValues_) {
+        overlays.actionValues = actionValues_;
+    }
+    overlays.caption = caption_;
+    view_->setOverlays(overlays);
     view_->Redraw();
 }
 
 void CMainDialog::runTraining(TrainingSession& session, const TrainingWatch& watch) {
-    TrainingWindow window(session, watch, this);
-    window.exec();
+    // The runs change the World on a thread of their own: meanwhile the view shows it as it
+    // was, and the trials start from there.
+    const auto still = std::make_unique<World>(world_);
+    view_->setWorld(*still);
+    training_ = true;
+    TrialSettings trials;
+    trials.start = still.get();
+    trials.randomState = random::state();
+    trials.valueMap = valueMapShown();
+    trials.actionValues = actionValuesShown();
+    {
+        TrainingWindow window(session, watch, trials, this);
+        window.exec();
+    }
+    training_ = false;
+    view_->setWorld(world_);
 }
 
 void CMainDialog::showEvaluationCurves(const std::string& title,

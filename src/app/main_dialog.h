@@ -48,6 +48,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
     void redraw() override;
+    void showActionValues(const ActionValues& values) override;
+    void showCaption(const std::string& text) override;
     void runTraining(TrainingSession& session, const TrainingWatch& watch) override;
     void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
                               const std::string& xTitle) override;
@@ -59,6 +61,14 @@ class CMainDialog : public QDialog, public PanelPlatform {
     std::string finishRecording() override;
 
     void showAbout();
+
+    // The displays of the view, switched from the context menu or by their keys (V, A).
+    void showValueMap(bool on);
+    void showActionValuesOverlay(bool on);
+    bool valueMapShown() const;
+    bool actionValuesShown() const;
+    // The values the view's floor shows while the value map is on.
+    const ValueMap& valueMap() const { return valueMap_; }
 
   public slots:
     void reject() override;
@@ -75,8 +85,19 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void addKey(QKeySequence key, std::function<void()> command);
     QAction* addMenuAction(const QString& text, std::function<void()> command);
 
+    // Gives the view what it shows besides the World, for the World as it is now.
+    void updateViewDisplays();
+
     World& world_;
     PanelCommands commands_;
+    QAction* valueMapAction_ = nullptr;
+    QAction* actionValuesAction_ = nullptr;
+    ValueProbe probe_;
+    ValueMap valueMap_;
+    ActionValues actionValues_;
+    bool haveActionValues_ = false;
+    QString caption_;
+    bool training_ = false; // the view shows a still copy while a training changes the World
     QIcon icon_;
     CGLView* view_ = nullptr;
     QSlider* slider_ = nullptr;

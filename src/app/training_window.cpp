@@ -1,12 +1,16 @@
 #include "app/training_window.h"
 
 #include "app/curve_chart.h"
+#include "display/gl_view.h"
 #include "panel/panel_platform.h"
 #include "training/evaluation_curve.h"
 #include "training/progress.h"
 #include "training/training.h"
+#include "world/world.h"
 
+#include <QCheckBox>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -18,13 +22,17 @@
 namespace quorvel {
 
 namespace {
-constexpr qint64 sliceMs = 15;         // runs between two looks at the event queue
-constexpr qint64 figuresEveryMs = 100; // how often the figures are refreshed
+constexpr int tickMs = 100;            // figures, and one trial step, as playback steps
+constexpr int heldEndTicks = 10;       // an ended trial stays a second before the next begins
+constexpr qint64 mapEveryMs = 500;     // the value map at most twice a second
+constexpr int arenaCapsuleDetail = 10; // the trail drawn lighter than in the panel's view
 } // namespace
 
 TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
-                               QWidget* parent)
-    : QDialog(parent), session_(session), watch_(watch) {
+                               const TrialSettings& trials, QWidget* parent)
+    : QDialog(parent), session_(session), watch_(watch), trialSettings_(trials),
+      runner_(session, watch.curve), shown_(session.progress()),
+      network_(session.world().learner.network) {
     setWindowTitle("Training");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
@@ -36,12 +44,14 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     bar_->setRange(0, s.runs);
     bar_->setValue(0);
     runs_ = new QLabel;
+    runs_->setObjectName("runs");
     goals_ = new QLabel;
     collisions_ = new QLabel;
     misses_ = new QLabel;
     rate_ = new QLabel;
     elapsed_ = new QLabel;
     left_ = new QLabel;
+    left_->setObjectName("left");
     auto* figures = new QFormLayout;
     figures->addRow("Runs:", runs_);
     figures->addRow("Goals:", goals_);
@@ -52,9 +62,33 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     figures->addRow("Time left:", left_);
     chart_ = new CurveChart("run", window);
     chart_->setXRange(s.runs);
+    chart_->setMinimumSize(480, 280);
     cancel_ = new QPushButton("Cancel");
     cancel_->setToolTip("Stop after the run in progress and keep what was learnt");
     connect(cancel_, &QPushButton::clicked, this, &TrainingWindow::reject);
+
+    auto* right = new QVBoxLayout;
+    right->addLayout(figures);
+    right->addWidget(chart_, 1);
+    auto* columns = new QHBoxLayout;
+    if (trials.start != nullptr) {
+        trial_ = std::make_unique<TrialDrive>(*trials.start, trials.randomState);
+        arena_ = new CGLView(trial_->world());
+        arena_->setMinimumSize(520, 400);
+        arena_->setToolTip("Trial drives: the network as it is now drives the robot from where "
+                           "you left it, step by step; earlier trials stay behind in grey");
+        trialCaption_ = new QLabel;
+        trialCaption_->setObjectName("trialCaption");
+        trialsBox_ = new QCheckBox("Trial drives");
+        trialsBox_->setChecked(true);
+        trialsBox_->setToolTip("Drive the trial again and again while the network learns");
+        auto* left = new QVBoxLayout;
+        left->addWidget(arena_, 1);
+        left->addWidget(trialCaption_);
+        left->addWidget(trialsBox_);
+        columns->addLayout(left, 1);
+    }
+    columns->addLayout(right, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -67,16 +101,19 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
         notice->setWordWrap(true);
         layout->addWidget(notice);
     }
-    layout->addLayout(figures);
-    layout->addWidget(chart_, 1);
+    layout->addLayout(columns, 1);
     layout->addLayout(buttons);
 
-    slices_ = new QTimer(this);
-    slices_->setInterval(0);
-    connect(slices_, &QTimer::timeout, this, &TrainingWindow::runSlice);
+    ticks_ = new QTimer(this);
+    ticks_->setInterval(tickMs);
+    connect(ticks_, &QTimer::timeout, this, &TrainingWindow::tick);
     clock_.start();
+    if (trial_) {
+        beginTrial();
+    }
     showFigures();
-    slices_->start();
+    runner_.start();
+    ticks_->start();
 }
 
 TrainingWindow::~TrainingWindow() = default;
@@ -87,37 +124,99 @@ void TrainingWindow::reject() {
         return;
     }
     cancelRequested_ = true;
+    runner_.cancel();
     cancel_->setEnabled(false);
     cancel_->setText("Stopping...");
 }
 
-void TrainingWindow::runSlice() {
-    QElapsedTimer slice;
-    slice.start();
-    while (!cancelRequested_ && !session_.done() && slice.elapsed() < sliceMs) {
-        const TrainingSession::RunReport report = session_.runOne();
-        if (report.evaluation) {
-            watch_.curve->add(report.run, report.end);
+void TrainingWindow::tick() {
+    if (!finished_) {
+        showFigures();
+        if (runner_.finished()) {
+            finishRuns();
         }
     }
-    if (cancelRequested_ || session_.done()) {
-        finishRuns();
-        return;
-    }
-    if (clock_.elapsed() - lastShown_ >= figuresEveryMs) {
-        showFigures();
+    if (trial_) {
+        stepTrial();
     }
 }
 
+void TrainingWindow::beginTrial() {
+    const int runs = runner_.copyNetwork(network_);
+    trial_->begin(network_, runs);
+    heldTicks_ = 0;
+    showArena();
+}
+
+void TrainingWindow::stepTrial() {
+    if (!trialsBox_->isChecked()) {
+        return;
+    }
+    if (trial_->ended()) {
+        // The finished network's trial is the last; earlier ones are followed by the next.
+        if (finished_ && finalTrial_) {
+            return;
+        }
+        if (++heldTicks_ >= heldEndTicks) {
+            finalTrial_ = finished_;
+            beginTrial();
+        }
+        return;
+    }
+    trial_->step(); // computed only now, as it is shown
+    if (trial_->ended()) {
+        chart_->addTrialEnd(trial_->run(), trial_->end());
+    }
+    showArena();
+}
+
+void TrainingWindow::showArena() {
+    SceneExtras extras;
+    extras.earlierPaths = &trial_->earlierPaths();
+    extras.capsuleDetail = arenaCapsuleDetail;
+    if (trialSettings_.valueMap) {
+        if (clock_.elapsed() - mapRefreshed_ >= mapEveryMs || mapWorld_ == nullptr) {
+            mapRefreshed_ = clock_.elapsed();
+            if (mapWorld_ == nullptr) {
+                mapWorld_ = std::make_unique<World>(trial_->world());
+            } else {
+                *mapWorld_ = trial_->world();
+            }
+            runner_.copyNetwork(mapWorld_->learner.network);
+            probe_.map(*mapWorld_, map_);
+        }
+        extras.valueMap = &map_;
+    }
+    arena_->setExtras(extras);
+    ViewOverlays overlays;
+    overlays.legend = trialSettings_.valueMap;
+    if (trialSettings_.actionValues && trial_->steps() > 0) {
+        overlays.actionValues = trial_->lastValues();
+    }
+    arena_->setOverlays(overlays);
+    trialCaption_->setText(QString::fromStdString(trial_->caption()));
+    arena_->Redraw();
+}
+
 void TrainingWindow::finishRuns() {
-    slices_->stop();
-    cancelled_ = cancelRequested_ && !session_.done();
     finished_ = true;
+    cancelled_ = runner_.cancelled();
     showFigures();
+    if (cancelled_) {
+        runs_->setText(QString("Cancelled after %1 of %2 runs")
+                           .arg(shown_.runsDone)
+                           .arg(session_.settings().runs));
+        left_->setText("none");
+    }
     cancel_->setText("Close");
     cancel_->setToolTip("Close this window");
     cancel_->setEnabled(true);
     cancel_->setDefault(true);
+    // The last trial drives the network as the training left it.
+    if (trial_ && trial_->run() < shown_.runsDone) {
+        finalTrial_ = true;
+        beginTrial();
+    }
     for (const std::string& message : watch_.finish(cancelled_)) {
         QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(message),
                         QMessageBox::Ok, this);
@@ -126,13 +225,12 @@ void TrainingWindow::finishRuns() {
 }
 
 void TrainingWindow::showFigures() {
-    lastShown_ = clock_.elapsed();
     // The curve's new points, in one redraw.
-    const std::vector<CurvePoint>& points = watch_.curve->points();
-    const int fresh = static_cast<int>(points.size()) - pointsShown_;
-    chart_->append(points.data() + pointsShown_, fresh);
-    pointsShown_ += fresh;
-    const ProgressFigures f = progressFigures(session_.progress(), clock_.elapsed() / 1000.0);
+    const std::vector<CurvePoint> fresh = runner_.curvePoints(pointsShown_);
+    chart_->append(fresh.data(), static_cast<int>(fresh.size()));
+    pointsShown_ += fresh.size();
+    shown_ = runner_.progress();
+    const ProgressFigures f = progressFigures(shown_, clock_.elapsed() / 1000.0);
     bar_->setValue(f.counts.runsDone);
     runs_->setText(QString::fromStdString(formatRunsDone(f)));
     goals_->setText(QString::number(f.counts.goals));

@@ -1,8 +1,16 @@
 #pragma once
 
+#include "training/training_runner.h"
+#include "training/trial_drive.h"
+#include "training/value_probe.h"
+
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -10,23 +18,41 @@ class QTimer;
 
 namespace quorvel {
 
+class CGLView;
 class CurveChart;
 class TrainingSession;
+class World;
 struct TrainingWatch;
 
-// A modal window that runs a training in short slices between the window system's events:
-// progress, counts, speed, time left, the live learning curve and a Cancel button. When the
-// runs end it shows the summary over itself and stays open, with its final figures and curve,
-// until the user closes it.
+// What the window shows besides the figures: trial drives from this start, and the displays
+// the panel has switched on.
+struct TrialSettings {
+    const World* start = nullptr; // the World as the user left it; no trials without one
+    std::uint32_t randomState = 0;
+    bool valueMap = false;
+    bool actionValues = false;
+};
+
+// A modal window that runs a training on a thread of its own and shows it: progress, counts,
+// speed, time left, the live learning curve, and trial drives, in which the network of the
+// moment drives the robot from the same start step by step, again and again. When the runs
+// end it shows the summary over itself and stays open, with its final figures, curve and
+// trials, until the user closes it.
 class TrainingWindow : public QDialog {
     Q_OBJECT
   public:
-    TrainingWindow(TrainingSession& session, const TrainingWatch& watch, QWidget* parent = nullptr);
+    TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
+                   const TrialSettings& trials = {}, QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
     bool finished() const { return finished_; }
     CurveChart* chart() const { return chart_; }
     QPushButton* cancelButton() const { return cancel_; }
+    CGLView* arena() const { return arena_; }
+    QCheckBox* trialsBox() const { return trialsBox_; }
+    const TrialDrive* trial() const { return trial_.get(); }
+    // The counts as the window last showed them.
+    TrainingProgress shownProgress() const { return shown_; }
 
   public slots:
     // Escape and the close box cancel the runs, as the button does; once they have ended,
@@ -34,19 +60,32 @@ class TrainingWindow : public QDialog {
     void reject() override;
 
   private:
-    void runSlice();
+    void tick();
     void showFigures();
     void finishRuns();
+    void stepTrial();
+    void beginTrial();
+    void showArena();
 
     TrainingSession& session_;
     const TrainingWatch& watch_;
+    TrialSettings trialSettings_;
+    TrainingRunner runner_;
     bool cancelRequested_ = false;
     bool cancelled_ = false;
     bool finished_ = false;
-    int pointsShown_ = 0; // the curve's points already on the chart
+    std::size_t pointsShown_ = 0; // the curve's points already on the chart
+    TrainingProgress shown_;
     QElapsedTimer clock_;
-    qint64 lastShown_ = -1000;
-    QTimer* slices_;
+    qint64 mapRefreshed_ = -1000;
+    int heldTicks_ = 0;       // ticks an ended trial has been shown
+    bool finalTrial_ = false; // the trial of the finished network has begun
+    QNetwork network_;        // a copy of the network of the moment (copied: building one draws)
+    std::unique_ptr<TrialDrive> trial_;
+    std::unique_ptr<World> mapWorld_; // the trial's World with the network of the moment
+    ValueProbe probe_;
+    ValueMap map_;
+    QTimer* ticks_;
     QProgressBar* bar_;
     QLabel* runs_;
     QLabel* goals_;
@@ -55,6 +94,9 @@ class TrainingWindow : public QDialog {
     QLabel* rate_;
     QLabel* elapsed_;
     QLabel* left_;
+    CGLView* arena_ = nullptr;
+    QLabel* trialCaption_ = nullptr;
+    QCheckBox* trialsBox_ = nullptr;
     CurveChart* chart_;
     QPushButton* cancel_;
 };

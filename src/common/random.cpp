@@ -3,12 +3,11 @@
 namespace quorvel::random {
 
 namespace {
-std::uint32_t current = initialState;
+Sequence current;
 }
 
 int draw() {
-    current = current * 214013u + 2531011u;
-    return static_cast<int>((current >> 16) & 0x7FFFu);
+    return current.draw();
 }
 
 double unit(double span) {
@@ -19,13 +18,13 @@ double centred(double span) {
 }
 
 void restart() {
-    current = initialState;
+    current = Sequence();
 }
 void setState(std::uint32_t state) {
-    current = state;
+    current = Sequence(state);
 }
 std::uint32_t state() {
-    return current;
+    return current.state();
 }
 
 } // namespace quorvel::random

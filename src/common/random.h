@@ -13,6 +13,22 @@ namespace quorvel::random {
 inline constexpr int maxDraw = 32767;
 inline constexpr std::uint32_t initialState = 1;
 
+// One such sequence with a state of its own, for work that must leave the process's sequence
+// where it is (a trial drive beside a training). It draws what the process's sequence would
+// draw from the same state.
+class Sequence {
+  public:
+    explicit Sequence(std::uint32_t state = initialState) : state_(state) {}
+    int draw() {
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int>((state_ >> 16) & 0x7FFFu);
+    }
+    std::uint32_t state() const { return state_; }
+
+  private:
+    std::uint32_t state_;
+};
+
 // One integer, uniform over 0..32767.
 int draw();
 

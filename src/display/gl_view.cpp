@@ -3,10 +3,14 @@
 #include "display/scene.h"
 
 #include <QMouseEvent>
+#include <QOpenGLFunctions>
+#include <QPainter>
+
+#include <GL/gl.h>
 
 namespace quorvel {
 
-CGLView::CGLView(const World& world, QWidget* parent) : QOpenGLWidget(parent), world_(world) {
+CGLView::CGLView(const World& world, QWidget* parent) : QOpenGLWidget(parent), world_(&world) {
     setFormat(requestedFormat());
     setFocusPolicy(Qt::NoFocus);
 }
@@ -32,8 +36,22 @@ void CGLView::paintGL() {
     // One context is kept for the view; renderPicture starts every picture from the state a
     // fresh context has.
     const qreal ratio = devicePixelRatioF();
-    renderPicture(world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+    renderPicture(*world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
+                  extras_);
     makePictureOpaque();
+    if (!overlays_.any()) {
+        return;
+    }
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        paintOverlays(painter, size(), overlays_);
+    }
+    // Back to the fixed-function pipeline for the next picture.
+    context()->functions()->glUseProgram(0);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_STENCIL_TEST);
+    glDepthMask(GL_TRUE);
 }
 
 void CGLView::mouseReleaseEvent(QMouseEvent* event) {

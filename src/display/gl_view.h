@@ -1,12 +1,16 @@
 #pragma once
 
+#include "display/scene.h"
+#include "display/view_overlays.h"
+
 #include <QOpenGLWidget>
 
 namespace quorvel {
 
 class World;
 
-// The panel's drawing surface: a picture of the world, drawn with fixed-function OpenGL.
+// A drawing surface showing a picture of a World, drawn with fixed-function OpenGL, and what
+// its owner adds: a coloured floor, earlier paths, and overlays written over the picture.
 class CGLView : public QOpenGLWidget {
     Q_OBJECT
   public:
@@ -14,6 +18,15 @@ class CGLView : public QOpenGLWidget {
 
     // The one operation the panel calls after the world changed.
     void Redraw();
+
+    // The World drawn from the next picture on.
+    void setWorld(const World& world) { world_ = &world; }
+    const World& world() const { return *world_; }
+    // What the next pictures show besides the World; what they point to must outlive them.
+    void setExtras(const SceneExtras& extras) { extras_ = extras; }
+    const SceneExtras& extras() const { return extras_; }
+    void setOverlays(const ViewOverlays& overlays) { overlays_ = overlays; }
+    const ViewOverlays& overlays() const { return overlays_; }
 
     // The context this view asks for: compatibility profile, double buffered, 24-bit colour
     // and a 32-bit depth buffer (the platform falls back to the deepest it has).
@@ -27,7 +40,9 @@ class CGLView : public QOpenGLWidget {
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
-    const World& world_;
+    const World* world_;
+    SceneExtras extras_;
+    ViewOverlays overlays_;
 };
 
 } // namespace quorvel

@@ -1,11 +1,14 @@
 #include "display/scene.h"
 
 #include "display/capsule_frame.h"
+#include "training/trial_drive.h"
+#include "training/value_probe.h"
 #include "world/world.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvel {
@@ -37,15 +40,19 @@ void multiplyFrame(Vec2 start, Vec2 heading, double z0) {
     glMultMatrixd(m.data());
 }
 
-void drawCapsule(double width, double length) {
-    gluCylinder(cylinderQuadric, width / 2, width / 2, length, 20, 20);
-    gluSphere(sphereQuadric, width / 2, 20, 20);
+void drawCapsule(double width, double length, int detail) {
+    gluCylinder(cylinderQuadric, width / 2, width / 2, length, detail, detail);
+    gluSphere(sphereQuadric, width / 2, detail, detail);
     glTranslated(0, 0, length);
-    gluSphere(sphereQuadric, width / 2, 20, 20);
+    gluSphere(sphereQuadric, width / 2, detail, detail);
 }
 
-void drawFloor() {
+// With a value map, every square takes its value's colour, unlit.
+void drawFloor(const ValueMap* valueMap) {
     glColor3d(0.1, 0.0, 1.0);
+    if (valueMap != nullptr) {
+        glDisable(GL_LIGHTING);
+    }
     glPushMatrix();
     glLoadIdentity();
     glTranslated(-100, -100, 0);
@@ -53,6 +60,10 @@ void drawFloor() {
     for (int column = 0; column < gridSquares; ++column) {
         glPushMatrix();
         for (int row = 0; row < gridSquares; ++row) {
+            if (valueMap != nullptr) {
+                const Colour c = valueColour(valueMap->values[column][row]);
+                glColor3d(c.r, c.g, c.b);
+            }
             glBegin(GL_QUADS);
             glVertex3d(h, h, 0);
             glVertex3d(-h, h, 0);
@@ -71,6 +82,32 @@ void drawFloor() {
         glTranslated(gridPitch, 0, 0);
     }
     glPopMatrix();
+    if (valueMap != nullptr) {
+        glEnable(GL_LIGHTING);
+    }
+}
+
+constexpr double pathHeight = 0.5;
+
+// Each earlier drive as a line through the robot's centres, unlit, the newest brightest.
+void drawEarlierPaths(const std::deque<TrialPath>& paths) {
+    glDisable(GL_LIGHTING);
+    glLineWidth(2);
+    glPushMatrix();
+    glLoadIdentity();
+    const int count = static_cast<int>(paths.size());
+    for (int i = 0; i < count; ++i) {
+        const double shade = 0.3 + 0.35 * (i + 1) / count;
+        glColor3d(shade, shade, shade * 1.1);
+        glBegin(GL_LINE_STRIP);
+        for (const Vec2 c : paths[static_cast<std::size_t>(i)].centres) {
+            glVertex3d(c.x, c.y, pathHeight);
+        }
+        glEnd();
+    }
+    glPopMatrix();
+    glLineWidth(1);
+    glEnable(GL_LIGHTING);
 }
 
 } // namespace
@@ -103,7 +140,21 @@ void resetPictureState() {
     glDepthFunc(GL_LESS);
 }
 
-void renderPicture(const World& world, int width, int height) {
+Colour valueColour(double value) {
+    if (value != value) {
+        return {0.5, 0.5, 0.5};
+    }
+    // Dark blue as the floor, cyan, nearly white.
+    constexpr Colour stops[] = {{0.06, 0.04, 0.36}, {0.0, 0.62, 0.80}, {0.92, 1.0, 1.0}};
+    const double t = std::clamp(value, 0.0, 1.0) * 2;
+    const int i = std::min(static_cast<int>(t), 1);
+    const double f = t - i;
+    const Colour& a = stops[i];
+    const Colour& b = stops[i + 1];
+    return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
+}
+
+void renderPicture(const World& world, int width, int height, const SceneExtras& extras) {
     resetPictureState();
     SetupProjection(width, height);
 
@@ -120,8 +171,11 @@ void renderPicture(const World& world, int width, int height) {
     glEnable(GL_LIGHT0);
     glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     glMateriali(GL_FRONT, GL_SHININESS, shininess);
-    drawFloor();
-    drawScene(world);
+    drawFloor(extras.valueMap);
+    if (extras.earlierPaths != nullptr) {
+        drawEarlierPaths(*extras.earlierPaths);
+    }
+    drawScene(world, extras.capsuleDetail);
     glPopMatrix();
 }
 
@@ -132,7 +186,7 @@ void makePictureOpaque() {
     glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
-void drawScene(const World& world) {
+void drawScene(const World& world, int capsuleDetail) {
     if (sphereQuadric == nullptr) {
         sphereQuadric = gluNewQuadric();
     }
@@ -148,7 +202,7 @@ void drawScene(const World& world) {
         multiplyFrame(world.trail.rear[i], world.trail.heading[i], 0);
         const Colour& c = world.trail.colour[i];
         glColor3d(c.r, c.g, c.b);
-        drawCapsule(world.width, world.length);
+        drawCapsule(world.width, world.length, capsuleDetail);
         glPopMatrix();
     }
 
@@ -156,7 +210,7 @@ void drawScene(const World& world) {
     glLoadIdentity();
     multiplyFrame(rear, heading, 0);
     glColor3d(world.trailColour.r, world.trailColour.g, world.trailColour.b);
-    drawCapsule(world.width, world.length);
+    drawCapsule(world.width, world.length, capsuleDetail);
     glPopMatrix();
 
     glPushMatrix();

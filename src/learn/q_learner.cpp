@@ -53,6 +53,10 @@ void QLearner::rateActions(int step) {
 }
 
 int QLearner::chooseAction(double floor, double exponent) const {
+    return chooseAction(floor, exponent, random::draw());
+}
+
+int QLearner::chooseAction(double floor, double exponent, int d) const {
     double cumulative[actionCount];
     double sum = 0;
     for (int i = 0; i < actionCount; ++i) {
@@ -60,8 +64,7 @@ int QLearner::chooseAction(double floor, double exponent) const {
         sum = i == 0 ? weight : sum + weight;
         cumulative[i] = sum;
     }
-    const double r =
-        (random::draw() / static_cast<double>(random::maxDraw)) * cumulative[actionCount - 1];
+    const double r = (d / static_cast<double>(random::maxDraw)) * cumulative[actionCount - 1];
     for (int i = 0; i < actionCount; ++i) {
         if (r < cumulative[i]) {
             return i;

@@ -33,6 +33,8 @@ class QLearner {
     void encodeGoal(int step, double x, double y);
     void rateActions(int step);
     int chooseAction(double floor, double exponent) const;
+    // The same with the draw d (0..32767) given instead of taken from the process's sequence.
+    int chooseAction(double floor, double exponent, int d) const;
     int greedyAction() const;
     void setAction(int action);
     void recordAction(int step, int action);

@@ -42,7 +42,8 @@ class QNetwork {
     SigmoidLayer<hidden2Units, 1> output;
     double learningRate = 0.1;
 
-    // Every weight and bias drawn from the random source, in storage order.
+    // Every weight and bias drawn from the random source, in storage order: building a network
+    // moves the process's random sequence on by 536 draws. Copy one to leave it alone.
     QNetwork();
 
     // The value of x, and one training step towards target, by this process's MathPath.

@@ -4,6 +4,7 @@
 #include "training/episodes.h"
 #include "training/evaluation_curve.h"
 #include "training/training.h"
+#include "training/trial_drive.h"
 #include "world/world.h"
 
 #include <algorithm>
@@ -62,9 +63,15 @@ void PanelCommands::OnViewClicked() {
     platform_.redraw();
 }
 
+void PanelCommands::showChangedWorld() {
+    platform_.showActionValues(probe_.here(world_));
+    platform_.showCaption({});
+    platform_.redraw();
+}
+
 void PanelCommands::drive(int distance) {
     world_.driveManually(steeringFromSlider(platform_.slider()), distance);
-    platform_.redraw();
+    showChangedWorld();
 }
 
 void PanelCommands::OnForwards() {
@@ -84,7 +91,7 @@ void PanelCommands::OnGenerate() {
         return;
     }
     generateRequestedField(world_, request);
-    platform_.redraw();
+    showChangedWorld();
 }
 
 void PanelCommands::OnSteerBy(int positions) {
@@ -99,20 +106,28 @@ void PanelCommands::OnSteerStraight() {
 
 void PanelCommands::OnPlaceRobotAndGoal() {
     world_.placeRobotAndGoal();
-    platform_.redraw();
+    showChangedWorld();
 }
 
 void PanelCommands::OnPlayback() {
     if (!playing_) {
         playing_ = true;
+        playbackSteps_ = 0;
         platform_.startTimer(playbackTimerId, playbackPeriodMs);
     }
 }
 
 void PanelCommands::OnStopPlayback() {
+    stopPlayback("playback stopped after " + std::to_string(playbackSteps_) +
+                 (playbackSteps_ == 1 ? " step" : " steps"));
+}
+
+void PanelCommands::stopPlayback(const std::string& caption) {
     if (playing_) {
         playing_ = false;
         platform_.stopTimer(playbackTimerId);
+        platform_.showCaption(caption);
+        platform_.redraw();
     }
     endRecording();
 }
@@ -154,6 +169,11 @@ void PanelCommands::OnTimer(int id) {
     const bool goOn = playbackStep(world_, reached);
     world_.trailColour.g = world_.lastChosenValue;
     world_.recordTrailPose();
+    ++playbackSteps_;
+    platform_.showActionValues(valuesOfLastStep(world_.learner));
+    platform_.showCaption(
+        goOn ? "playback, step " + std::to_string(playbackSteps_)
+             : describeDriveEnd(reached ? TrialEnd::goal : TrialEnd::collision, playbackSteps_));
     platform_.redraw();
     if (recording_) {
         platform_.recordFrame();
@@ -167,7 +187,7 @@ void PanelCommands::OnTimer(int id) {
             platform_.showMessage("Claims to have hit goal\n");
         }
     } else if (recording_ && recordedFrames_ >= frameLimit_) {
-        OnStopPlayback();
+        stopPlayback(describeDriveEnd(TrialEnd::noGoal, playbackSteps_));
     }
 }
 
@@ -215,7 +235,7 @@ void PanelCommands::OnTrain() {
         return messages;
     };
     platform_.runTraining(session, watch);
-    platform_.redraw(); // the robot is where the last run left it
+    showChangedWorld(); // the robot is where the last run left it
     if (wasPlaying && playing_) {
         platform_.startTimer(playbackTimerId, playbackPeriodMs);
     }
@@ -293,6 +313,7 @@ void PanelCommands::OnLoadWeights() {
         return;
     }
     rememberSavedNetwork();
+    showChangedWorld(); // the values the view shows are the new network's
 }
 
 void PanelCommands::OnOkClicked() {

@@ -2,6 +2,7 @@
 
 #include "panel/panel_fields.h"
 #include "panel/panel_platform.h"
+#include "training/value_probe.h"
 
 #include <optional>
 #include <string>
@@ -62,6 +63,10 @@ class PanelCommands {
 
   private:
     void drive(int distance);
+    // After a command changed the World: the values where the robot stands, no drive caption,
+    // a new picture.
+    void showChangedWorld();
+    void stopPlayback(const std::string& caption);
     // Shows the validation's messages in order; true when the command may go on.
     bool showValidation(const Validation& validation);
     // Saves to a path the user chose; shows what went wrong and returns false on failure.
@@ -79,6 +84,8 @@ class PanelCommands {
     World& world_;
     PanelPlatform& platform_;
     bool playing_ = false;
+    int playbackSteps_ = 0; // steps of the playback in progress or last ended
+    ValueProbe probe_;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded
     std::optional<LiveCurve> lastCurve_;
     bool recording_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "training/evaluation_curve.h"
+#include "training/value_probe.h"
 
 #include <functional>
 #include <string>
@@ -74,6 +75,11 @@ class PanelPlatform {
     virtual void startTimer(int id, int milliseconds) = 0;
     virtual void stopTimer(int id) = 0;
     virtual void redraw() = 0;
+    // What the view writes over its picture until told otherwise: the six actions' values
+    // behind the robot's last step (or where it stands), and a line about the drive ("goal
+    // after 87 steps"; empty: none). The view shows the values only while the user asks it to.
+    virtual void showActionValues(const ActionValues& values) = 0;
+    virtual void showCaption(const std::string& text) = 0;
 
     // Runs a started training in a window of its own to its end or until the user cancels
     // it, then shows watch.finish's messages over it, and returns once the user has closed

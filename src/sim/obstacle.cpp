@@ -80,4 +80,34 @@ bool Obstacle::generate(Vec2 cornerA, Vec2 cornerB, double radius, const Boundin
     return true;
 }
 
+bool pointInPolygon(Vec2 p, const Vec2* vertices, int n) {
+    bool inside = false;
+    for (int i = 0, j = n - 1; i < n; j = i++) {
+        const Vec2 a = vertices[i];
+        const Vec2 b = vertices[j];
+        if ((a.y > p.y) != (b.y > p.y) && p.x < a.x + (p.y - a.y) * (b.x - a.x) / (b.y - a.y)) {
+            inside = !inside;
+        }
+    }
+    return inside;
+}
+
+bool discTouchesPolygon(Vec2 centre, double radius, const Vec2* vertices, int n) {
+    if (pointInPolygon(centre, vertices, n)) {
+        return true;
+    }
+    for (int i = 0, j = n - 1; i < n; j = i++) {
+        const Vec2 a = vertices[j];
+        const Vec2 edge = vertices[i] - a;
+        const double edgeSquared = lengthSquared(edge);
+        // The edge's point nearest the centre.
+        const double t =
+            edgeSquared > 0 ? std::clamp(dot(centre - a, edge) / edgeSquared, 0.0, 1.0) : 0.0;
+        if (lengthSquared(centre - (a + t * edge)) < radius * radius) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace quorvel

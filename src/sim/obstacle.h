@@ -31,4 +31,10 @@ class Obstacle {
                   const BoundingBox* keepOut2);
 };
 
+// Whether the point lies inside the closed outline (by the even-odd rule).
+bool pointInPolygon(Vec2 point, const Vec2* vertices, int vertexCount);
+
+// Whether the disc touches the closed outline or lies inside it.
+bool discTouchesPolygon(Vec2 centre, double radius, const Vec2* vertices, int vertexCount);
+
 } // namespace quorvel

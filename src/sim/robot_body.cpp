@@ -53,6 +53,15 @@ void RobotBody::placeAt(double x, double y, double angle) {
     setShapeAndPose(length, width, x, y, angle);
 }
 
+void RobotBody::placeCentreAt(Vec2 centre, Vec2 axis) {
+    const Vec2 e = (length / 2) * axis;
+    rear = centre - e;
+    front = centre + e;
+    updateFrame();
+    updateBox();
+    sensor.resetRanges(maxRange);
+}
+
 void RobotBody::buildTurnTable(double step) {
     for (int i = 0; i < turnTableSize; ++i) {
         turnRadius[i] = length / std::tan((i + 1) * step);

@@ -84,20 +84,33 @@ void countEnd(World& world, EpisodeEnd end) {
 
 } // namespace
 
-bool playbackStep(World& world, bool& reached) {
+namespace {
+
+// The playback step with the choice's draw taken from `draw`.
+template <typename Draw> bool playbackStepDrawing(World& world, bool& reached, Draw&& draw) {
     QLearner& learner = world.learner;
     world.sense();
     learner.encodeRanges(-1, world.sensor.ranges.data());
     const Vec2 g = world.toRobotFrame(world.goal);
     learner.encodeGoal(-1, g.x, g.y);
     learner.rateActions(-1);
-    const int action = learner.chooseAction(evaluationFloor, evaluationExponent);
+    const int action = learner.chooseAction(evaluationFloor, evaluationExponent, draw());
     world.lastChosenValue = learner.ratings[action];
     learner.setAction(action);
     const bool moved = world.moveRobot(learner.steering, learner.travel);
     reached = world.touchesDisc(world.goal, world.goalRadius);
     world.sense();
     return moved && !reached;
+}
+
+} // namespace
+
+bool playbackStep(World& world, bool& reached) {
+    return playbackStepDrawing(world, reached, [] { return random::draw(); });
+}
+
+bool playbackStep(World& world, bool& reached, random::Sequence& sequence) {
+    return playbackStepDrawing(world, reached, [&sequence] { return sequence.draw(); });
 }
 
 EvaluationRecord runEvaluationEpisode(World& world) {

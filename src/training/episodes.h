@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/random.h"
+
 #include <cstdio>
 
 namespace quorvel {
@@ -27,6 +29,8 @@ inline constexpr double evaluationExponent = 20;
 // One near-greedy step on currentInput, sensing again afterwards. Returns true when the
 // move was made and the goal not reached.
 bool playbackStep(World& world, bool& reached);
+// The same, drawing its choice from `sequence` rather than the process's sequence.
+bool playbackStep(World& world, bool& reached, random::Sequence& sequence);
 
 // A near-greedy episode without learning; counts its end.
 EvaluationRecord runEvaluationEpisode(World& world);

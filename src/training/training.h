@@ -75,6 +75,7 @@ class TrainingSession {
     // Places robot and goal and runs one evaluation or training episode.
     RunReport runOne();
     const TrainingSettings& settings() const { return settings_; }
+    const World& world() const { return world_; }
     TrainingProgress progress() const;
     // Closes the log; `cancelled` says whether the runs stopped before the last one.
     TrainingResult finish(bool cancelled);

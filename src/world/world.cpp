@@ -74,6 +74,28 @@ bool World::generateObstacle(int index, Vec2 lower, Vec2 upper, double averageRa
     return obstacles[index].generate(lower, upper, averageRadius, &box, &goalKeepOut);
 }
 
+bool World::robotOnObstacle() const {
+    for (int k = 0; k < obstacleCount; ++k) {
+        const Obstacle& o = obstacles[k];
+        if (!boxesApart(box, o.box) && (touchesPolygon(o.vertices.data(), o.vertexCount) ||
+                                        pointInPolygon(rear, o.vertices.data(), o.vertexCount))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool World::goalOnObstacle() const {
+    for (int k = 0; k < obstacleCount; ++k) {
+        const Obstacle& o = obstacles[k];
+        if (!boxesApart(goalBox(), o.box) &&
+            discTouchesPolygon(goal, goalRadius, o.vertices.data(), o.vertexCount)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void World::sense() {
     if constexpr (literalBuild) {
         for (int k = 0; k < obstacleCount; ++k) {

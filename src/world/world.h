@@ -74,6 +74,11 @@ class World : public RobotBody {
     bool generateObstacleField(int count, int sides, Vec2 lower, Vec2 upper, double averageRadius);
     bool generateObstacle(int index, Vec2 lower, Vec2 upper, double averageRadius);
 
+    // Whether the robot's body touches an obstacle in use or lies inside one; whether the
+    // goal's disc does. From such a start every move is refused, or the goal cannot be reached.
+    bool robotOnObstacle() const;
+    bool goalOnObstacle() const;
+
     // Casts the fan against every obstacle in use; readings only ever shorten.
     void sense();
 

@@ -75,6 +75,10 @@ class FakePlatform : public PanelPlatform {
         }
     }
     void redraw() override { ++redraws; }
+    void showActionValues(const ActionValues& values) override { actionValues.push_back(values); }
+    void showCaption(const std::string& text) override { captions.push_back(text); }
+    std::vector<ActionValues> actionValues; // every set of values the view was given
+    std::vector<std::string> captions;
     void runTraining(TrainingSession& session, const TrainingWatch& watch) override {
         ++trainings;
         notices.push_back(watch.notice);

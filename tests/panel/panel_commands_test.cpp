@@ -352,10 +352,11 @@ TEST_F(Panel, SaveAndLoadReportFailures) {
     commands->OnLoadWeights();
     EXPECT_NE(platform.messages.back().find("holds only 2 of the 536"), std::string::npos);
     EXPECT_EQ(parametersOf(world->learner.network), before);
+    EXPECT_EQ(platform.redraws, 0); // a refused load shows nothing new
     platform.pathAnswers = {path("w.nnet")};
     commands->OnLoadWeights();
     EXPECT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(platform.redraws, 0);
+    EXPECT_EQ(platform.redraws, 1); // what the view shows of the network follows the load
 }
 
 TEST_F(Panel, OkOffersToSaveAndClosesEitherWay) {

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "training/value_probe.h"
+
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <optional>
+
+class QPainter;
+
+namespace quorvel {
+
+// What the view writes over its picture: the value map's legend, the bars of the six actions'
+// values with the state they were rated in, and a caption.
+struct ViewOverlays {
+    bool legend = false;
+    std::optional<ActionValues> actionValues;
+    QString caption;
+
+    bool any() const { return legend || actionValues.has_value() || !caption.isEmpty(); }
+};
+
+// Paints the overlays over a picture of this size: the action values in the top-left corner,
+// the caption in the bottom-left, the legend in the bottom-right.
+void paintOverlays(QPainter& painter, QSize size, const ViewOverlays& overlays);
+
+// Where paintOverlays draws the bar of action i and how long it is at full value, for tests.
+QRect actionBarSlot(int action);
+
+} // namespace quorvel

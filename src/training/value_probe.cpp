@@ -1,0 +1,99 @@
+#include "training/value_probe.h"
+
+#include "world/world.h"
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+
+namespace quorvel {
+
+namespace {
+
+// Rates the six actions in the scratch World's state as a playback step does, into currentInput.
+void rateHere(World& w) {
+    w.sense();
+    w.learner.encodeRanges(-1, w.sensor.ranges.data());
+    const Vec2 g = w.toRobotFrame(w.goal);
+    w.learner.encodeGoal(-1, g.x, g.y);
+    w.learner.rateActions(-1);
+}
+
+} // namespace
+
+const char* actionLabel(int action) {
+    static const char* const labels[QLearner::actionCount] = {
+        "back 3, left",     "back 1, left",  "back 3, straight",
+        "back 1, straight", "back 3, right", "back 1, right"};
+    return action >= 0 && action < QLearner::actionCount ? labels[action] : "";
+}
+
+std::string describeGoal(const ActionValues& v) {
+    const double degrees = v.goalBearing * 180 / std::numbers::pi;
+    char text[96];
+    if (std::fabs(degrees) < 0.5) {
+        std::snprintf(text, sizeof text, "goal %.1f away, straight ahead", v.goalDistance);
+    } else if (std::fabs(degrees) > 179.5) {
+        std::snprintf(text, sizeof text, "goal %.1f away, straight behind", v.goalDistance);
+    } else {
+        std::snprintf(text, sizeof text, "goal %.1f away, %.0f\u00b0 to the %s", v.goalDistance,
+                      std::fabs(degrees), degrees > 0 ? "left" : "right");
+    }
+    return text;
+}
+
+ActionValues valuesOfLastStep(const QLearner& learner) {
+    ActionValues v;
+    for (int i = 0; i < QLearner::actionCount; ++i) {
+        v.ratings[i] = learner.ratings[i];
+    }
+    v.chosen = actionIndex(learner.travel, learner.steering);
+    // The closeness entry is 1 / (d^2 + 1).
+    const double closeness = learner.currentInput[goalClosenessEntry];
+    v.goalDistance = std::sqrt(std::fmax(0.0, 1 / closeness - 1));
+    v.goalBearing = learner.currentInput[goalBearingEntry];
+    return v;
+}
+
+ValueProbe::ValueProbe() = default;
+ValueProbe::~ValueProbe() = default;
+
+World& ValueProbe::copyOf(const World& world) {
+    // Copied, never built: building a World draws its network's weights.
+    if (scratch_ == nullptr) {
+        scratch_ = std::make_unique<World>(world);
+    } else {
+        *scratch_ = world;
+    }
+    return *scratch_;
+}
+
+void ValueProbe::map(const World& world, ValueMap& out) {
+    map(world, world.heading, out);
+}
+
+void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out) {
+    World& w = copyOf(world);
+    for (int column = 0; column < ValueMap::side; ++column) {
+        for (int row = 0; row < ValueMap::side; ++row) {
+            w.placeCentreAt(ValueMap::squareCentre(column, row), heading);
+            rateHere(w);
+            out.values[column][row] = w.learner.ratings[w.learner.greedyAction()];
+        }
+    }
+}
+
+ActionValues ValueProbe::here(const World& world) {
+    World& w = copyOf(world);
+    rateHere(w);
+    ActionValues v;
+    for (int i = 0; i < QLearner::actionCount; ++i) {
+        v.ratings[i] = w.learner.ratings[i];
+    }
+    const Vec2 g = w.toRobotFrame(w.goal);
+    v.goalDistance = length(g);
+    v.goalBearing = std::atan2(g.y, g.x);
+    return v;
+}
+
+} // namespace quorvel
