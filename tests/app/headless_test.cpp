@@ -1,8 +1,13 @@
-// The program's jobs without a window: quorvel --record and quorvel --plot.
+// The program's jobs without a window: quorvel --record, --plot and --value-map.
 #include "app/curve_chart.h"
+#include "app/headless.h"
 #include "common/random.h"
 #include "display/offscreen_render.h"
+#include "display/scene.h"
+#include "panel/panel_fields.h"
 #include "training/episodes.h"
+#include "training/training.h"
+#include "training/value_probe.h"
 #include "world/world.h"
 
 #include "test_support.h"
@@ -14,9 +19,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -176,6 +183,66 @@ TEST_F(Headless, PlotsLogsWithoutADisplay) {
               std::string::npos)
         << bad.err;
     EXPECT_FALSE(fs::exists(dir / "bad.png"));
+}
+
+TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
+    // A network trained a little on an open field, so that the values differ from square to
+    // square.
+    {
+        random::setState(7);
+        World trained(10, 10, 0, 0, 0);
+        trained.annealingNumber = 200;
+        trained.qLearnMode = true;
+        TrainingSettings settings;
+        settings.runs = 3000;
+        settings.discount = 0.99;
+        settings.logPath = (dir / "eval.dat").string();
+        runTraining(trained, settings);
+        ASSERT_TRUE(trained.learner.saveWeights((dir / "w.nnet").c_str()));
+    }
+    const Outcome r = quorvel("--value-map map.png --load-weights w.nnet --obstacles 0 --seed 3 "
+                              "--heading 90 --size 300x240",
+                              "env -u DISPLAY");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QImage map(QString::fromStdString((dir / "map.png").string()));
+    ASSERT_EQ(map.size(), QSize(300, 240));
+
+    // The same World, built in the same order, mapped here.
+    random::setState(3);
+    World twin(10, 10, 0, 0, 0);
+    ASSERT_TRUE(twin.learner.loadWeights((dir / "w.nnet").c_str()));
+    generateRequestedField(twin, {0, 3, 5});
+    ValueMap values;
+    ValueProbe().map(twin, {std::cos(std::numbers::pi / 2), std::sin(std::numbers::pi / 2)},
+                     values);
+    int compared = 0;
+    double lowest = 1, highest = 0;
+    for (int column = 0; column < ValueMap::side; column += 3) {
+        for (int row = 0; row < ValueMap::side; row += 3) {
+            const Vec2 c = ValueMap::squareCentre(column, row);
+            if (length(c - twin.goal) < 20 || length(c) < 20) {
+                continue; // the goal and the robot are drawn over their squares
+            }
+            const QColor shown = map.pixelColor(valueMapPixel(c, map.size()).toPoint());
+            const Colour expected = valueColour(values.values[column][row]);
+            EXPECT_NEAR(shown.redF(), expected.r, 1.5 / 255) << column << "," << row;
+            EXPECT_NEAR(shown.greenF(), expected.g, 1.5 / 255) << column << "," << row;
+            EXPECT_NEAR(shown.blueF(), expected.b, 1.5 / 255) << column << "," << row;
+            lowest = std::min(lowest, values.values[column][row]);
+            highest = std::max(highest, values.values[column][row]);
+            ++compared;
+        }
+    }
+    EXPECT_GT(compared, 30);
+    EXPECT_GT(highest - lowest, 0.05) << "values that differ, so colours that differ";
+
+    // The smallest picture, and what is refused.
+    EXPECT_EQ(quorvel("--value-map small.png --size 16x16", "env -u DISPLAY").status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString((dir / "small.png").string())).size(), QSize(16, 16));
+    EXPECT_EQ(quorvel("--value-map x.png --heading nan", "env -u DISPLAY").status, 2);
+    EXPECT_EQ(quorvel("--heading 30", "env -u DISPLAY").status, 2);
+    EXPECT_EQ(quorvel("--value-map x.png --obstacles 9", "env -u DISPLAY").status, 2);
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
 }
 
 } // namespace

@@ -652,6 +652,54 @@ TEST_F(Training, TrialDrivesShowBesideTheRunsAndLeaveTheTrainersBytes) {
     (void)trialEnds;
 }
 
+TEST_F(Dialog, ValueMapAndActionValuesFollowTheirKeysExceptInAField) {
+    QTest::keyClick(dialog.get(), Qt::Key_V);
+    ASSERT_TRUE(dialog->valueMapShown());
+    ASSERT_NE(dialog->view()->extras().valueMap, nullptr);
+    EXPECT_TRUE(dialog->view()->overlays().legend);
+    // The square at (-60, 40) shows its value's colour, unlit.
+    const QImage shown = dialog->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    const double aspect = static_cast<double>(shown.width()) / shown.height();
+    const QPoint pixel(static_cast<int>((-60 / (100 * aspect) + 1) / 2 * shown.width()),
+                       static_cast<int>((1 - 40 / 100.0) / 2 * shown.height()));
+    const Colour expected = valueColour(dialog->valueMap().values[4][14]);
+    const QColor got = shown.pixelColor(pixel);
+    EXPECT_NEAR(got.redF(), expected.r, 2.0 / 255);
+    EXPECT_NEAR(got.greenF(), expected.g, 2.0 / 255);
+    EXPECT_NEAR(got.blueF(), expected.b, 2.0 / 255);
+
+    // A drive changes the map with the robot's pose; A shows the values where it stands.
+    QTest::keyClick(dialog.get(), Qt::Key_A);
+    ASSERT_TRUE(dialog->actionValuesShown());
+    dialog->findChildren<QSlider*>()[0]->setValue(0);
+    QTest::keyClick(dialog.get(), Qt::Key_Up);
+    ValueMap direct;
+    ValueProbe().map(*world, direct);
+    EXPECT_EQ(dialog->valueMap().values[4][14], direct.values[4][14]);
+    ASSERT_TRUE(dialog->view()->overlays().actionValues.has_value());
+    EXPECT_EQ(dialog->view()->overlays().actionValues->chosen, -1);
+
+    // In a field, the letters are the field's.
+    QLineEdit* runs = edit(dialog.get(), Field::runs);
+    runs->setFocus();
+    QTest::keyClick(runs, Qt::Key_V);
+    QTest::keyClick(runs, Qt::Key_A);
+    EXPECT_EQ(runs->text(), "va");
+    EXPECT_TRUE(dialog->valueMapShown());
+    EXPECT_TRUE(dialog->actionValuesShown());
+
+    dialog->findChildren<QPushButton*>()[0]->setFocus();
+    QTest::keyClick(dialog.get(), Qt::Key_V);
+    QTest::keyClick(dialog.get(), Qt::Key_A);
+    EXPECT_FALSE(dialog->valueMapShown());
+    EXPECT_EQ(dialog->view()->extras().valueMap, nullptr);
+    EXPECT_FALSE(dialog->view()->overlays().actionValues.has_value());
+    EXPECT_FALSE(dialog->view()->overlays().any());
+    // With the displays off again, the picture is the World's alone, as before the overlays.
+    const QImage plain = dialog->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(plain, renderWorldImage(*world, plain.size()));
+}
+
 TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     fill("400", "10");
     bool stayedOpen = false;

@@ -3,6 +3,7 @@
 #include "common/random.h"
 #include "fake_platform.h"
 #include "panel/panel_fields.h"
+#include "training/episodes.h"
 #include "world/world.h"
 
 #include "test_support.h"
@@ -319,6 +320,45 @@ TEST_F(Panel, CancelledTrainingReportsTheRunsThatRan) {
         ++lines;
     }
     EXPECT_EQ(lines, 4); // runs 0, 10, 20, 30
+}
+
+// The view is given the values behind every playback step and how the playback ended; a
+// manual drive gives the values where the robot stands, with no choice.
+TEST_F(Panel, PlaybackAndDrivesGiveTheViewTheirValuesAndTheirEnd) {
+    World twin = *world;
+    const std::uint32_t state = random::state();
+    commands->OnPlayback();
+    for (int i = 0; i < 3; ++i) {
+        commands->OnTimer(1000);
+    }
+    commands->OnStopPlayback();
+    random::setState(state);
+    for (int i = 0; i < 3; ++i) {
+        bool reached = false;
+        playbackStep(twin, reached);
+        const ActionValues& shown = platform.actionValues[static_cast<std::size_t>(i)];
+        for (int a = 0; a < QLearner::actionCount; ++a) {
+            EXPECT_EQ(shown.ratings[a], twin.learner.ratings[a]) << "step " << i;
+        }
+        EXPECT_EQ(shown.chosen, actionIndex(twin.learner.travel, twin.learner.steering));
+    }
+    ASSERT_EQ(platform.captions.size(), 4u);
+    EXPECT_EQ(platform.captions[2], "playback, step 3");
+    EXPECT_EQ(platform.captions[3], "playback stopped after 3 steps");
+
+    platform.sliderState = {0, 100, 50};
+    commands->OnForwards();
+    EXPECT_EQ(platform.actionValues.back().chosen, -1);
+    EXPECT_EQ(platform.captions.back(), "");
+
+    // A goal reached: the caption says after how many steps, beside the message.
+    world->placeAt(0, 0, 0);
+    world->goal = {-12, 0}; // just behind: the first step backwards touches it
+    commands->OnPlayback();
+    commands->OnTimer(1000);
+    EXPECT_FALSE(commands->playing());
+    EXPECT_EQ(platform.captions.back(), "goal after 1 step");
+    EXPECT_EQ(platform.messages.back(), "Claims to have hit goal\n");
 }
 
 TEST_F(Panel, PlaybackPausesDuringTrainingAndGoesOn) {
