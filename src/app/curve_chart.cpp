@@ -110,7 +110,7 @@ void CurveChart::addTrialEnd(int run, TrialEnd end) {
     const int kind = end == TrialEnd::goal ? 0 : end == TrialEnd::collision ? 1 : 2;
     QScatterSeries*& marks = trialMarks_[kind];
     if (marks == nullptr) {
-        static const char* const names[] = {"trial: goal", "trial: collision", "trial: no goal"};
+        static const char* const names[] = {"trial goal", "trial collision", "trial no goal"};
         marks = new QScatterSeries;
         marks->setName(names[kind]);
         marks->setMarkerShape(kind == 1 ? QScatterSeries::MarkerShapeRectangle

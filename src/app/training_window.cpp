@@ -62,7 +62,7 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     figures->addRow("Time left:", left_);
     chart_ = new CurveChart("run", window);
     chart_->setXRange(s.runs);
-    chart_->setMinimumSize(480, 280);
+    chart_->setMinimumSize(560, 280);
     cancel_ = new QPushButton("Cancel");
     cancel_->setToolTip("Stop after the run in progress and keep what was learnt");
     connect(cancel_, &QPushButton::clicked, this, &TrainingWindow::reject);

@@ -11,7 +11,7 @@
 
 namespace quorvel {
 
-QImage renderWorldImage(const World& world, QSize size) {
+QImage renderWorldImage(const World& world, QSize size, const SceneExtras& extras) {
     QOffscreenSurface surface;
     surface.setFormat(CGLView::requestedFormat());
     surface.create();
@@ -27,7 +27,7 @@ QImage renderWorldImage(const World& world, QSize size) {
         QOpenGLFramebufferObject target(size, format);
         target.bind();
         glViewport(0, 0, size.width(), size.height());
-        renderPicture(world, size.width(), size.height());
+        renderPicture(world, size.width(), size.height(), extras);
         makePictureOpaque();
         glFinish();
         image = target.toImage().convertToFormat(QImage::Format_RGB32);

@@ -2,6 +2,8 @@
 #include "display/offscreen_render.h"
 
 #include "common/random.h"
+#include "training/trial_drive.h"
+#include "training/value_probe.h"
 #include "world/world.h"
 
 #include "gui_main.h"
@@ -55,8 +57,9 @@ class Picture : public ::testing::Test {
         world->trailCount = 1;
     }
 
-    QImage render(QSize size = {pictureWidth, pictureHeight}) const {
-        QImage image = renderWorldImage(*world, size);
+    QImage render(QSize size = {pictureWidth, pictureHeight},
+                  const SceneExtras& extras = {}) const {
+        QImage image = renderWorldImage(*world, size, extras);
         EXPECT_FALSE(image.isNull()) << "no OpenGL context";
         return image;
     }
@@ -257,6 +260,42 @@ TEST(WholeScene, TrailObstaclesGoalAndRays) {
     EXPECT_GT(rods, 1000);
     EXPECT_GT(floor, 100000);
     EXPECT_GT(trailStart, 100);
+}
+
+// The floor coloured by a value map, and earlier drives drawn faintly over it; neither
+// changes the rest of the scene.
+TEST_F(Picture, AValueMapColoursTheFloorAndEarlierPathsLieOverIt) {
+    ValueMap map;
+    for (int column = 0; column < ValueMap::side; ++column) {
+        for (int row = 0; row < ValueMap::side; ++row) {
+            map.values[column][row] = column / 19.0;
+        }
+    }
+    std::deque<TrialPath> paths(2);
+    paths[0].centres = {{-100, 75}, {100, 75}}; // the older, fainter
+    paths[1].centres = {{-100, 85}, {100, 85}};
+    SceneExtras extras;
+    extras.valueMap = &map;
+    extras.earlierPaths = &paths;
+    const QImage plain = render();
+    const QImage shown = render({pictureWidth, pictureHeight}, extras);
+    for (const int column : {0, 7, 19}) {
+        const Vec2 c = ValueMap::squareCentre(column, 3);
+        const Colour expected = valueColour(map.values[column][3]);
+        const Rgb got = at(shown, c.x, c.y);
+        EXPECT_NEAR(got.r, expected.r * 255, 1.5) << column;
+        EXPECT_NEAR(got.g, expected.g * 255, 1.5) << column;
+        EXPECT_NEAR(got.b, expected.b * 255, 1.5) << column;
+    }
+    EXPECT_TRUE(isBlack(at(shown, -95, -95))); // the gaps stay black
+    const Rgb older = at(shown, -50, 75), newer = at(shown, -50, 85);
+    EXPECT_GT(older.r, 40);
+    EXPECT_GT(newer.r, older.r);
+    EXPECT_NEAR(older.r, older.g, 2); // grey
+    EXPECT_TRUE(isGreen(at(shown, 60, 50)));  // the goal as before
+    EXPECT_TRUE(isRed(at(plain, 5 + 5 + 10, 0)) == isRed(at(shown, 5 + 5 + 10, 0)));
+    EXPECT_TRUE(isFloor(at(plain, -50, 80)));
+    EXPECT_FALSE(isFloor(at(shown, -50, 80))); // coloured by its value instead
 }
 
 } // namespace
