@@ -6,13 +6,16 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace quorvel {
 
 QString CAboutDialog::keysText() {
     return "Keys, while no field is being edited:\n"
            "Up: forwards    Down: reverse\n"
            "Left, Right: move the steering slider (with Shift: by ten)\n"
-           "Home or 0: steering to the middle, straight ahead";
+           "Home or 0: steering to the middle, straight ahead\n"
+           "V: value map    A: values of the actions";
 }
 
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
@@ -37,9 +40,10 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     auto* keys = new QLabel(keysText(), this);
     keys->setObjectName("keys");
     keys->setTextFormat(Qt::PlainText);
-    keys->setGeometry(du.rect(40, 28, 188, 40));
-
-    setFixedSize(du.x(235), du.y(74));
+    // As large as its lines are in this font, and the box around it.
+    keys->setGeometry(QRect(QPoint(du.x(40), du.y(28)), keys->sizeHint()));
+    setFixedSize(std::max(du.x(235), keys->geometry().right() + du.x(8)),
+                 std::max(du.y(74), keys->geometry().bottom() + du.y(8)));
 }
 
 } // namespace quorvel

@@ -7,6 +7,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quorvel {
 
@@ -130,9 +131,24 @@ int CurveChart::trialEnds(TrialEnd end) const {
     return trialMarks_[kind] == nullptr ? 0 : static_cast<int>(trialMarks_[kind]->count());
 }
 
+double roundTickInterval(double span) {
+    // About five ticks, each a round number: 1, 2 or 5 times a power of ten.
+    const double rough = std::max(span / 5, 1.0);
+    const double power = std::pow(10, std::floor(std::log10(rough)));
+    for (const double step : {1.0, 2.0, 5.0}) {
+        if (step * power >= rough) {
+            return step * power;
+        }
+    }
+    return 10 * power;
+}
+
 void CurveChart::setXRange(double maximum) {
     xMaximum_ = std::max(1.0, maximum);
     xAxis_->setRange(0, xMaximum_);
+    xAxis_->setTickType(QValueAxis::TicksDynamic);
+    xAxis_->setTickAnchor(0);
+    xAxis_->setTickInterval(roundTickInterval(xMaximum_));
 }
 
 double CurveChart::shareAt(int series, double x) const {

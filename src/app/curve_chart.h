@@ -15,6 +15,9 @@ class QValueAxis;
 
 namespace quorvel {
 
+// The distance between the run axis's ticks for a span: a round number giving about five.
+double roundTickInterval(double span);
+
 // The learning curve: shares of goals, collisions and misses over a moving window of
 // evaluation runs, against the run index (or the evaluation's number); or, to compare
 // several curves, the goal share of each.

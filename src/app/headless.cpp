@@ -65,7 +65,9 @@ class HeadlessPlatform : public PanelPlatform {
     void showMessage(const std::string& text) override { say(text); }
     int ask(const std::string&, const std::vector<std::string>&) override { return -1; }
     std::string askOpenPath(const std::string&, const char*) override { return {}; }
-    std::string askSavePath(const std::string&, const char*) override { return options_.output; }
+    std::string askSavePath(const std::string&, const char*, const std::string&) override {
+        return options_.output;
+    }
     std::vector<std::string> askOpenPaths(const std::string&, const char*) override { return {}; }
     void startTimer(int, int) override {}
     void stopTimer(int) override {}
@@ -74,7 +76,7 @@ class HeadlessPlatform : public PanelPlatform {
     void showCaption(const std::string&) override {}
     void runTraining(TrainingSession&, const TrainingWatch&) override {}
     void showEvaluationCurves(const std::string&, const std::vector<LabelledCurve>&,
-                              const std::string&) override {}
+                              const std::string&, const std::vector<FigureLine>&) override {}
     void endDialog(bool) override {}
 
     std::string startRecording(const std::string& path) override {
@@ -200,7 +202,7 @@ int plotLogs(const PlotOptions& options) {
         }
         curves.push_back(logCurve(path, log));
     }
-    CurveChart chart("evaluation", curves.front().window);
+    CurveChart chart(evaluationAxisTitle, curves.front().window);
     chart.setMinimumSize(0, 0);
     chart.resize(options.size);
     chart.setCurves(curves);

@@ -14,15 +14,23 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
+#include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QSlider>
 #include <QStringList>
+#include <QStyle>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -64,6 +72,15 @@ QString wrapCaption(const QString& caption, const QFontMetrics& metrics, int wid
 }
 
 } // namespace
+
+QString filterSuffix(const QString& qtFilter) {
+    const int open = qtFilter.indexOf("(*.");
+    if (open < 0) {
+        return {};
+    }
+    const int end = qtFilter.indexOf(QRegularExpression("[ )]"), open + 3);
+    return qtFilter.mid(open + 3, end - open - 3);
+}
 
 QString qtFileFilter(const char* filter) {
     const QStringList parts = QString::fromUtf8(filter).split('|');
@@ -109,8 +126,9 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     slider_->setValue(0);
     slider_->setTickPosition(QSlider::NoTicks);
     slider_->setGeometry(du.rect(131, 319, 317, 15));
-    slider_->setToolTip("Steering: the middle drives straight; just left of it turns right, "
-                        "further left turns left; the right half mirrors that");
+    slider_->setToolTip("Steering: straight ahead is the middle (Home or 0). It starts at the left "
+                        "end, which turns hardest; just left of the middle turns right, further "
+                        "left turns left, and the right half mirrors that");
 
     QPushButton* forwards =
         addButton("forwards", du.rect(224, 301, 136, 14), &PanelCommands::OnForwards,
@@ -126,7 +144,8 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
         auto* l = new QLabel(text, this);
         l->setTextFormat(Qt::PlainText);
         l->setWordWrap(true);
-        l->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        // Centred in its box, as the text of the field beside it is.
+        l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         // A one-line label whose text is wider than its box in this font grows to fit,
         // beneath the controls it reaches.
         const QFontMetrics metrics(l->font());
@@ -215,11 +234,62 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addKey(Qt::Key_V, [this] { valueMapAction_->trigger(); });
     addKey(Qt::Key_A, [this] { actionValuesAction_->trigger(); });
 
-    setFixedSize(du.x(610), du.y(529));
+    // The view gives up height on a small screen, and takes what a larger window offers; the
+    // controls keep their places below it.
+    nominalSize_ = QSize(du.x(610), du.y(529));
+    viewGeometry_ = view_->geometry();
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w != view_ && !w->isWindow()) {
+            controls_.push_back({w, w->geometry()});
+        }
+    }
+    setMinimumSize(nominalSize_.width(),
+                   nominalSize_.height() - viewGeometry_.height() + minimumViewHeight);
+    resize(fittingSize());
+    for (QLineEdit* edit : edits_) {
+        edit->installEventFilter(this);
+    }
     ok->setFocus();
 }
 
 CMainDialog::~CMainDialog() = default;
+
+QSize CMainDialog::fittingSize() const {
+    const QScreen* shown = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (shown == nullptr) {
+        return nominalSize_;
+    }
+    // Room for a window manager's title bar and frame.
+    const int frame = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 16;
+    const QRect available = shown->availableGeometry();
+    return {nominalSize_.width(),
+            std::clamp(available.height() - frame, minimumHeight(), nominalSize_.height())};
+}
+
+void CMainDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    const int dx = width() - nominalSize_.width();
+    const int dy = height() - nominalSize_.height();
+    view_->setGeometry(viewGeometry_.adjusted(0, 0, dx, dy));
+    for (const auto& [control, geometry] : controls_) {
+        control->setGeometry(geometry.translated(dx / 2, dy));
+    }
+}
+
+bool CMainDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in a field ends its edit and moves to the next field; it does not press OK.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const auto field = std::find(std::begin(edits_), std::end(edits_), watched);
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && field != std::end(edits_)) {
+            const auto next = field + 1 == std::end(edits_) ? std::begin(edits_) : field + 1;
+            (*next)->setFocus(Qt::TabFocusReason);
+            (*next)->selectAll();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
 
 QPushButton* CMainDialog::addButton(const QString& caption, QRect geometry,
                                     void (PanelCommands::*command)(), const QString& tip) {
@@ -314,11 +384,23 @@ std::string CMainDialog::askOpenPath(const std::string& title, const char* filte
         .toStdString();
 }
 
-std::string CMainDialog::askSavePath(const std::string& title, const char* filter) {
-    return QFileDialog::getSaveFileName(this, QString::fromStdString(title), QString(),
-                                        qtFileFilter(filter), nullptr,
-                                        QFileDialog::DontConfirmOverwrite)
-        .toStdString();
+std::string CMainDialog::askSavePath(const std::string& title, const char* filter,
+                                     const std::string& proposedName) {
+    QFileDialog dialog(this, QString::fromStdString(title), QString(), qtFileFilter(filter));
+    dialog.setObjectName("saveDialog");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.selectFile(QString::fromStdString(proposedName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    // A new file's name typed without an extension takes the chosen filter's.
+    QString path = dialog.selectedFiles().front();
+    const QString suffix = filterSuffix(dialog.selectedNameFilter());
+    if (!suffix.isEmpty() && QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path)) {
+        path += "." + suffix;
+    }
+    return path.toStdString();
 }
 
 std::vector<std::string> CMainDialog::askOpenPaths(const std::string& title, const char* filter) {
@@ -425,12 +507,22 @@ void CMainDialog::runTraining(TrainingSession& session, const TrainingWatch& wat
 
 void CMainDialog::showEvaluationCurves(const std::string& title,
                                        const std::vector<LabelledCurve>& curves,
-                                       const std::string& xTitle) {
+                                       const std::string& xTitle,
+                                       const std::vector<FigureLine>& figures) {
     QDialog plot(this);
     plot.setWindowTitle(QString::fromStdString(title));
     auto* chart = new CurveChart(QString::fromStdString(xTitle), curves.front().window, &plot);
     chart->setCurves(curves);
     auto* layout = new QVBoxLayout(&plot);
+    if (!figures.empty()) {
+        auto* form = new QFormLayout;
+        for (const FigureLine& line : figures) {
+            auto* text = new QLabel(QString::fromStdString(line.text));
+            text->setObjectName(QString::fromStdString(line.label).chopped(1));
+            form->addRow(QString::fromStdString(line.label), text);
+        }
+        layout->addLayout(form);
+    }
     layout->addWidget(chart);
     auto* close = new QPushButton("Close", &plot);
     connect(close, &QPushButton::clicked, &plot, &QDialog::accept);

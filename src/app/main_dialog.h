@@ -9,6 +9,8 @@
 #include <QKeySequence>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -25,6 +27,9 @@ class World;
 // Turns a filter of the "Description|pattern|...||" form into Qt's "Description (pattern);;"
 // form. "*.*" stands for every file, as on the platform the filters come from.
 QString qtFileFilter(const char* filter);
+
+// The extension of a Qt filter's first pattern ("nnet" of "Nnet Files (*.nnet)"); empty for "*".
+QString filterSuffix(const QString& qtFilter);
 
 // The control panel: the view of the world across the top, the fields and buttons below.
 class CMainDialog : public QDialog, public PanelPlatform {
@@ -43,7 +48,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void showMessage(const std::string& text) override;
     int ask(const std::string& text, const std::vector<std::string>& answers) override;
     std::string askOpenPath(const std::string& title, const char* filter) override;
-    std::string askSavePath(const std::string& title, const char* filter) override;
+    std::string askSavePath(const std::string& title, const char* filter,
+                            const std::string& proposedName) override;
     std::vector<std::string> askOpenPaths(const std::string& title, const char* filter) override;
     void startTimer(int id, int milliseconds) override;
     void stopTimer(int id) override;
@@ -52,7 +58,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void showCaption(const std::string& text) override;
     void runTraining(TrainingSession& session, const TrainingWatch& watch) override;
     void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
-                              const std::string& xTitle) override;
+                              const std::string& xTitle,
+                              const std::vector<FigureLine>& figures) override;
     // The chart of the plot window while it is open, for tests.
     CurveChart* openPlot() const { return lastPlot_; }
     void endDialog(bool ok) override;
@@ -70,11 +77,18 @@ class CMainDialog : public QDialog, public PanelPlatform {
     // The values the view's floor shows while the value map is on.
     const ValueMap& valueMap() const { return valueMap_; }
 
+    // The size the dialog opens at: as laid out, or as tall as the screen leaves room for.
+    QSize fittingSize() const;
+    // The height below which the view does not shrink, in pixels.
+    static constexpr int minimumViewHeight = 120;
+
   public slots:
     void reject() override;
 
   protected:
     void timerEvent(QTimerEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)(),
@@ -101,7 +115,10 @@ class CMainDialog : public QDialog, public PanelPlatform {
     QIcon icon_;
     CGLView* view_ = nullptr;
     QSlider* slider_ = nullptr;
-    QLineEdit* edits_[8] = {};
+    QLineEdit* edits_[8] = {};                         // in the order of the fields' ids
+    QSize nominalSize_;                                // the layout's size
+    QRect viewGeometry_;                               // the view's place in the layout
+    std::vector<std::pair<QWidget*, QRect>> controls_; // every other control and its place
     QCheckBox* qLearn_ = nullptr;
     QCheckBox* trails_ = nullptr;
     CurveChart* lastPlot_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "app/curve_chart.h"
 #include "display/gl_view.h"
+#include "panel/panel_commands.h"
 #include "panel/panel_platform.h"
 #include "training/evaluation_curve.h"
 #include "training/progress.h"
@@ -10,7 +11,6 @@
 
 #include <QCheckBox>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -43,24 +43,14 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     bar_ = new QProgressBar;
     bar_->setRange(0, s.runs);
     bar_->setValue(0);
-    runs_ = new QLabel;
-    runs_->setObjectName("runs");
-    goals_ = new QLabel;
-    collisions_ = new QLabel;
-    misses_ = new QLabel;
-    rate_ = new QLabel;
-    elapsed_ = new QLabel;
-    left_ = new QLabel;
-    left_->setObjectName("left");
     auto* figures = new QFormLayout;
-    figures->addRow("Runs:", runs_);
-    figures->addRow("Goals:", goals_);
-    figures->addRow("Collisions:", collisions_);
-    figures->addRow("Misses:", misses_);
-    figures->addRow("Speed:", rate_);
-    figures->addRow("Elapsed:", elapsed_);
-    figures->addRow("Time left:", left_);
-    chart_ = new CurveChart("run", window);
+    for (const FigureLine& line : figureLines(progressFigures(shown_, 0))) {
+        auto* text = new QLabel;
+        text->setObjectName(QString::fromStdString(line.label).chopped(1)); // "Runs", ...
+        figures->addRow(QString::fromStdString(line.label), text);
+        figures_.push_back(text);
+    }
+    chart_ = new CurveChart(runAxisTitle, window);
     chart_->setXRange(s.runs);
     chart_->setMinimumSize(560, 280);
     cancel_ = new QPushButton("Cancel");
@@ -202,12 +192,6 @@ void TrainingWindow::finishRuns() {
     finished_ = true;
     cancelled_ = runner_.cancelled();
     showFigures();
-    if (cancelled_) {
-        runs_->setText(QString("Cancelled after %1 of %2 runs")
-                           .arg(shown_.runsDone)
-                           .arg(session_.settings().runs));
-        left_->setText("none");
-    }
     cancel_->setText("Close");
     cancel_->setToolTip("Close this window");
     cancel_->setEnabled(true);
@@ -232,13 +216,10 @@ void TrainingWindow::showFigures() {
     shown_ = runner_.progress();
     const ProgressFigures f = progressFigures(shown_, clock_.elapsed() / 1000.0);
     bar_->setValue(f.counts.runsDone);
-    runs_->setText(QString::fromStdString(formatRunsDone(f)));
-    goals_->setText(QString::number(f.counts.goals));
-    collisions_->setText(QString::number(f.counts.collisions));
-    misses_->setText(QString::number(f.counts.misses));
-    rate_->setText(QString::fromStdString(formatRate(f)));
-    elapsed_->setText(QString::fromStdString(formatDuration(f.elapsedSeconds)));
-    left_->setText(QString::fromStdString(formatDuration(f.remainingSeconds)));
+    const std::vector<FigureLine> lines = figureLines(f, finished_ && cancelled_);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        figures_[i]->setText(QString::fromStdString(lines[i].text));
+    }
 }
 
 } // namespace quorvel

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class QCheckBox;
 class QLabel;
@@ -87,13 +88,7 @@ class TrainingWindow : public QDialog {
     ValueMap map_;
     QTimer* ticks_;
     QProgressBar* bar_;
-    QLabel* runs_;
-    QLabel* goals_;
-    QLabel* collisions_;
-    QLabel* misses_;
-    QLabel* rate_;
-    QLabel* elapsed_;
-    QLabel* left_;
+    std::vector<QLabel*> figures_; // in the order of figureLines
     CGLView* arena_ = nullptr;
     QLabel* trialCaption_ = nullptr;
     QCheckBox* trialsBox_ = nullptr;

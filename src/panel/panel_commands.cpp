@@ -8,6 +8,7 @@
 #include "world/world.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -22,9 +23,16 @@ const char* const gifFilter = "Animated GIF (*.gif)|*.gif||";
 const char* const unsavedNetworkQuestion =
     "The network has changed since its weights were last saved or loaded. Save them before "
     "closing?";
+const char* const unsavedBeforeLoadQuestion =
+    "The network has changed since its weights were last saved or loaded. Save them before "
+    "loading others?";
+const char* const noClearPlaceMessage =
+    "No place clear of the obstacles was found in 1000 tries; the robot or the goal is on an "
+    "obstacle.";
 
 namespace {
 constexpr int driveDistance = 2;
+constexpr int maxPlacements = 1000;
 } // namespace
 
 int steeringFromSlider(const SliderState& s) {
@@ -105,8 +113,17 @@ void PanelCommands::OnSteerStraight() {
 }
 
 void PanelCommands::OnPlaceRobotAndGoal() {
-    world_.placeRobotAndGoal();
+    // Again, with the draws a further press would make, until the robot can drive and the goal
+    // can be reached.
+    int tries = 0;
+    do {
+        world_.placeRobotAndGoal();
+        ++tries;
+    } while ((world_.robotOnObstacle() || world_.goalOnObstacle()) && tries < maxPlacements);
     showChangedWorld();
+    if (world_.robotOnObstacle() || world_.goalOnObstacle()) {
+        platform_.showMessage(noClearPlaceMessage);
+    }
 }
 
 void PanelCommands::OnPlayback() {
@@ -133,7 +150,7 @@ void PanelCommands::stopPlayback(const std::string& caption) {
 }
 
 void PanelCommands::OnRecordPlayback(int frameLimit) {
-    const std::string path = platform_.askSavePath("Record Playback", gifFilter);
+    const std::string path = platform_.askSavePath("Record Playback", gifFilter, "playback.gif");
     if (path.empty()) {
         return;
     }
@@ -202,7 +219,8 @@ void PanelCommands::OnTrain() {
         return;
     }
     world_.annealingNumber = request.annealing;
-    const std::string path = platform_.askSavePath("Save Evaluation Log", evaluationLogFilter);
+    const std::string path =
+        platform_.askSavePath("Save Evaluation Log", evaluationLogFilter, "eval.dat");
     world_.qLearnMode = platform_.isChecked(CheckBox::qLearn);
     if (path.empty()) {
         return; // the user cancelled: no training, no summary
@@ -225,8 +243,12 @@ void PanelCommands::OnTrain() {
     TrainingWatch watch;
     watch.notice = notice;
     watch.curve = &*lastCurve_;
+    const auto started = std::chrono::steady_clock::now();
     watch.finish = [&](bool cancelled) {
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const TrainingResult result = session.finish(cancelled);
+        lastFigures_ = figureLines(progressFigures(result.counts, elapsed), cancelled);
         std::vector<std::string> messages{trainingSummary(result.counts)};
         if (!result.logComplete) {
             messages.push_back("Writing the evaluation log \"" + path +
@@ -278,16 +300,20 @@ bool PanelCommands::saveTo(const std::string& path) {
 }
 
 bool PanelCommands::mayClose() {
+    return mayReplaceNetwork(unsavedNetworkQuestion, "Close Without Saving", "Keep Open");
+}
+
+bool PanelCommands::mayReplaceNetwork(const char* question, const char* withoutSaving,
+                                      const char* keep) {
     while (networkUnsaved()) {
-        const int answer =
-            platform_.ask(unsavedNetworkQuestion, {"Save...", "Close Without Saving", "Keep Open"});
+        const int answer = platform_.ask(question, {"Save...", withoutSaving, keep});
         if (answer == 1) {
             return true;
         }
         if (answer != 0) {
-            return false; // Keep Open, or the question closed without an answer
+            return false; // kept, or the question closed without an answer
         }
-        const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
+        const std::string path = askWeightsPath();
         if (!path.empty()) {
             saveTo(path); // once saved, the network is no longer unsaved
         }
@@ -295,14 +321,21 @@ bool PanelCommands::mayClose() {
     return true;
 }
 
+std::string PanelCommands::askWeightsPath() {
+    return platform_.askSavePath("Save Neural Net Weights", weightsFilter, "quorvel.nnet");
+}
+
 void PanelCommands::OnSaveWeights() {
-    const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
+    const std::string path = askWeightsPath();
     if (!path.empty()) {
         saveTo(path);
     }
 }
 
 void PanelCommands::OnLoadWeights() {
+    if (!mayReplaceNetwork(unsavedBeforeLoadQuestion, "Load Without Saving", "Cancel")) {
+        return;
+    }
     const std::string path = platform_.askOpenPath("Load Neural Net Weights", weightsFilter);
     if (path.empty()) {
         return;
@@ -318,7 +351,7 @@ void PanelCommands::OnLoadWeights() {
 
 void PanelCommands::OnOkClicked() {
     for (;;) {
-        const std::string path = platform_.askSavePath("Save Neural Net Weights", weightsFilter);
+        const std::string path = askWeightsPath();
         if (path.empty()) {
             if (!mayClose()) {
                 return;
@@ -359,7 +392,7 @@ void PanelCommands::OnPlotEvaluationLog() {
     const std::string title = curves.size() == 1
                                   ? "Evaluation Log - " + curves[0].name
                                   : "Evaluation Logs - " + std::to_string(curves.size()) + " logs";
-    platform_.showEvaluationCurves(title, curves, "evaluation");
+    platform_.showEvaluationCurves(title, curves, evaluationAxisTitle, {});
 }
 
 void PanelCommands::OnShowLastLearningCurve() {
@@ -369,7 +402,7 @@ void PanelCommands::OnShowLastLearningCurve() {
     }
     platform_.showEvaluationCurves("Last Learning Curve",
                                    {{"last training", lastCurve_->points(), lastCurve_->window()}},
-                                   "run");
+                                   runAxisTitle, lastFigures_);
 }
 
 void PanelCommands::OnCancelClicked() {

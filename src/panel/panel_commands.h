@@ -15,11 +15,18 @@ class World;
 extern const char* const weightsFilter;
 extern const char* const evaluationLogFilter;
 extern const char* const unsavedNetworkQuestion;
+extern const char* const unsavedBeforeLoadQuestion;
+extern const char* const noClearPlaceMessage;
 extern const char* const gifFilter;
 
 inline constexpr int playbackTimerId = 1000;
 inline constexpr int playbackPeriodMs = 100;
 inline constexpr int maxRecordedFrames = 400;
+
+// What a learning curve's points are counted in: the runs of a training, or the evaluation
+// runs of a log, which does not record how many runs lay between them.
+inline constexpr const char* runAxisTitle = "run";
+inline constexpr const char* evaluationAxisTitle = "evaluation run (line of the log)";
 
 // The steering index for a slider position: ((width / 2 - (position - minimum)) / width) * 10,
 // truncated towards zero.
@@ -34,12 +41,15 @@ class PanelCommands {
     void OnForwards();
     void OnReverse();
     void OnGenerate();
+    // Places robot and goal at random, again (as a further press would) until neither is on
+    // an obstacle, at most 1000 times; says so when none of them was clear.
     void OnPlaceRobotAndGoal();
     void OnPlayback();
     void OnStopPlayback();
     void OnTimer(int id);
     void OnTrain();
     void OnSaveWeights();
+    // Asks first when the network has changed since it was last saved or loaded.
     void OnLoadWeights();
     void OnOkClicked();
     void OnCancelClicked();
@@ -74,6 +84,10 @@ class PanelCommands {
     // Before the dialog closes: asks about an unsaved network until it is saved or the user
     // decides; true when the dialog may close.
     bool mayClose();
+    // The same before anything replaces the network: "Save...", then the answers to go on
+    // without saving and to keep it; true when it may be replaced.
+    bool mayReplaceNetwork(const char* question, const char* withoutSaving, const char* keep);
+    std::string askWeightsPath();
     // Offers to create a missing backup folder; returns the line the training window shows
     // about the backups, if any.
     std::string prepareBackupFolder(const TrainingSettings& settings);
@@ -88,6 +102,7 @@ class PanelCommands {
     ValueProbe probe_;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded
     std::optional<LiveCurve> lastCurve_;
+    std::vector<FigureLine> lastFigures_; // the last training's figures at its end
     bool recording_ = false;
     int recordedFrames_ = 0;
     int frameLimit_ = maxRecordedFrames;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "training/evaluation_curve.h"
+#include "training/progress.h"
 #include "training/value_probe.h"
 
 #include <functional>
@@ -66,9 +67,11 @@ class PanelPlatform {
     virtual int ask(const std::string& text, const std::vector<std::string>& answers) = 0;
 
     // File dialogs with a title and a filter in the "Description|pattern|...||" form; the
-    // path chosen, empty when cancelled.
+    // path chosen, empty when cancelled. The save dialog proposes a name, and gives a typed
+    // name without an extension the one of the filter chosen.
     virtual std::string askOpenPath(const std::string& title, const char* filter) = 0;
-    virtual std::string askSavePath(const std::string& title, const char* filter) = 0;
+    virtual std::string askSavePath(const std::string& title, const char* filter,
+                                    const std::string& proposedName) = 0;
     // The open dialog, choosing any number of files; empty when cancelled.
     virtual std::vector<std::string> askOpenPaths(const std::string& title, const char* filter) = 0;
 
@@ -87,11 +90,12 @@ class PanelPlatform {
     virtual void runTraining(TrainingSession& session, const TrainingWatch& watch) = 0;
 
     // Shows learning curves in a window of its own until the user closes it: one curve with
-    // its shares of goals, collisions and misses, several with a goal share each. xTitle
-    // names what the points are counted in ("run", "evaluation").
+    // its shares of goals, collisions and misses, several with a goal share each, and the
+    // figures given beside them. xTitle names what the points are counted in.
     virtual void showEvaluationCurves(const std::string& title,
                                       const std::vector<LabelledCurve>& curves,
-                                      const std::string& xTitle) = 0;
+                                      const std::string& xTitle,
+                                      const std::vector<FigureLine>& figures) = 0;
 
     // Recording the view into an animated GIF, one picture a playback tick: starting one at
     // path, adding the view's picture as it is now, and finishing it. Starting and finishing

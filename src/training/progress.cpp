@@ -55,4 +55,17 @@ std::string formatProgressLine(const ProgressFigures& f) {
            formatDuration(f.remainingSeconds);
 }
 
+std::vector<FigureLine> figureLines(const ProgressFigures& f, bool cancelled) {
+    const TrainingProgress& c = f.counts;
+    return {{"Runs:", cancelled ? "Cancelled after " + std::to_string(c.runsDone) + " of " +
+                                      std::to_string(c.runs) + " runs"
+                                : formatRunsDone(f)},
+            {"Goals:", std::to_string(c.goals)},
+            {"Collisions:", std::to_string(c.collisions)},
+            {"Misses:", std::to_string(c.misses)},
+            {"Speed:", formatRate(f)},
+            {"Elapsed:", formatDuration(f.elapsedSeconds)},
+            {"Time left:", cancelled ? "" : formatDuration(f.remainingSeconds)}};
+}
+
 } // namespace quorvel

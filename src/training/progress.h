@@ -3,6 +3,7 @@
 #include "training/training.h"
 
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -25,5 +26,16 @@ std::string formatRate(const ProgressFigures& figures);
 
 // One line: "runs 1200/20000 (6%)  3400 runs/s  goals 12  collisions 800  misses 388  left 0:05".
 std::string formatProgressLine(const ProgressFigures& figures);
+
+// One figure as a window shows it: "Goals:", "1234".
+struct FigureLine {
+    std::string label;
+    std::string text;
+};
+
+// The figures of a training in the order a window shows them: Runs, Goals, Collisions,
+// Misses, Speed, Elapsed, Time left. Once cancelled, the runs read "Cancelled after N of M
+// runs" and no time is left to show.
+std::vector<FigureLine> figureLines(const ProgressFigures& figures, bool cancelled = false);
 
 } // namespace quorvel

@@ -1,6 +1,7 @@
 // The real control panel in a real window (under Xvfb in the test script).
 #include "app/about_dialog.h"
 #include "app/curve_chart.h"
+#include "app/dialog_units.h"
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "app/training_window.h"
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
@@ -206,7 +208,10 @@ TEST_F(Dialog, StartsAsTheLayoutGivesIt) {
     EXPECT_EQ(dialog->windowTitle(), "Quorvel");
     EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+    // On a screen with room for it, the layout's size; smaller screens: see SmallScreen.
+    const DialogUnits du(dialog->font());
+    EXPECT_EQ(dialog->size(), QSize(du.x(610), du.y(529)));
+    EXPECT_GT(dialog->maximumHeight(), dialog->minimumHeight()); // it can be resized
     EXPECT_FALSE(dialog->windowIcon().isNull());
     const QStringList captions{"OK",
                                "Cancel",
@@ -255,15 +260,24 @@ TEST_F(Dialog, StartsAsTheLayoutGivesIt) {
                 0.05);
 }
 
-TEST_F(Dialog, EnterInAFieldPressesOkWhichOffersTheSaveDialog) {
+// Enter confirms a number and moves to the next field, the last back to the first; it never
+// presses OK and so never closes the panel.
+TEST_F(Dialog, EnterInAFieldMovesToTheNextField) {
     bool sawFileDialog = false;
-    cancelFileDialog(&sawFileDialog);
+    cancelFileDialog(&sawFileDialog); // should OK's save dialog open, close it
     QLineEdit* runs = edit(dialog.get(), Field::runs);
     runs->setFocus();
+    QTest::keyClicks(runs, "500");
     QTest::keyClick(runs, Qt::Key_Return);
-    EXPECT_TRUE(sawFileDialog);
-    EXPECT_EQ(dialog->result(), QDialog::Accepted);
-    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->focusWidget(), edit(dialog.get(), Field::evaluationFrequency));
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Enter);
+    EXPECT_EQ(dialog->focusWidget(), edit(dialog.get(), Field::learningRate));
+    edit(dialog.get(), Field::annealing)->setFocus();
+    QTest::keyClick(dialog->focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(dialog->focusWidget(), edit(dialog.get(), Field::obstacles));
+    EXPECT_EQ(runs->text(), "500");
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(sawFileDialog);
 }
 
 TEST_F(Dialog, EscapeAndTheCloseBoxCancelWithoutSaving) {
@@ -280,12 +294,17 @@ TEST_F(Dialog, EscapeAndTheCloseBoxCancelWithoutSaving) {
 TEST_F(Dialog, AboutBoxFromF1AndTheContextMenu) {
     QString title;
     QStringList texts;
+    bool everyLineShows = true;
     answerNextModal(isOther, [&](QWidget* w) {
         title = w->windowTitle();
         for (QLabel* l : w->findChildren<QLabel*>()) {
             if (!l->text().isEmpty()) {
                 texts << l->text();
             }
+            // Each label holds its text whole, and the box holds each label.
+            everyLineShows = everyLineShows && w->rect().contains(l->geometry()) &&
+                             l->width() >= l->sizeHint().width() &&
+                             l->height() >= l->sizeHint().height();
         }
         qobject_cast<QDialog*>(w)->accept();
     });
@@ -294,6 +313,8 @@ TEST_F(Dialog, AboutBoxFromF1AndTheContextMenu) {
     EXPECT_TRUE(texts.contains("Quorvel Version 1.0")) << texts.join('|').toStdString();
     EXPECT_TRUE(texts.contains(CAboutDialog::keysText())); // the keys are documented there
     EXPECT_TRUE(CAboutDialog::keysText().contains("Up: forwards"));
+    EXPECT_TRUE(CAboutDialog::keysText().contains("V: value map"));
+    EXPECT_TRUE(everyLineShows);
     const auto actions = dialog->actions();
     ASSERT_FALSE(actions.isEmpty());
     EXPECT_EQ(actions[0]->text(), "&About Quorvel...");
@@ -329,6 +350,75 @@ TEST_F(Dialog, AClickOnTheViewIsReportedAndRedraws) {
     QTest::mouseClick(dialog->view(), Qt::LeftButton, {}, QPoint(20, 20));
     EXPECT_EQ(clicks.count(), 1);
     EXPECT_TRUE(frames.wait(2000)); // the click's Redraw produced a new picture
+}
+
+// On a laptop's screen (run under displays of 1280x720 and 1366x768 by the test list), the
+// panel fits: every control lies on the screen and answers a click, and the view is drawn at
+// the height it gave up.
+TEST(SmallScreen, EveryControlIsOnTheScreenAndAnswersAClick) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    if (screen.height() > 800) {
+        GTEST_SKIP() << "a screen of " << screen.width() << "x" << screen.height();
+    }
+    random::restart();
+    World world(10, 10, 0, 0, 0);
+    CMainDialog dialog(world);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_TRUE(screen.contains(dialog.frameGeometry())) << dialog.frameGeometry().height();
+    const DialogUnits du(dialog.font());
+    EXPECT_LT(dialog.view()->height(), du.y(292));
+    for (QWidget* w : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (w->isWindow() || !w->isVisible()) {
+            continue;
+        }
+        const QRect global(w->mapToGlobal(QPoint(0, 0)), w->size());
+        EXPECT_TRUE(screen.contains(global))
+            << w->metaObject()->className() << " " << w->accessibleName().toStdString();
+    }
+    // The controls a person could not reach before, and a drive.
+    dialog.findChildren<QSlider*>()[0]->setValue(50);
+    QTest::mouseClick(button(&dialog, "forwards"), Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(world.front.x, 7);
+    for (Field f : {Field::learningRate, Field::discount}) {
+        QTest::mouseClick(edit(&dialog, f), Qt::LeftButton);
+        EXPECT_EQ(dialog.focusWidget(), edit(&dialog, f));
+    }
+    std::vector<QString> texts;
+    closeMessage(&texts);
+    QTest::mouseClick(button(&dialog, "Train"), Qt::LeftButton);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "\"\" is not a valid number of training runs");
+    const QImage shown = dialog.view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(shown.height(),
+              static_cast<int>(dialog.view()->height() * dialog.view()->devicePixelRatioF()));
+    EXPECT_EQ(shown, renderWorldImage(world, shown.size()));
+    dialog.grab().save(QString("panel-%1x%2.png")
+                           .arg(QGuiApplication::primaryScreen()->size().width())
+                           .arg(QGuiApplication::primaryScreen()->size().height()));
+    QTest::mouseClick(button(&dialog, "Cancel"), Qt::LeftButton);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    bool sawSaveDialog = false;
+    cancelFileDialog(&sawSaveDialog);
+    QTest::mouseClick(button(&dialog, "OK"), Qt::LeftButton);
+    EXPECT_TRUE(sawSaveDialog);
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    for (QTimer* t : waitingAnswers) {
+        delete t;
+    }
+    waitingAnswers.clear();
+}
+
+TEST(CurveChartAxis, TicksFallOnRoundNumbers) {
+    EXPECT_EQ(roundTickInterval(49900), 10000);
+    EXPECT_EQ(roundTickInterval(300000), 100000);
+    EXPECT_EQ(roundTickInterval(20000), 5000);
+    EXPECT_EQ(roundTickInterval(400), 100);
+    EXPECT_EQ(roundTickInterval(7), 2);
+    EXPECT_EQ(roundTickInterval(1), 1);
 }
 
 TEST(FileFilters, ConvertToQtsForm) {
@@ -393,6 +483,47 @@ TEST_F(Dialog, EndToEnd) {
     dialog->grab().save("panel-end-to-end.png");
 }
 
+// Types `name` into the next save dialog, in the folder, with its filter `filter` chosen; keeps
+// the name the dialog proposed.
+void typeSaveName(const QString& folder, const QString& name, int filter, QString* proposed) {
+    answerNextModal(is<QFileDialog>, [=](QWidget* w) {
+        auto* dialog = qobject_cast<QFileDialog*>(w);
+        *proposed = dialog->findChild<QLineEdit*>("fileNameEdit")->text();
+        dialog->setDirectory(folder);
+        dialog->selectNameFilter(dialog->nameFilters()[filter]);
+        const QString wanted = folder + "/" + name;
+        auto* poll = new QTimer(dialog);
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, dialog, [dialog, name, wanted, poll] {
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            if (dialog->selectedFiles().contains(wanted)) {
+                poll->stop();
+                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+            }
+        });
+        poll->start();
+    });
+}
+
+TEST_F(Dialog, SaveDialogsProposeANameAndGiveANewNameTheFiltersExtension) {
+    const QString dir = QString::fromStdString(folder.path().string());
+    QString proposed;
+    typeSaveName(dir, "net", 0, &proposed);
+    QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
+    EXPECT_EQ(proposed, "quorvel.nnet");
+    EXPECT_TRUE(fs::exists(path("net.nnet")));
+    typeSaveName(dir, "net", 1, &proposed); // Data Files (*.dat)
+    QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
+    EXPECT_TRUE(fs::exists(path("net.dat")));
+    std::ofstream(path("plain")) << "old";
+    typeSaveName(dir, "plain", 0, &proposed); // an existing file keeps its name
+    QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
+    EXPECT_NE(testing::readFile(path("plain")), "old");
+    EXPECT_FALSE(fs::exists(path("plain.nnet")));
+    EXPECT_EQ(filterSuffix("All Files (*)"), "");
+    EXPECT_EQ(filterSuffix("Animated GIF (*.gif)"), "gif");
+}
+
 // Waits for the training window, lets `look` see it while it runs, then leaves it alone.
 void watchTraining(std::function<void(TrainingWindow*)> look) {
     answerNextModal(is<TrainingWindow>,
@@ -429,7 +560,18 @@ class Training : public Dialog {
 TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress) {
     fill("200000", "10");
     int first = -1, second = -1, atCancel = -1;
+    QString runsShown, leftShown;
     watchTraining([&](TrainingWindow* w) {
+        auto* ended = new QTimer(w);
+        ended->setInterval(20);
+        QObject::connect(ended, &QTimer::timeout, w, [&, w, ended] {
+            if (w->finished()) {
+                runsShown = w->findChild<QLabel*>("Runs")->text();
+                leftShown = w->findChild<QLabel*>("Time left")->text();
+                ended->stop();
+            }
+        });
+        ended->start();
         auto* bar = w->findChild<QProgressBar*>();
         QTimer::singleShot(300, w, [&, w, bar] {
             first = bar->value();
@@ -447,6 +589,8 @@ TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress)
     const int ran = summary.section(' ', 1, 1).toInt();
     EXPECT_GE(ran, atCancel);
     EXPECT_LT(ran, 200000);
+    EXPECT_EQ(runsShown, QString("Cancelled after %1 of 200000 runs").arg(ran));
+    EXPECT_EQ(leftShown, "");
     EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, ran);
     const std::string log = slurp(path("eval.dat"));
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), (ran + 9) / 10);

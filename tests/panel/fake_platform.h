@@ -60,9 +60,12 @@ class FakePlatform : public PanelPlatform {
     std::string askOpenPath(const std::string& title, const char* filter) override {
         return nextPath(title, filter);
     }
-    std::string askSavePath(const std::string& title, const char* filter) override {
+    std::string askSavePath(const std::string& title, const char* filter,
+                            const std::string& proposedName) override {
+        proposedNames.push_back(proposedName);
         return nextPath(title, filter);
     }
+    std::vector<std::string> proposedNames;
     void startTimer(int id, int ms) override {
         if (id == 1000 && ms == 100) {
             timersRunning = 1; // setting the same timer again replaces it
@@ -129,7 +132,9 @@ class FakePlatform : public PanelPlatform {
         return paths;
     }
     void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
-                              const std::string& xTitle) override {
+                              const std::string& xTitle,
+                              const std::vector<FigureLine>& figures) override {
+        shownFigures = figures;
         curveTitle = title;
         shownCurves = curves;
         curve = curves.front().points;
@@ -137,6 +142,7 @@ class FakePlatform : public PanelPlatform {
         curveXTitle = xTitle;
     }
     std::vector<LabelledCurve> shownCurves;
+    std::vector<FigureLine> shownFigures;
 
     std::string curveTitle;
     std::string curveXTitle;

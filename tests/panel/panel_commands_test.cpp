@@ -498,6 +498,7 @@ TEST_F(Panel, SavingOrLoadingMakesTheNetworkSafeToClose) {
     trainOnce(*commands, platform, path("eval.dat"));
     EXPECT_TRUE(commands->networkUnsaved());
     platform.pathAnswers = {path("w.nnet")};
+    platform.askAnswers = {1}; // Load Without Saving
     commands->OnLoadWeights();
     EXPECT_FALSE(commands->networkUnsaved());
     EXPECT_EQ(platform.dialogTitles.back(), "Load Neural Net Weights");
@@ -515,11 +516,93 @@ TEST_F(Panel, TheLastLearningCurveComesBack) {
     commands->OnShowLastLearningCurve();
     EXPECT_EQ(platform.curveTitle, "Last Learning Curve");
     EXPECT_EQ(platform.curveXTitle, "run");
+    // With the figures the training window showed at its end.
+    ASSERT_EQ(platform.shownFigures.size(), 7u);
+    EXPECT_EQ(platform.shownFigures[0].label, "Runs:");
+    EXPECT_EQ(platform.shownFigures[0].text, "30/30 (100%)");
+    EXPECT_EQ(platform.shownFigures[1].text, std::to_string(world->goalCount));
+    EXPECT_EQ(platform.shownFigures[3].text, std::to_string(world->missCount));
     EXPECT_EQ(platform.curveWindowShown, 10); // at least 10 evaluations
     ASSERT_EQ(platform.curve.size(), 3u);     // runs 0, 10 and 20
     EXPECT_EQ(platform.curve[2].index, 20);
     EXPECT_DOUBLE_EQ(
         platform.curve[2].goals + platform.curve[2].collisions + platform.curve[2].misses, 1);
+}
+
+// Place repeats the placement, with the draws further presses would make, until neither the
+// robot nor the goal is on an obstacle.
+TEST_F(Panel, PlacingTakesTheFirstPlacementClearOfTheObstacles) {
+    world->generateObstacleField(7, 10, {-50, -50}, {50, 50}, 25);
+    World twin = *world;
+    const std::uint32_t state = random::state();
+    commands->OnPlaceRobotAndGoal();
+    EXPECT_FALSE(world->robotOnObstacle());
+    EXPECT_FALSE(world->goalOnObstacle());
+    random::setState(state);
+    int k = 0;
+    do {
+        twin.placeRobotAndGoal();
+        ++k;
+    } while (twin.robotOnObstacle() || twin.goalOnObstacle());
+    EXPECT_GT(k, 1) << "a field where the first placement is not clear";
+    EXPECT_EQ(world->rear, twin.rear);
+    EXPECT_EQ(world->goal, twin.goal);
+    EXPECT_EQ(random::state(), [&] {
+        random::setState(state);
+        for (int i = 0; i < k; ++i) {
+            twin.placeRobotAndGoal();
+        }
+        return random::state();
+    }());
+    EXPECT_TRUE(platform.messages.empty());
+
+    // No clear place at all: 1000 placements, the last kept, said once.
+    world->obstacleCount = 1;
+    Obstacle& all = world->obstacles[0];
+    all.resize(4);
+    all.vertices = {{-200, -200}, {200, -200}, {200, 200}, {-200, 200}};
+    all.updateBox();
+    const std::uint32_t before = random::state();
+    commands->OnPlaceRobotAndGoal();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0], noClearPlaceMessage);
+    random::setState(before);
+    for (int i = 0; i < 1000; ++i) {
+        twin.placeRobotAndGoal();
+    }
+    EXPECT_EQ(world->rear, twin.rear);
+}
+
+// Loading asks as closing does when the network would be lost, and only then.
+TEST_F(Panel, LoadingAsksBeforeAChangedNetworkIsReplaced) {
+    platform.pathAnswers = {path("first.nnet")};
+    commands->OnSaveWeights();
+    EXPECT_EQ(platform.proposedNames.back(), "quorvel.nnet");
+    platform.pathAnswers = {path("first.nnet")};
+    commands->OnLoadWeights();
+    EXPECT_TRUE(platform.asked.empty()); // nothing to lose
+
+    trainOnce(*commands, platform, path("eval.dat"));
+    EXPECT_EQ(platform.proposedNames.back(), "eval.dat");
+    const auto trained = parametersOf(world->learner.network);
+    platform.askAnswers = {2}; // Cancel: neither dialog, the network kept
+    const std::size_t dialogs = platform.dialogTitles.size();
+    commands->OnLoadWeights();
+    ASSERT_EQ(platform.asked.size(), 1u);
+    EXPECT_EQ(platform.asked[0], unsavedBeforeLoadQuestion);
+    EXPECT_EQ(platform.askedAnswers[0],
+              (std::vector<std::string>{"Save...", "Load Without Saving", "Cancel"}));
+    EXPECT_EQ(platform.dialogTitles.size(), dialogs);
+    EXPECT_EQ(parametersOf(world->learner.network), trained);
+
+    // Save...: saved first, then the load.
+    platform.askAnswers = {0};
+    platform.pathAnswers = {path("trained.nnet"), path("first.nnet")};
+    commands->OnLoadWeights();
+    EXPECT_TRUE(fs::exists(path("trained.nnet")));
+    EXPECT_EQ(platform.dialogTitles.back(), "Load Neural Net Weights");
+    EXPECT_NE(parametersOf(world->learner.network), trained);
+    EXPECT_FALSE(commands->networkUnsaved());
 }
 
 TEST_F(Panel, RecordingPlaysBackAsPlaybackDoesAPictureATick) {
