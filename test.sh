@@ -6,6 +6,6 @@ scripts/install-deps.sh
 scripts/build.sh
 # The window and picture tests need a display; start a virtual one when there is none.
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1600x1200x24" ctest --test-dir build --output-on-failure --timeout 300
+  exec scripts/with-display.sh 1600x1200 ctest --test-dir build -j"$(nproc)" --output-on-failure --timeout 300
 fi
-exec ctest --test-dir build --output-on-failure --timeout 300
+exec ctest --test-dir build -j"$(nproc)" --output-on-failure --timeout 300

@@ -22,7 +22,7 @@ done
 # The picture benchmark draws with OpenGL and needs a display: start a virtual one.
 if [ "$training_only" = no ] && [ -z "${DISPLAY:-}" ]; then
   scripts/install-deps.sh
-  exec xvfb-run -a -s "-screen 0 1600x1200x24" "$0" --repetitions "$repetitions"
+  exec scripts/with-display.sh 1600x1200 "$0" --repetitions "$repetitions"
 fi
 scripts/install-deps.sh
 scripts/build.sh >/dev/null

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -28,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "gui_main.h"
 #include "test_support.h"
 
 #include <gif_lib.h>
@@ -333,14 +335,16 @@ TEST_F(Dialog, PlaybackTicksEveryHundredMilliseconds) {
     world->goal = {150, 150};
     dialog->findChildren<QCheckBox*>()[1]->setChecked(true); // trails
     ASSERT_EQ(dialog->findChildren<QCheckBox*>()[1]->text(), "Robot leaves \"trails\"");
+    QElapsedTimer clock;
+    clock.start();
     QTest::mouseClick(button(dialog.get(), "Playback Learned Behavior"), Qt::LeftButton);
     QTest::mouseClick(button(dialog.get(), "Playback Learned Behavior"), Qt::LeftButton);
-    QTest::qWait(550);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world->trailCount >= 5; }, 20000));
+    // One timer of 100 ms, not two: five ticks take at least 450 ms however busy the machine.
+    EXPECT_GE(clock.elapsed(), 450);
     QTest::mouseClick(button(dialog.get(), "Stop Playback"), Qt::LeftButton);
     const int ticks = world->trailCount;
-    EXPECT_GE(ticks, 3);
-    EXPECT_LE(ticks, 6); // one timer, not two
-    QTest::qWait(250);
+    QTest::qWait(250); // however long one waits, a stopped playback does not tick
     EXPECT_EQ(world->trailCount, ticks);
 }
 
@@ -431,6 +435,7 @@ TEST(FileFilters, ConvertToQtsForm) {
 TEST(Locale, NumbersUseAFullStopUnderACommaLocale) {
     // The test program runs under de_DE.UTF-8 when it is installed; the application set
     // LC_NUMERIC back to "C".
+    EXPECT_STREQ(std::setlocale(LC_MONETARY, nullptr), "de_DE.UTF-8"); // the user's locale
     EXPECT_STREQ(std::localeconv()->decimal_point, ".");
 }
 
@@ -469,9 +474,8 @@ TEST_F(Dialog, EndToEnd) {
 
     dialog->findChildren<QCheckBox*>()[1]->setChecked(true);
     QTest::mouseClick(button(dialog.get(), "Playback Learned Behavior"), Qt::LeftButton);
-    QTest::qWait(400);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return world->trailCount >= 2; }, 20000));
     QTest::mouseClick(button(dialog.get(), "Stop Playback"), Qt::LeftButton);
-    EXPECT_GE(world->trailCount, 1);
 
     chooseFile(path("net.nnet"));
     QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
@@ -572,16 +576,22 @@ TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress)
             }
         });
         ended->start();
+        // The bar moves on as the runs go on; then Cancel.
         auto* bar = w->findChild<QProgressBar*>();
-        QTimer::singleShot(300, w, [&, w, bar] {
-            first = bar->value();
-            QTimer::singleShot(300, w, [&, w, bar] {
+        auto* look = new QTimer(w);
+        look->setInterval(20);
+        QObject::connect(look, &QTimer::timeout, w, [&, w, bar, look] {
+            if (first < 0 && bar->value() > 0) {
+                first = bar->value();
+            } else if (first >= 0 && bar->value() > first) {
                 second = bar->value();
                 // The runs go on in their own thread: the window's figures are a lower bound.
                 atCancel = w->shownProgress().runsDone;
+                look->stop();
                 QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
-            });
+            }
         });
+        look->start();
     });
     const QString summary = train(path("eval.dat"));
     EXPECT_GT(second, first);
@@ -852,7 +862,6 @@ TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     EXPECT_TRUE(stayedOpen);
 
     // The view shows the robot where the last run left it.
-    QTest::qWait(200);
     const QImage shown = dialog->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, renderWorldImage(*world, shown.size()));
 
@@ -886,10 +895,9 @@ TEST_F(Dialog, RecordsAPlaybackFromTheContextMenu) {
     ASSERT_NE(record, nullptr);
     chooseFile(path("play.gif"));
     record->trigger();
-    QTest::qWait(450);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world->trailCount >= 3; }, 20000));
     QTest::mouseClick(button(dialog.get(), "Stop Playback"), Qt::LeftButton);
     const int ticks = world->trailCount;
-    ASSERT_GE(ticks, 2);
     int error = 0;
     GifFileType* gif = DGifOpenFileName(path("play.gif").c_str(), &error);
     ASSERT_NE(gif, nullptr);
@@ -950,6 +958,11 @@ int main(int argc, char** argv) {
     if (GTEST_FLAG_GET(list_tests)) {
         return RUN_ALL_TESTS();
     }
+    quorvel::testing::useTheTestDisplay();
+    // A user whose numbers have decimal commas, and whose home is the test folder (where
+    // ~/nnet_backup goes).
+    setenv("LC_ALL", "de_DE.UTF-8", 1);
+    setenv("HOME", std::filesystem::current_path().c_str(), 1);
     quorvel::CMainApp app(argc, argv);
     return RUN_ALL_TESTS();
 }
