@@ -4,6 +4,7 @@
 
 #include <QMouseEvent>
 #include <QOpenGLFunctions>
+#include <QOpenGLPaintDevice>
 #include <QPainter>
 
 #include <GL/gl.h>
@@ -43,7 +44,12 @@ void CGLView::paintGL() {
         return;
     }
     {
-        QPainter painter(this);
+        // Into the framebuffer being drawn, not onto the widget, which a grab of the window
+        // may be painting already.
+        QOpenGLPaintDevice device(QSize(static_cast<int>(width() * ratio),
+                                        static_cast<int>(height() * ratio)));
+        device.setDevicePixelRatio(ratio);
+        QPainter painter(&device);
         painter.setRenderHint(QPainter::Antialiasing);
         paintOverlays(painter, size(), overlays_);
     }
