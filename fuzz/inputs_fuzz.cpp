@@ -1,13 +1,22 @@
-// libFuzzer target for what a user or a file can hand the program: the weight-file reader
-// and the panel's field rules. The first byte chooses which; the rest is the input.
+// libFuzzer target for what a user or a file can hand the program: the weight-file reader,
+// the panel's field rules, the evaluation-log reader, and the summary's JSON strings. The first
+// byte chooses which ('w', 'f', 'l', 'j', or any other byte by its value); the rest is the
+// input.
 //
 // Besides crashes and undefined behaviour it checks what must always hold: a refused load
 // leaves every bit of the network as it was, an accepted one saves and reloads to the same
-// text, and an accepted field set lies within its ranges.
+// text; an accepted field set lies within its ranges; an accepted log has a curve of shares
+// that add up to 1, a refused one is quoted without control characters; and every string
+// written into JSON parses back, to itself when it was UTF-8.
+#include "cli/summary_json.h"
 #include "learn/q_learner.h"
 #include "learn/weight_file.h"
 #include "panel/panel_fields.h"
+#include "training/evaluation_curve.h"
 
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -108,6 +117,64 @@ void fuzzFields(const std::string& bytes) {
     }
 }
 
+void fuzzEvaluationLog(const std::string& bytes) {
+    const MemoryFile file(bytes);
+    const EvaluationLog log = readEvaluationLog(file.path);
+    if (!log.error.empty()) {
+        if (!log.ends.empty() || log.badLine < 1) {
+            fail("a refused log kept its records or named no line");
+        }
+        const std::size_t quote = log.error.find(": \"");
+        if (quote != std::string::npos) {
+            for (std::size_t i = quote; i < log.error.size(); ++i) {
+                if (static_cast<unsigned char>(log.error[i]) < 0x20) {
+                    fail("a bad line was quoted with a control character");
+                }
+            }
+            if (log.error.size() - quote > 220) {
+                fail("a bad line was quoted at length");
+            }
+        }
+        return;
+    }
+    std::size_t lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
+    lines += !bytes.empty() && bytes.back() != '\n';
+    if (log.ends.size() != lines) {
+        fail("an accepted log did not read every line");
+    }
+    const LabelledCurve curve = logCurve(file.path, log);
+    if (curve.points.size() > static_cast<std::size_t>(SampledShares::maxPoints) + 1) {
+        fail("a curve kept more points than a chart shows");
+    }
+    for (const CurvePoint& p : curve.points) {
+        const double sum = p.goals + p.collisions + p.misses;
+        if (!(std::fabs(sum - 1) < 1e-9) || p.goals < 0 || p.collisions < 0 || p.misses < 0) {
+            fail("the shares of a point do not add up to 1");
+        }
+    }
+}
+
+void fuzzJsonString(const std::string& bytes) {
+    JsonObject object;
+    object.text("text", bytes).integer("n", 1);
+    nlohmann::json parsed;
+    try {
+        parsed = nlohmann::json::parse(object.str());
+    } catch (const nlohmann::json::exception&) {
+        fail("the summary's JSON does not parse");
+    }
+    bool utf8 = true;
+    try {
+        (void)nlohmann::json(bytes).dump(); // refuses text that is not UTF-8
+    } catch (const nlohmann::json::exception&) {
+        utf8 = false;
+    }
+    const std::string back = parsed["text"].get<std::string>();
+    if (utf8 ? back != bytes : jsonString(back) != jsonString(bytes)) {
+        fail("a string does not read back from the summary's JSON");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,10 +182,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-    if (data[0] % 2 == 0) {
+    // The seeds name their reader by a letter; anything else chooses by the byte's value.
+    const int reader = data[0] == 'w'   ? 0
+                       : data[0] == 'f' ? 1
+                       : data[0] == 'l' ? 2
+                       : data[0] == 'j' ? 3
+                                        : data[0] % 4;
+    switch (reader) {
+    case 0:
         fuzzWeightFile(bytes);
-    } else {
+        break;
+    case 1:
         fuzzFields(bytes);
+        break;
+    case 2:
+        fuzzEvaluationLog(bytes);
+        break;
+    default:
+        fuzzJsonString(bytes);
     }
     return 0;
 }

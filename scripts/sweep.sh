@@ -1,37 +1,49 @@
 #!/usr/bin/env bash
 # Runs a grid of trainings with GNU parallel, each in a folder of its own under --out, then
-# gathers their summaries into OUT/sweep.csv and draws their goal shares into OUT/sweep.png.
+# gathers their summaries into OUT/sweep.csv (their times into OUT/times.csv) and draws their
+# goal shares into OUT/sweep.png.
 #
 #   scripts/sweep.sh --out DIR [--seeds A-B] [--jobs N] [--sshloginfile FILE] [--trainer CMD]
-#                    [quorvel-train options; a value may be a comma-separated list]
+#                    [--resume] [quorvel-train options; a value may be a comma-separated list]
 #
 # Every combination of the listed values (and seeds) is one training: for example
 #   scripts/sweep.sh --out sweep1 --seeds 1-8 --learning-rate 0.05,0.1,0.2 --runs 100000
-# runs 24. Other modes, for schedulers that run one training a task (docs/cluster.md):
+# runs 24. A training's folder is emptied before it starts; with --resume, a training whose
+# folder already holds its finished summary is not run again. Other modes, for schedulers that
+# run one training a task (docs/cluster.md):
 #   --count       print the number of trainings and stop
 #   --dry-run     print each training's command, one a line, and stop (with --job K: its own)
 #   --job K       run training K (counted from 0) alone, without GNU parallel
 #   --collect     only gather the summaries already in DIR into sweep.csv and sweep.png
+#
+# Nothing given on the command line is run as a command: every word of a training's command
+# is quoted, and only the options quorvel-train --help lists are accepted.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 die() { echo "sweep: $*" >&2; exit 2; }
+max_trainings=100000
 
-out= seeds= jobs= sshloginfile= trainer= mode=run job= dry=no
+out= seeds= jobs= sshloginfile= trainer= mode=run job= dry=no resume=no
 names=() values=() flags=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --out) out=${2:-}; shift 2 ;;
-    --seeds) seeds=${2:-}; shift 2 ;;
-    --jobs) jobs=${2:-}; shift 2 ;;
-    --sshloginfile) sshloginfile=${2:-}; shift 2 ;;
-    --trainer) trainer=${2:-}; shift 2 ;;
+    --out | --seeds | --jobs | --sshloginfile | --trainer | --job)
+      [ $# -ge 2 ] || die "$1 needs a value" ;;
+  esac
+  case "$1" in
+    --out) out=$2; shift 2 ;;
+    --seeds) seeds=$2; shift 2 ;;
+    --jobs) jobs=$2; shift 2 ;;
+    --sshloginfile) sshloginfile=$2; shift 2 ;;
+    --trainer) trainer=$2; shift 2 ;;
     --count) mode=count; shift ;;
     --dry-run) dry=yes; shift ;;
     --collect) mode=collect; shift ;;
-    --job) mode=job; job=${2:-}; shift 2 ;;
-    --q-learn) flags+=(--q-learn); shift ;;
-    --log|--save-weights|--save-exact-weights|--summary-json|--backup-dir|--seed|--quiet)
+    --resume) resume=yes; shift ;;
+    --job) mode=job; job=$2; shift 2 ;;
+    --q-learn | --no-q-learn) flags+=("$1"); shift ;;
+    --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet)
       die "$1 is the sweep's to set (each training writes into its own folder; use --seeds)" ;;
     --*)
       [ $# -ge 2 ] || die "$1 needs a value"
@@ -40,82 +52,179 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -n "$out" ] || die "--out DIR is needed"
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
+for text in "$out" "$seeds" "$jobs" "$trainer" "${names[@]}" "${values[@]}"; do
+  [[ "$text" != *[[:cntrl:]]* ]] || die "a line break or other control character in $(printf '%q' "$text")"
+done
+if [ -n "$jobs" ] && ! [[ "$jobs" =~ ^[1-9][0-9]{0,3}$ ]]; then
+  die "--jobs wants a number of trainings at a time, 1 to 9999"
+fi
 
-# The grid: one axis for the seeds and one for each option, each a list of values.
-axes=() # "name|v1,v2,..."
+# The trainer: given, built beside this script, or on PATH. With ssh the other machines run
+# their own quorvel-train unless --trainer names one; this machine's checks the options.
+local_trainer=$trainer
+if [ -z "$trainer" ]; then
+  local_trainer=quorvel-train
+  [ -x "$repo/build/src/quorvel-train" ] && local_trainer=$repo/build/src/quorvel-train
+  trainer=$local_trainer
+  [ -n "$sshloginfile" ] && trainer=quorvel-train
+fi
+if ! help=$("$local_trainer" --help 2>/dev/null); then
+  die "no runnable quorvel-train (\"$local_trainer\"): build it with scripts/build.sh, install it, or give --trainer PATH"
+fi
+# Only the options the trainer lists, and each once.
+known=" $(grep -oE -- '--[a-z][a-z-]*' <<<"$help" | sort -u | tr '\n' ' ')"
+for i in "${!names[@]}"; do
+  [[ "$known" == *" ${names[$i]} "* ]] || die "${names[$i]} is not an option of quorvel-train (see quorvel-train --help)"
+  for ((j = 0; j < i; j++)); do
+    [ "${names[$j]}" != "${names[$i]}" ] || die "${names[$i]} is given twice"
+  done
+done
+# The program that draws value maps and plots, when it is there.
+quorvel=$(dirname "$local_trainer")/quorvel
+[ -x "$quorvel" ] || quorvel=$(command -v quorvel || true)
+
+# The grid: an axis for the seeds and one for each option, each a list of values, all the
+# values in one array: axis a holds values[offset[a]] to values[offset[a] + size[a] - 1].
+axis_names=() axis_offset=() axis_size=() axis_values=()
+add_axis() { # name values...
+  axis_names+=("$1")
+  axis_offset+=("${#axis_values[@]}")
+  axis_size+=($(($# - 1)))
+  axis_values+=("${@:2}")
+}
 if [ -n "$seeds" ]; then
-  [[ "$seeds" =~ ^([0-9]+)-([0-9]+)$ ]] || die "--seeds wants A-B, such as 1-8"
-  first=${BASH_REMATCH[1]} last=${BASH_REMATCH[2]}
+  [[ "$seeds" =~ ^([0-9]{1,10})-([0-9]{1,10})$ ]] || die "--seeds wants A-B, such as 1-8"
+  first=$((10#${BASH_REMATCH[1]})) last=$((10#${BASH_REMATCH[2]}))
+  [ "$last" -le 4294967295 ] || die "--seeds: a seed is at most 4294967295"
   [ "$first" -le "$last" ] || die "--seeds $seeds runs backwards"
-  axes+=("--seed|$(seq -s, "$first" "$last")")
+  [ $((last - first + 1)) -le $max_trainings ] || die "--seeds $seeds makes more than $max_trainings trainings"
+  mapfile -t list < <(seq "$first" "$last")
+  add_axis --seed "${list[@]}"
 fi
 for i in "${!names[@]}"; do
-  axes+=("${names[$i]}|${values[$i]}")
+  IFS=, read -r -a list <<<"${values[$i]},"
+  for ((a = 0; a < ${#list[@]}; a++)); do
+    [ -n "${list[$a]}" ] || die "an empty value in ${names[$i]} ${values[$i]}"
+    for ((b = 0; b < a; b++)); do
+      [ "${list[$a]}" != "${list[$b]}" ] || die "${names[$i]} lists ${list[$a]} twice"
+    done
+  done
+  add_axis "${names[$i]}" "${list[@]}"
+done
+count=1
+for size in "${axis_size[@]}"; do
+  count=$((count * size))
+  [ "$count" -le $max_trainings ] || die "the grid holds more than $max_trainings trainings"
 done
 
-# Every combination, the first axis varying slowest: a line "name<TAB>options" a training.
-combinations() {
-  local lines=($'\t') axis name list value line next
-  for axis in "${axes[@]}"; do
-    name=${axis%%|*} list=${axis#*|} next=()
-    IFS=, read -r -a vals <<<"$list"
-    for line in "${lines[@]}"; do
-      for value in "${vals[@]}"; do
-        [ -n "$value" ] || die "an empty value in $name $list"
-        # Only what varies goes into the folder's name.
-        local label=
-        [ ${#vals[@]} -gt 1 ] && label=${name#--}-$value
-        local prefix=${line%%$'\t'*} options=${line#*$'\t'}
-        local joined=${prefix}${prefix:+${label:+_}}${label//[^A-Za-z0-9._-]/_}
-        next+=("$joined"$'\t'"${options:+$options }$name $(printf '%q' "$value")")
-      done
+# Training k: its options (the first axis varying slowest) into `options`, its folder's name,
+# made of what varies, into `name`. Names that sanitising makes alike get the training's number
+# in front (make_names).
+options=() name=
+pick() { # k
+  local rest=$1 a
+  local -a at=()
+  for ((a = ${#axis_names[@]} - 1; a >= 0; a--)); do
+    at[a]=$((axis_offset[a] + rest % axis_size[a]))
+    rest=$((rest / axis_size[a]))
+  done
+  options=() name=
+  for ((a = 0; a < ${#axis_names[@]}; a++)); do
+    local value=${axis_values[at[a]]}
+    options+=("${axis_names[a]}" "$value")
+    if [ "${axis_size[a]}" -gt 1 ]; then
+      name+=${name:+_}${axis_names[a]#--}-${value//[^A-Za-z0-9.-]/_}
+    fi
+  done
+  name=${name:-run}
+}
+names_of=()
+make_names() {
+  local k
+  declare -A seen=()
+  for ((k = 0; k < count; k++)); do
+    pick "$k"
+    [ -z "${seen[$name]+x}" ] || name=$k-$name
+    seen[$name]=1
+    names_of[k]=$name
+  done
+}
+
+# Training k's commands, every word quoted: the trainer's into `trainer_line` (and its digest
+# into `digest`); the whole shell line that empties the folder, runs the trainer and draws the
+# value map, into `line`.
+trainer_line= line= digest=
+commands_of() { # k
+  pick "$1"
+  local folder=$out/${names_of[$1]} q
+  local -a words=("$trainer" --quiet "${options[@]}" "${flags[@]}" --log "$folder/eval.dat"
+    --save-weights "$folder/weights.nnet" --summary-json "$folder/summary.json"
+    --backup-dir "$folder/backup")
+  printf -v trainer_line '%q ' "${words[@]}"
+  trainer_line=${trainer_line% }
+  # The folder's job.txt names the command that made it, by its digest.
+  digest=$(sha256sum <<<"$trainer_line")
+  digest=${digest%% *}
+  printf -v q '%q' "$folder"
+  line="rm -rf -- $q && mkdir -p -- $q/backup && echo $digest >$q/job.txt"
+  line+=" && $trainer_line >$q/stdout.txt 2>$q/stderr.txt"
+  if [ -n "$quorvel" ]; then
+    # The trained network's value map, on the training's field.
+    words=("$quorvel" --value-map "$folder/value-map.png" --load-weights "$folder/weights.nnet")
+    local i
+    for ((i = 0; i + 1 < ${#options[@]}; i += 2)); do
+      case "${options[i]}" in
+        --obstacles | --sides | --radius | --seed) words+=("${options[i]}" "${options[i + 1]}") ;;
+      esac
     done
-    lines=("${next[@]}")
-  done
-  for line in "${lines[@]}"; do
-    local prefix=${line%%$'\t'*} options=${line#*$'\t'}
-    printf '%s\t%s\n' "${prefix:-run}" "$options${flags[*]:+ ${flags[*]}}"
-  done
-}
-
-if [ -z "$trainer" ]; then
-  if [ -z "$sshloginfile" ] && [ -x "$repo/build/src/quorvel-train" ]; then
-    trainer=$repo/build/src/quorvel-train
-  else
-    trainer=quorvel-train # the other machines' installed program
+    local map
+    printf -v map '%q ' "${words[@]}"
+    line+=" && { ${map}2>$q/value-map.err || true; }"
   fi
-fi
-q_out=$(printf '%q' "$out")
-q_trainer=$(printf '%q' "$trainer")
-# The command of one training, with its name and options as {1} and {2}.
-template="mkdir -p $q_out/{1}/backup && $q_trainer --quiet {2} --log $q_out/{1}/eval.dat"
-template+=" --save-weights $q_out/{1}/weights.nnet --summary-json $q_out/{1}/summary.json"
-template+=" --backup-dir $q_out/{1}/backup >$q_out/{1}/stdout.txt 2>$q_out/{1}/stderr.txt"
-command_of() { # name options
-  local c=${template//\{1\}/$1}
-  printf '%s\n' "${c//\{2\}/$2}"
+}
+# Whether training k's folder holds the finished results of exactly its command.
+finished() { # k
+  commands_of "$1"
+  local folder=$out/${names_of[$1]}
+  [ -f "$folder/summary.json" ] && [ -f "$folder/job.txt" ] &&
+    [ "$(cat -- "$folder/job.txt")" = "$digest" ] &&
+    [ "$(awk -F': ' '/^    "runs": /{r=$2} /^  "runs-done": /{d=$2}
+          END{gsub(/,/,"",r); gsub(/,/,"",d); print (r != "" && r == d)}' "$folder/summary.json")" = 1 ]
 }
 
-# The summaries as CSV: a header, then a row a training, in the grid's order.
+mkdir -p -- "$out"
+out=$(cd -- "$out" && pwd)
+make_names
+
+# The summaries as CSV: a header, then a row a training whose folder holds its own finished
+# summary, in the grid's order; the times apart, in times.csv, since they are the machine's.
 collect() {
-  local csv=$out/sweep.csv tmp header= name options
+  local k csv=$out/sweep.csv times=$out/times.csv rows=0 header=
+  local tmp tmptimes mode
   tmp=$(mktemp "$out/.sweep.csv.XXXXXX")
-  while IFS=$'\t' read -r name options; do
-    local summary=$out/$name/summary.json
-    if [ ! -f "$summary" ]; then
-      echo "sweep: $name has no summary (see $out/$name/stderr.txt)" >&2
+  tmptimes=$(mktemp "$out/.times.csv.XXXXXX")
+  local logs=()
+  for ((k = 0; k < count; k++)); do
+    local job=${names_of[k]} summary=$out/${names_of[k]}/summary.json
+    if ! finished "$k"; then
+      if [ -f "$summary" ]; then
+        echo "sweep: $job holds no finished summary of its own command; left out" >&2
+      else
+        echo "sweep: $job has no summary (see $out/$job/stderr.txt)" >&2
+      fi
       continue
     fi
-    local row
-    row=$(awk -v job="$name" -v wantHeader="$([ -z "$header" ] && echo yes || echo no)" '
+    awk -v job="$job" -v wantHeader="$([ -z "$header" ] && echo yes || echo no)" \
+        -v folder="$out/" -v times="$tmptimes" '
       function field(v) {                      # a JSON value as a CSV field
         if (v == "null") return ""
         if (v ~ /^".*"$/) {
-          v = substr(v, 2, length(v) - 2); gsub(/\\"/, "\"", v); gsub(/\\\\/, "\\", v)
+          v = substr(v, 2, length(v) - 2)
+          gsub(/\\\\/, "\001", v); gsub(/\\"/, "\"", v); gsub(/\\\//, "/", v)
+          gsub(/\\t/, "\t", v); gsub(/\\n/, "\n", v); gsub(/\\r/, "\r", v); gsub(/\001/, "\\", v)
+          if (index(v, folder) == 1) v = substr(v, length(folder) + 1)
         }
-        if (v ~ /[",\n]/) { gsub(/"/, "\"\"", v); v = "\"" v "\"" }
+        if (v ~ /[",\n\r]/) { gsub(/"/, "\"\"", v); v = "\"" v "\"" }
         return v
       }
       /^  "[^"]+": \{$/ { split($0, p, "\""); prefix = p[2] "."; next }
@@ -123,34 +232,40 @@ collect() {
       /^ +"[^"]+": / {
         split($0, p, "\""); key = prefix p[2]
         value = $0; sub(/^ *"[^"]+": /, "", value); sub(/,$/, "", value)
+        if (key == "elapsed-seconds" || key == "steps-per-second") {
+          timeKeys = timeKeys "," key; timeValues = timeValues "," field(value); next
+        }
         keys = keys "," key; vals = vals "," field(value)
       }
-      END { if (wantHeader == "yes") print "job" keys; print field("\"" job "\"") vals }
-    ' "$summary")
-    if [ -z "$header" ]; then
-      header=yes
-      printf '%s\n' "$row" >"$tmp"
-    else
-      printf '%s\n' "$row" >>"$tmp"
-    fi
-  done < <(combinations)
-  mv "$tmp" "$csv"
-  echo "sweep: $(($(wc -l <"$csv") - 1)) trainings in $csv"
+      END {
+        if (wantHeader == "yes") { print "job" keys; print "job" timeKeys >>times }
+        print field("\"" job "\"") vals
+        print field("\"" job "\"") timeValues >>times
+      }
+    ' "$summary" >>"$tmp"
+    header=yes
+    rows=$((rows + 1))
+    logs+=("$out/$job/eval.dat")
+  done
+  # Written as the user's other new files are, and only when there is something to write.
+  mode=$(printf '%o' $((0666 & ~$(umask))))
+  if [ "$rows" -gt 0 ]; then
+    chmod "$mode" "$tmp" "$tmptimes"
+    mv -f -- "$tmp" "$csv"
+    mv -f -- "$tmptimes" "$times"
+  else
+    rm -f -- "$tmp" "$tmptimes"
+  fi
+  echo "sweep: $rows of $count trainings in $csv"
 
-  # The goal shares side by side, when the program that draws them is there.
-  local quorvel=$repo/build/src/quorvel
-  [ -x "$quorvel" ] || quorvel=$(command -v quorvel || true)
-  local logs=()
-  while IFS=$'\t' read -r name options; do
-    [ -f "$out/$name/eval.dat" ] && logs+=("$out/$name/eval.dat")
-  done < <(combinations)
-  if [ -n "$quorvel" ] && [ ${#logs[@]} -gt 0 ]; then
+  # The finished trainings' goal shares side by side, each named by its folder.
+  if [ -n "$quorvel" ] && [ "$rows" -gt 0 ]; then
     if "$quorvel" --plot "${logs[@]}" --output "$out/sweep.png" 2>"$out/.plot.err"; then
       echo "sweep: goal shares in $out/sweep.png"
     else
       echo "sweep: no plot: $(cat "$out/.plot.err")" >&2
     fi
-    rm -f "$out/.plot.err"
+    rm -f -- "$out/.plot.err"
   fi
 }
 
@@ -159,20 +274,24 @@ if [ "$dry" = yes ] && [ "$mode" = run ]; then
 fi
 case "$mode" in
   count)
-    combinations | wc -l
+    echo "$count"
     exit 0 ;;
   dry-run)
-    while IFS=$'\t' read -r name options; do
-      command_of "$name" "$options"
-    done < <(combinations)
+    for ((k = 0; k < count; k++)); do
+      commands_of "$k"
+      printf '%s\n' "$line"
+    done
     exit 0 ;;
   job)
-    [[ "$job" =~ ^[0-9]+$ ]] || die "--job wants a number"
-    line=$(combinations | sed -n "$((job + 1))p")
-    [ -n "$line" ] || die "there is no training $job"
-    command=$(command_of "${line%%$'\t'*}" "${line#*$'\t'}")
-    [ "$dry" = yes ] && { printf '%s\n' "$command"; exit 0; }
-    exec bash -c "$command" ;;
+    [[ "$job" =~ ^[0-9]+$ ]] && [ "$((10#$job))" -lt "$count" ] || die "there is no training $job (0 to $((count - 1)))"
+    job=$((10#$job))
+    if [ "$resume" = yes ] && [ "$dry" = no ] && finished "$job"; then
+      echo "sweep: ${names_of[job]} is done already"
+      exit 0
+    fi
+    commands_of "$job"
+    [ "$dry" = yes ] && { printf '%s\n' "$line"; exit 0; }
+    exec bash -c "$line" ;;
   collect)
     collect
     exit 0 ;;
@@ -180,16 +299,35 @@ esac
 
 command -v parallel >/dev/null || die "GNU parallel is needed (scripts/install-deps.sh installs it)"
 list=$(mktemp)
-trap 'rm -f "$list"' EXIT
-combinations >"$list"
-echo "sweep: $(wc -l <"$list") trainings into $out"
-args=(--colsep '\t' --halt never)
+joblog=$(mktemp)
+trap 'rm -f -- "$list" "$joblog"' EXIT
+torun=0
+for ((k = 0; k < count; k++)); do
+  if [ "$resume" = yes ] && finished "$k"; then
+    continue
+  fi
+  commands_of "$k"
+  printf '%s\t%s\n' "$out/${names_of[k]}" "$line" >>"$list"
+  torun=$((torun + 1))
+done
+echo "sweep: $torun of $count trainings to run into $out"
+args=(--colsep '\t' --halt never --joblog "$joblog")
 [ -n "$jobs" ] && args+=(--jobs "$jobs")
 if [ -n "$sshloginfile" ]; then
-  args+=(--sshloginfile "$sshloginfile" --return "$out/{1}" --cleanup)
+  args+=(--sshloginfile "$sshloginfile" --return '{1}' --cleanup)
 fi
-status=0
-parallel "${args[@]}" "$(command_of '{1}' '{=2 uq() =}')" :::: "$list" || status=$?
+if [ "$torun" -gt 0 ]; then
+  # Each line's second column is a whole command whose every word is quoted.
+  setsid parallel "${args[@]}" '{=2 uq() =}' :::: "$list" &
+  runner=$!
+  # Interrupted: parallel ends every training it started; sweep.csv stays as it was.
+  trap 'kill -TERM -- "-$runner" 2>/dev/null; wait "$runner" || true; echo "sweep: interrupted; no training is running" >&2; exit 130' INT TERM
+  wait "$runner" || true
+  trap - INT TERM
+fi
+failed=$(awk -F'\t' 'NR > 1 && $7 != 0 { n++ } END { print n + 0 }' "$joblog")
 collect
-[ $status -eq 0 ] || echo "sweep: $status trainings failed" >&2
-exit $status
+if [ "$failed" -gt 0 ]; then
+  echo "sweep: $failed of $torun trainings failed" >&2
+  exit 1
+fi

@@ -145,10 +145,12 @@ double roundTickInterval(double span) {
 
 void CurveChart::setXRange(double maximum) {
     xMaximum_ = std::max(1.0, maximum);
-    xAxis_->setRange(0, xMaximum_);
+    // The interval first: a wide range with the old, narrow one would make ticks by the
+    // thousand.
     xAxis_->setTickType(QValueAxis::TicksDynamic);
     xAxis_->setTickAnchor(0);
     xAxis_->setTickInterval(roundTickInterval(xMaximum_));
+    xAxis_->setRange(0, xMaximum_);
 }
 
 double CurveChart::shareAt(int series, double x) const {

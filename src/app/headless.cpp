@@ -193,15 +193,12 @@ int recordPlayback(const RecordOptions& options) {
 }
 
 int plotLogs(const PlotOptions& options) {
-    std::vector<LabelledCurve> curves;
-    for (const std::string& path : options.logs) {
-        const EvaluationLog log = readEvaluationLog(path);
-        if (!log.error.empty()) {
-            say(log.error);
-            return 1;
-        }
-        curves.push_back(logCurve(path, log));
+    const LogCurves read = readLogCurves(options.logs);
+    if (!read.error.empty()) {
+        say(read.error);
+        return 1;
     }
+    const std::vector<LabelledCurve>& curves = read.curves;
     CurveChart chart(evaluationAxisTitle, curves.front().window);
     chart.setMinimumSize(0, 0);
     chart.resize(options.size);

@@ -6,9 +6,54 @@
 
 namespace quorvel {
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there does not
+// begin one (a stray continuation byte, an overlong form, a surrogate, beyond U+10FFFF).
+std::size_t utf8Length(const std::string& text, std::size_t i) {
+    const auto byte = [&](std::size_t k) {
+        return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+    };
+    const unsigned lead = byte(i);
+    const auto continues = [&](std::size_t k) { return (byte(k) & 0xC0u) == 0x80u; };
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        return continues(i + 1) ? 2 : 0;
+    }
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        const unsigned second = byte(i + 1);
+        const bool ok = continues(i + 1) && continues(i + 2) && !(lead == 0xE0 && second < 0xA0) &&
+                        !(lead == 0xED && second >= 0xA0);
+        return ok ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        const unsigned second = byte(i + 1);
+        const bool ok = continues(i + 1) && continues(i + 2) && continues(i + 3) &&
+                        !(lead == 0xF0 && second < 0x90) && !(lead == 0xF4 && second >= 0x90);
+        return ok ? 4 : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8Length(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD"; // a byte that is not UTF-8: the replacement character
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        }
+        const char c = text[i++];
         switch (c) {
         case '"':
             out += "\\\"";

@@ -30,7 +30,8 @@ class JsonObject {
     std::vector<std::pair<std::string, std::string>> members_; // key, value as written
 };
 
-// A string as a JSON string literal, with quotes.
+// A string as a JSON string literal, with quotes. JSON is Unicode: a byte that does not belong
+// to well-formed UTF-8 (a path in another encoding) becomes U+FFFD.
 std::string jsonString(const std::string& text);
 
 } // namespace quorvel

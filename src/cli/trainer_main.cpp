@@ -3,6 +3,7 @@
 #include "common/files.h"
 #include "common/random.h"
 #include "panel/panel_fields.h"
+#include "training/evaluation_curve.h"
 #include "training/progress.h"
 #include "training/training.h"
 #include "world/world.h"
@@ -80,19 +81,6 @@ bool filesHaveOneRoleEach(const Options& o) {
     return true;
 }
 
-// The goal share of the last tenth of the evaluation runs (at least one); none without any.
-std::optional<double> lastTenthGoalShare(const std::vector<char>& evaluationGoals) {
-    if (evaluationGoals.empty()) {
-        return std::nullopt;
-    }
-    const std::size_t count = (evaluationGoals.size() + 9) / 10;
-    std::size_t goals = 0;
-    for (std::size_t i = evaluationGoals.size() - count; i < evaluationGoals.size(); ++i) {
-        goals += evaluationGoals[i] != 0;
-    }
-    return static_cast<double>(goals) / static_cast<double>(count);
-}
-
 std::optional<std::string> unlessEmpty(const std::string& text) {
     return text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
@@ -101,7 +89,7 @@ std::optional<std::string> unlessEmpty(const std::string& text) {
 std::string summaryJson(const Options& o, const GenerateRequest& field, const TrainRequest& train,
                         std::optional<std::uint32_t> seed, const TrainingSettings& settings,
                         const TrainingResult& result, double elapsed,
-                        const std::vector<char>& evaluationGoals) {
+                        const std::vector<bool>& evaluationGoals) {
     JsonObject given;
     given.integer("obstacles", field.count)
         .integer("sides", field.sides)
@@ -146,9 +134,11 @@ std::string summaryJson(const Options& o, const GenerateRequest& field, const Tr
 }
 
 // Prints the validation's messages; warnings go on, the last message of a failed one stops.
+// The range warnings of the learning rate and the discount say that the training goes on.
 bool report(const Validation& v) {
     for (const std::string& m : v.messages) {
-        say(m);
+        const bool goesOn = m == learningRateRangeMessage || m == discountRangeMessage;
+        say(goesOn ? m + "; training anyway" : m);
     }
     return v.ok;
 }
@@ -176,6 +166,13 @@ class ProgressBar {
     void end() {
         if (enabled_) {
             std::cerr << '\n';
+        }
+    }
+    // Before a message: the bar's line ends, and the next update draws it anew.
+    void interrupt() {
+        if (enabled_) {
+            std::cerr << "\r\x1b[K";
+            lastDrawn_ = {};
         }
     }
 
@@ -258,6 +255,20 @@ int main(int argc, char** argv) {
     if (!filesHaveOneRoleEach(o)) {
         return exitBadInput;
     }
+    // Every file the training will write, before hours of runs could be lost.
+    for (const auto& [option, path] : {std::pair{"--log", &o.log},
+                                       {"--save-weights", &o.saveWeights},
+                                       {"--save-exact-weights", &o.saveExactWeights},
+                                       {"--summary-json", &o.summaryJson}}) {
+        if (path->empty()) {
+            continue;
+        }
+        if (const std::string problem = writeProblem(*path); !problem.empty()) {
+            say(std::string("cannot write ") + option + " \"" + *path + "\": " + problem +
+                "; no training ran");
+            return exitFailed;
+        }
+    }
 
     if (seed) {
         random::setState(*seed);
@@ -279,16 +290,27 @@ int main(int argc, char** argv) {
     const TrainingSettings settings =
         trainingSettings(train, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
     if (const std::string problem = backupFolderProblem(settings); !problem.empty()) {
-        say(problem);
+        say(o.backupDir && o.backupDir->empty()
+                ? "Weight backups are due, but --backup-dir is empty; the training goes on "
+                  "without them."
+                : problem);
     }
 
     ProgressBar bar(!o.quiet && isatty(STDERR_FILENO));
-    std::vector<char> evaluationGoals; // one entry an evaluation run: 1 when it reached the goal
+    std::vector<bool> evaluationGoals; // one entry an evaluation run: whether it reached the goal
     const auto started = std::chrono::steady_clock::now();
+    bool saidOverwritten = false;
     const TrainingResult result = runTraining(
         world, settings, [&](const TrainingProgress& p, const TrainingSession::RunReport& run) {
             if (run.evaluation) {
-                evaluationGoals.push_back(run.end == EpisodeEnd::goal ? 1 : 0);
+                evaluationGoals.push_back(run.end == EpisodeEnd::goal);
+            }
+            if (run.backupOverwrote && !saidOverwritten) {
+                saidOverwritten = true;
+                bar.interrupt();
+                say("the backup folder \"" + settings.backupFolder +
+                    "\" holds backups another training wrote after this one started; they are "
+                    "overwritten (give each training a --backup-dir of its own)");
             }
             bar.update(p);
         });

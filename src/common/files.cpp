@@ -142,6 +142,42 @@ bool sameFile(const std::string& a, const std::string& b) {
     return place(a) == place(b);
 }
 
+std::string writeProblem(const std::string& path) {
+    if (path.empty()) {
+        return "no file is named";
+    }
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+            return "it is a folder";
+        }
+        // A regular file is replaced through its folder; anything else is written in place.
+        const std::string real =
+            S_ISREG(info.st_mode) && !namesOpenFile(path) ? folderOf(resolveLinks(path)) : path;
+        if (access(real.c_str(), W_OK) != 0) {
+            return S_ISREG(info.st_mode) && !namesOpenFile(path)
+                       ? "its folder \"" + real + "\" cannot be written"
+                       : "it cannot be written";
+        }
+        return {};
+    }
+    if (errno != ENOENT && errno != ENOTDIR) {
+        return std::strerror(errno);
+    }
+    // A new file: its folder, where its links point, must be there and writable.
+    const std::string folder = folderOf(resolveLinks(path));
+    if (stat(folder.c_str(), &info) != 0) {
+        return "its folder \"" + folder + "\" does not exist";
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return "\"" + folder + "\" is not a folder";
+    }
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "its folder \"" + folder + "\" cannot be written";
+    }
+    return {};
+}
+
 AtomicFile::~AtomicFile() {
     abandon();
 }

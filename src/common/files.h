@@ -56,4 +56,9 @@ bool sameFile(const std::string& a, const std::string& b);
 // (which need not exist).
 std::string resolveLinks(const std::string& path);
 
+// Why a file could not be written at `path` (as writeFileAtomically or fopen would write it),
+// or nothing when it could: "its folder \"x\" does not exist", "it is a folder", ... Checked
+// before long work whose result would otherwise be lost.
+std::string writeProblem(const std::string& path);
+
 } // namespace quorvel

@@ -92,12 +92,10 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable) {
     return plainMatches ? ExpKind::plain : ExpKind::fused;
 }
 
-namespace {
 bool environmentSays(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
-} // namespace
 
 ExpKind chosenExp() {
     static const ExpKind kind = [] {

@@ -5,6 +5,7 @@
 #include "learn/q_learner.h"
 #include "learn/q_network.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -101,6 +102,7 @@ WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
             if (result.status != Status::ok) {
                 return;
             }
+            errno = 0;
             const int converted = std::fscanf(file, "%lf", &scratch[index]);
             if (converted == EOF) {
                 result = {Status::tooFewNumbers, read};
@@ -108,6 +110,11 @@ WeightFileResult loadNetworkWeights(QNetwork& network, const char* path) {
             }
             if (converted != 1) {
                 result = {Status::notANumber, read + 1};
+                return;
+            }
+            // "inf" is a weight that diverged and was saved so; "1e309" is not a weight at all.
+            if (std::isinf(scratch[index]) && errno == ERANGE) {
+                result = {Status::outOfRange, read + 1};
                 return;
             }
             if (++read == QNetwork::parameterCount) {
@@ -157,6 +164,9 @@ std::string describeWeightFileResult(const WeightFileResult& result, const std::
     case Status::notAFile:
         return "Could not open " + quoted + " as a file: it is a folder; the weights were not " +
                "loaded.";
+    case Status::outOfRange:
+        return "Entry " + std::to_string(result.count) + " of " + quoted +
+               " is too large for a number; the network was not changed.";
     case Status::noSeparator:
         return quoted + " is not a weight file: no space follows entry " +
                std::to_string(result.count) + " within " + std::to_string(maxSeparatorLength) +

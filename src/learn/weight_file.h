@@ -16,6 +16,7 @@ struct WeightFileResult {
         notANumber,    // entry `count` (counted from 1) is not a number; the network is unchanged
         notAFile,      // the path names a folder
         noSeparator,   // no space follows entry `count` within maxSeparatorLength characters
+        outOfRange,    // entry `count` is too large for a double (1e309); unchanged
     };
     Status status = Status::ok;
     int count = 0;

@@ -380,15 +380,12 @@ void PanelCommands::OnPlotEvaluationLog() {
     if (paths.empty()) {
         return;
     }
-    std::vector<LabelledCurve> curves;
-    for (const std::string& path : paths) {
-        const EvaluationLog log = readEvaluationLog(path);
-        if (!log.error.empty()) {
-            platform_.showMessage(log.error);
-            return;
-        }
-        curves.push_back(logCurve(path, log));
+    const LogCurves read = readLogCurves(paths);
+    if (!read.error.empty()) {
+        platform_.showMessage(read.error);
+        return;
     }
+    const std::vector<LabelledCurve>& curves = read.curves;
     const std::string title = curves.size() == 1
                                   ? "Evaluation Log - " + curves[0].name
                                   : "Evaluation Logs - " + std::to_string(curves.size()) + " logs";

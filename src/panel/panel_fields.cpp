@@ -11,6 +11,10 @@
 
 namespace quorvel {
 
+const char* const learningRateRangeMessage = "Learning rate must be in the range 0.001 to 0.9";
+const char* const discountRangeMessage =
+    "Reward Discount factor must be in the range 0.001 to 0.999";
+
 const char* const annealingMessage =
     "The Annealing Magic number is related to the number of iterations \t\t\t\t\t  before the "
     "robot stops \"exploring\" and starts using more learning \t\t\t\t\t  (default is 200)";
@@ -124,14 +128,14 @@ Validation validateTrain(const TrainFields& fields, TrainRequest& request) {
         return stop(v, notValid(fields.learningRate, "learning rate"));
     }
     if (*rate > 0.9 || *rate <= 0.001) {
-        v.messages.emplace_back("Learning rate must be in the range 0.001 to 0.9");
+        v.messages.emplace_back(learningRateRangeMessage);
     }
     const auto discount = readNumberField(fields.discount);
     if (!discount) {
         return stop(v, notValid(fields.discount, "reward discount rate"));
     }
     if (*discount > 0.999 || *discount <= 0.001) {
-        v.messages.emplace_back("Reward Discount factor must be in the range 0.001 to 0.999");
+        v.messages.emplace_back(discountRangeMessage);
     }
     double annealing = defaultAnnealing;
     if (const auto read = readNumberField(fields.annealing)) {

@@ -19,6 +19,9 @@ std::optional<int> readIntField(const std::string& text);
 std::optional<double> readNumberField(const std::string& text);
 
 extern const char* const annealingMessage;
+// The warnings of a learning rate or a discount outside its range (the training goes on).
+extern const char* const learningRateRangeMessage;
+extern const char* const discountRangeMessage;
 
 // A seed for the random sequence: a whole number from 0 to 4294967295, nothing else.
 std::optional<std::uint32_t> readSeed(const std::string& text);

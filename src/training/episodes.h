@@ -9,7 +9,7 @@ namespace quorvel {
 class World;
 class QLearner;
 
-enum class EpisodeEnd { goal, collision, missStepLimit, missArena };
+enum class EpisodeEnd : unsigned char { goal, collision, missStepLimit, missArena };
 
 // What an evaluation episode reports, and its log line's columns.
 struct EvaluationRecord {

@@ -49,6 +49,7 @@ TrainingResult::Status TrainingSession::start() {
     world_.missCount = 0;
     world_.collisionCount = 0;
     world_.goalCount = 0;
+    clock_gettime(CLOCK_REALTIME_COARSE, &started_); // the clock file times are taken from
     next_ = 0;
     steps_ = 0;
     logComplete_ = true;
@@ -61,21 +62,29 @@ TrainingSession::RunReport TrainingSession::runOne() {
     world_.placeRandomly(runPlacementMargin, runRedrawSpan);
     const int frequency = settings_.evaluationFrequency;
     if (frequency > 0 && i % frequency == 0) {
+        bool overwrote = false;
         if (frequency > backupFrequencyThreshold && !settings_.backupFolder.empty()) {
+            // This training writes each backup once: one younger than the training is another's.
+            const std::string path = backupPath(settings_.backupFolder, i);
+            struct stat old;
+            overwrote =
+                stat(path.c_str(), &old) == 0 &&
+                (old.st_mtim.tv_sec > started_.tv_sec || (old.st_mtim.tv_sec == started_.tv_sec &&
+                                                          old.st_mtim.tv_nsec >= started_.tv_nsec));
             // A backup that cannot be written is skipped.
-            (void)world_.learner.saveWeights(backupPath(settings_.backupFolder, i).c_str());
+            (void)world_.learner.saveWeights(path.c_str());
         }
         const EvaluationRecord record = runEvaluationEpisode(world_);
         steps_ += record.steps;
         const bool written = writeEvaluationLine(log_, record);
         logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
-        return {i, true, record.end};
+        return {i, true, record.end, overwrote};
     }
     const Exploration x = explorationSchedule(world_.annealingNumber, i);
     const TrainingEpisodeResult result = runTrainingEpisode(
         world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate, settings_.discount);
     steps_ += result.steps;
-    return {i, false, result.end};
+    return {i, false, result.end, false};
 }
 
 TrainingProgress TrainingSession::progress() const {

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -71,6 +72,9 @@ class TrainingSession {
         int run = 0;
         bool evaluation = false;
         EpisodeEnd end = EpisodeEnd::missStepLimit;
+        // The run's weight backup replaced one that another training wrote after this one
+        // started (two trainings share a backup folder).
+        bool backupOverwrote = false;
     };
     // Places robot and goal and runs one evaluation or training episode.
     RunReport runOne();
@@ -84,6 +88,7 @@ class TrainingSession {
     World& world_;
     TrainingSettings settings_;
     std::FILE* log_ = nullptr;
+    struct timespec started_ = {}; // when start() opened the log, on the file system's clock
     int next_ = 0;
     long long steps_ = 0;
     bool logComplete_ = true;

@@ -185,6 +185,49 @@ TEST_F(Headless, PlotsLogsWithoutADisplay) {
     EXPECT_FALSE(fs::exists(dir / "bad.png"));
 }
 
+// What a careless or hostile command line hands it: an input named as the output, a log that is
+// no file or no log, a display that does not answer.
+TEST_F(Headless, RefusesToOverwriteItsInputsOrToReadWhatIsNoLog) {
+    const std::string record = "1,1,5,1.0,1.0,1.0, 1.4\n";
+    std::ofstream(dir / "run.dat") << record << record;
+    std::ofstream(dir / "w.nnet") << "weights";
+    for (const char* arguments :
+         {"--plot run.dat --output run.dat", "--plot run.dat --output ./run.dat",
+          "--record w.nnet --load-weights w.nnet", "--value-map w.nnet --load-weights w.nnet"}) {
+        const Outcome r = quorvel(arguments, "env -u DISPLAY");
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find("name the same file"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(testing::readFile(dir / "run.dat"), record + record);
+    EXPECT_EQ(testing::readFile(dir / "w.nnet"), "weights");
+
+    const std::pair<std::string, std::string> noLogs[] = {
+        {"/dev/zero", "\"/dev/zero\" is not an evaluation log: it is not a regular file."},
+        {".", "\".\" is not an evaluation log: it is a folder."}};
+    for (const auto& [log, said] : noLogs) {
+        const Outcome r = quorvel("--plot " + log + " --output x.png", "env -u DISPLAY");
+        EXPECT_EQ(r.status, 1) << log;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    }
+    // A field beyond its column's range, and a long line of control characters, quoted short.
+    std::ofstream(dir / "wide.dat") << record << "4294967297,1,5,1.0,1.0,1.0, 1.4\n";
+    const Outcome wide = quorvel("--plot wide.dat --output x.png", "env -u DISPLAY");
+    EXPECT_NE(wide.err.find("Line 2 of \"wide.dat\""), std::string::npos) << wide.err;
+    std::ofstream(dir / "noise.dat") << record << std::string(5000, '\x1b') << "\n";
+    const Outcome noise = quorvel("--plot noise.dat --output x.png", "env -u DISPLAY");
+    EXPECT_NE(noise.err.find("\"\\x1b\\x1b"), std::string::npos) << noise.err;
+    EXPECT_LT(noise.err.size(), 400u);
+    EXPECT_EQ(noise.err.find('\x1b'), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "x.png"));
+
+    // A display that does not answer is no display.
+    const Outcome silent = quorvel("--record play.gif --frames 2", "env DISPLAY=:31999");
+    EXPECT_EQ(silent.status, 1);
+    EXPECT_NE(silent.err.find("drawing needs OpenGL on a display"), std::string::npos)
+        << silent.err;
+    EXPECT_FALSE(fs::exists(dir / "play.gif"));
+}
+
 TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
     // A network trained a little on an open field, so that the values differ from square to
     // square.
@@ -236,7 +279,12 @@ TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
     EXPECT_GT(compared, 30);
     EXPECT_GT(highest - lowest, 0.05) << "values that differ, so colours that differ";
 
-    // The smallest picture, and what is refused.
+    // The smallest and largest pictures, and what is refused.
+    EXPECT_EQ(readSize("16x16"), QSize(16, 16));
+    EXPECT_EQ(readSize("4096x16"), QSize(4096, 16));
+    for (const char* bad : {"15x16", "16x15", "4097x16", "16x4097", "16x", "x16", "16*16"}) {
+        EXPECT_FALSE(readSize(bad).has_value()) << bad;
+    }
     EXPECT_EQ(quorvel("--value-map small.png --size 16x16", "env -u DISPLAY").status, 0);
     EXPECT_EQ(QImage(QString::fromStdString((dir / "small.png").string())).size(), QSize(16, 16));
     EXPECT_EQ(quorvel("--value-map x.png --heading nan", "env -u DISPLAY").status, 2);

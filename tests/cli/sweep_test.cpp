@@ -9,6 +9,8 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -115,6 +117,198 @@ TEST(Sweep, EachSlurmTaskRunsItsTrainingOfTheGrid) {
     EXPECT_TRUE(fs::exists(folder.path() / "sweep" / "seed-1_learning-rate-0.2" / "summary.json"));
     EXPECT_NE(shell(folder.path(), "bash '" + std::string(QUORVEL_SWEEP_SBATCH) + "'").status, 0);
     EXPECT_EQ(shell(folder.path(), sweep + grid + " --log x.dat").status, 2);
+}
+
+// The CSV's rows as maps from the header's names, the fields unquoted as CSV quotes them.
+std::vector<std::map<std::string, std::string>> csvRows(const std::string& text) {
+    std::vector<std::vector<std::string>> records(1);
+    std::string field;
+    bool quoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',' || c == '\n') {
+            records.back().push_back(field);
+            field.clear();
+            if (c == '\n') {
+                records.emplace_back();
+            }
+        } else {
+            field += c;
+        }
+    }
+    std::vector<std::map<std::string, std::string>> rows;
+    for (std::size_t r = 1; r + 1 < records.size(); ++r) {
+        std::map<std::string, std::string> row;
+        for (std::size_t i = 0; i < records[0].size() && i < records[r].size(); ++i) {
+            row[records[0][i]] = records[r][i];
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Nothing a command line holds is run as a command, in any mode; only the trainer's options
+// are taken.
+TEST(Sweep, NothingFromTheCommandLineIsRun) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const fs::path& dir = folder.path();
+    const std::string attempts[] = {"--runs '10&touch x' --dry-run", "--runs '10&touch x' --job 0",
+                                    "--runs '20;touch x' --jobs 1", "--runs '20$(touch x)' --job 0",
+                                    "--runs '20`touch x`' --dry-run"};
+    for (const std::string& attempt : attempts) {
+        const ShellRun r = shell(dir, sweep + " --out out " + attempt);
+        EXPECT_FALSE(fs::exists(dir / "x")) << attempt << "\n" << r.out;
+    }
+    // A real path with an ampersand reaches the trainer as it stands.
+    const ShellRun rd =
+        shell(dir, sweep + " --out rd --runs 20 --load-weights 'R&D/w.nnet' --job 0");
+    EXPECT_NE(readFile(dir / "rd" / "run" / "stderr.txt").find("\"R&D/w.nnet\""),
+              std::string::npos);
+    // An option the trainer does not list, before anything runs.
+    const ShellRun option = shell(dir, sweep + " --out never '--runs=50;touch x;echo' 1");
+    EXPECT_EQ(option.status, 2);
+    EXPECT_NE(option.out.find("is not an option of quorvel-train"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "never"));
+    EXPECT_FALSE(fs::exists(dir / "x"));
+    // --job and --dry-run show what parallel runs: the same line, whose words are quoted.
+    const ShellRun all = shell(dir, sweep + " --out q --runs '5 6' --dry-run");
+    const ShellRun one = shell(dir, sweep + " --out q --runs '5 6' --dry-run --job 0");
+    EXPECT_EQ(all.out, one.out);
+    EXPECT_NE(all.out.find("--runs 5\\ 6 "), std::string::npos) << all.out;
+}
+
+// Every request that cannot be met is refused with status 2 before anything runs.
+TEST(Sweep, BadRequestsAreRefusedBeforeAnythingRuns) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const std::pair<std::string, std::string> cases[] = {
+        {"--runs 30 --jobs 0", "--jobs wants"},
+        {"--runs 30 --jobs many", "--jobs wants"},
+        {"--runs 300,300", "lists 300 twice"},
+        {"--runs 30 --runs 40", "given twice"},
+        {"--seeds 1-1000000", "more than 100000 trainings"},
+        {"--seeds 1-400 --runs 1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20,21,22,23,24,25,"
+         "26,27,28,29,30,31,32,33,34,35,36,37,38,39,40,41,42,43,44,45,46,47,48,49,50,51,52,53,54,"
+         "55,56,57,58,59,60,61,62,63,64,65,66,67,68,69,70,71,72,73,74,75,76,77,78,79,80,81,82,83,"
+         "84,85,86,87,88,89,90,91,92,93,94,95,96,97,98,99,100,101,102,103,104,105,106,107,108,109,"
+         "110,111,112,113,114,115,116,117,118,119,120,121,122,123,124,125,126,127,128,129,130,131,"
+         "132,133,134,135,136,137,138,139,140,141,142,143,144,145,146,147,148,149,150,151,152,153,"
+         "154,155,156,157,158,159,160,161,162,163,164,165,166,167,168,169,170,171,172,173,174,175,"
+         "176,177,178,179,180,181,182,183,184,185,186,187,188,189,190,191,192,193,194,195,196,197,"
+         "198,199,200,201,202,203,204,205,206,207,208,209,210,211,212,213,214,215,216,217,218,219,"
+         "220,221,222,223,224,225,226,227,228,229,230,231,232,233,234,235,236,237,238,239,240,241,"
+         "242,243,244,245,246,247,248,249,250,251",
+         "more than 100000 trainings"},
+        {"--seeds 0-4294967296", "at most 4294967295"},
+        {"--runs \"$(printf '10\\n20')\"", "a line break"},
+        {"--runs 30 --trainer /nonexistent/quorvel-train", "build it with scripts/build.sh"}};
+    for (const auto& [arguments, said] : cases) {
+        const ShellRun r = shell(folder.path(), "'" + std::string(QUORVEL_SWEEP_SCRIPT) +
+                                                    "' --out out " + arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.out.find(said), std::string::npos) << arguments << "\n" << r.out;
+        EXPECT_FALSE(fs::exists(folder.path() / "out")) << arguments;
+    }
+    // Names that sanitising would make alike get folders of their own.
+    const ShellRun names =
+        shell(folder.path(), sweep + " --out n --load-weights 'net a.nnet,net_a.nnet' --dry-run");
+    EXPECT_NE(names.out.find("/n/load-weights-net_a.nnet "), std::string::npos) << names.out;
+    EXPECT_NE(names.out.find("/n/1-load-weights-net_a.nnet "), std::string::npos) << names.out;
+}
+
+// A sweep reports the trainings it ran and only those: a folder's old results are cleared, a
+// failed training is counted, rows come only from a folder's own finished summary, and the
+// CSV, the user's usual file, reads back every value of the summaries.
+TEST(Sweep, RowsComeOnlyFromEachTrainingsOwnFinishedSummary) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const fs::path& dir = folder.path();
+    ASSERT_EQ(
+        quorvel::testing::runTrainer(dir, "--runs 5 --quiet --save-weights 'w\"x.nnet'").status, 0);
+    const std::string grid = " --out out --radius 12,99 --runs 60 --eval-freq 10";
+    const ShellRun first =
+        shell(dir, "umask 027 && " + sweep + grid + " --load-weights \"$PWD/w\\\"x.nnet\"");
+    EXPECT_EQ(first.status, 1) << first.out; // radius 99 is refused by the trainer
+    EXPECT_NE(first.out.find("sweep: 1 of 2 trainings in "), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("sweep: 1 of 2 trainings failed"), std::string::npos) << first.out;
+    const auto rows = csvRows(readFile(dir / "out" / "sweep.csv"));
+    ASSERT_EQ(rows.size(), 1u);
+    const auto summary =
+        nlohmann::json::parse(readFile(dir / "out" / "radius-12" / "summary.json"));
+    EXPECT_EQ(rows[0].at("settings.load-weights"), summary["settings"]["load-weights"]);
+    EXPECT_EQ(rows[0].at("settings.radius"), summary["settings"]["radius"].dump());
+    EXPECT_EQ(rows[0].at("paths.log"), "radius-12/eval.dat");
+    EXPECT_TRUE(fs::exists(dir / "out" / "radius-12" / "value-map.png"));
+    struct stat info;
+    ASSERT_EQ(stat((dir / "out" / "sweep.csv").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+
+    // Another grid into the same folder: its own results, never the first grid's.
+    const std::string before = readFile(dir / "out" / "sweep.csv");
+    const ShellRun other = shell(dir, sweep + " --out out --radius 12,13 --runs 40");
+    ASSERT_EQ(other.status, 0) << other.out;
+    const auto again = csvRows(readFile(dir / "out" / "sweep.csv"));
+    ASSERT_EQ(again.size(), 2u);
+    EXPECT_EQ(again[0].at("runs-done"), "40");
+    EXPECT_EQ(again[0].at("settings.load-weights"), "");
+    EXPECT_EQ(split(readFile(dir / "out" / "radius-12" / "eval.dat"), '\n').size(), 1u);
+    // The first grid's folders now hold the other's: collecting it finds none of its own,
+    // and the CSV stays as it was.
+    const std::string second = readFile(dir / "out" / "sweep.csv");
+    const ShellRun collect = shell(dir, sweep + grid + " --collect");
+    EXPECT_NE(collect.out.find("radius-12 holds no finished summary of its own command"),
+              std::string::npos)
+        << collect.out;
+    EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), second);
+    EXPECT_NE(before, second);
+    // Resumed, a finished training is not run again.
+    const ShellRun resumed = shell(dir, sweep + " --out out --radius 12,13 --runs 40 --resume");
+    EXPECT_NE(resumed.out.find("sweep: 0 of 2 trainings to run"), std::string::npos) << resumed.out;
+    EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), second);
+}
+
+// Interrupted, a sweep stops GNU parallel and every training it started, and leaves the CSV.
+TEST(Sweep, AnInterruptedSweepLeavesNoTrainingRunningAndItsCsvAsItWas) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const fs::path& dir = folder.path();
+    ASSERT_EQ(shell(dir, sweep + " --out out --seeds 1-2 --runs 30").status, 0);
+    const std::string csv = readFile(dir / "out" / "sweep.csv");
+    for (const char* signal : {"TERM", "INT"}) {
+        // Started as a terminal starts a command: interrupts reach it.
+        std::system(("cd '" + dir.string() + "' && (env --default-signal=INT " + sweep +
+                     " --out out --seeds 1-2 --jobs 2 --runs 5000000 >log.txt 2>&1 & echo $! "
+                     ">pid.txt)")
+                        .c_str());
+        const std::string pid = split(readFile(dir / "pid.txt"), '\n').at(0);
+        // A training of this sweep ("[q]" keeps the shell that asks from matching itself).
+        auto running = [&](const std::string& seed) {
+            return std::system(("pgrep -f '[q]uorvel-train --quiet --seed " + seed + " .*" +
+                                dir.string() + "' >/dev/null")
+                                   .c_str()) == 0;
+        };
+        for (int i = 0; i < 3000 && !(running("1") && running("2")); ++i) {
+            usleep(10000);
+        }
+        ASSERT_EQ(std::system(("kill -" + std::string(signal) + " " + pid).c_str()), 0);
+        for (int i = 0; i < 3000 && std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) == 0;
+             ++i) {
+            usleep(10000);
+        }
+        EXPECT_FALSE(running("1") || running("2")) << signal;
+        EXPECT_NE(readFile(dir / "log.txt").find("interrupted; no training is running"),
+                  std::string::npos)
+            << readFile(dir / "log.txt");
+        EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), csv) << signal;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -147,9 +148,11 @@ TEST_F(Trainer, SummaryJsonTellsWhatWasAskedAndWhatWasDone) {
     EXPECT_EQ(paths["backup-dir"], "backups");
     EXPECT_EQ(paths["summary-json"], "s.json");
 
-    const Outcome failed = run("--runs 20 --quiet --summary-json no-such-folder/s.json");
-    EXPECT_EQ(failed.status, 1);
-    EXPECT_NE(failed.err.find("could not write the summary"), std::string::npos) << failed.err;
+    // A path in another encoding than UTF-8: still JSON, the byte replaced.
+    const Outcome latin = quorvel::testing::runTrainer(
+        dir, "--quiet --runs 30 --log \"$(printf 'caf\\351.dat')\" --summary-json s2.json");
+    ASSERT_EQ(latin.status, 0) << latin.err;
+    EXPECT_EQ(nlohmann::json::parse(slurp(dir / "s2.json"))["paths"]["log"], "caf\xef\xbf\xbd.dat");
 }
 
 TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {
@@ -285,23 +288,60 @@ TEST_F(Trainer, MissingBackupFolderIsSaidOnce) {
 TEST_F(Trainer, WarningsGoOnTraining) {
     const Outcome r = run("--runs 20 --learning-rate 0.95 --discount 1 --annealing 30 --quiet");
     EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.err.find("Learning rate must be in the range 0.001 to 0.9\n"), std::string::npos);
-    EXPECT_NE(r.err.find("Reward Discount factor must be in the range 0.001 to 0.999\n"),
+    EXPECT_NE(r.err.find("Learning rate must be in the range 0.001 to 0.9; training anyway\n"),
               std::string::npos);
+    EXPECT_NE(
+        r.err.find("Reward Discount factor must be in the range 0.001 to 0.999; training anyway\n"),
+        std::string::npos);
     EXPECT_NE(r.err.find("The Annealing Magic number"), std::string::npos);
     EXPECT_EQ(r.out.rfind("Ran 20 training iterations", 0), 0u);
     EXPECT_TRUE(fs::exists(dir / "quorvel-eval.dat"));
     EXPECT_TRUE(fs::exists(dir / "quorvel.nnet"));
 }
 
-TEST_F(Trainer, UnwritableLogRunsNothing) {
-    const Outcome r = run("--runs 20 --log no-such-folder/eval.dat --quiet");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("cannot write the evaluation log \"no-such-folder/eval.dat\""),
-              std::string::npos)
-        << r.err;
-    EXPECT_FALSE(fs::exists(dir / "quorvel.nnet"));
+// Every file a training will write is checked before its runs, which would be lost.
+TEST_F(Trainer, AFileThatCannotBeWrittenIsRefusedBeforeTheRuns) {
+    std::ofstream(dir / "plain") << "x";
+    fs::create_directory(dir / "folder");
+    const std::pair<const char*, const char*> cases[] = {
+        {"--log no-such-folder/eval.dat", "cannot write --log \"no-such-folder/eval.dat\": its "
+                                          "folder \"no-such-folder\" does not exist"},
+        {"--save-weights no-such-folder/w.nnet", "cannot write --save-weights"},
+        {"--save-exact-weights plain/x.txt", "\"plain\" is not a folder"},
+        {"--summary-json folder", "cannot write --summary-json \"folder\": it is a folder"}};
+    for (const auto& [arguments, said] : cases) {
+        const Outcome r = run(std::string("--runs 2000000 --quiet ") + arguments);
+        EXPECT_EQ(r.status, 1) << arguments;
+        EXPECT_EQ(r.out, "") << arguments;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("no training ran"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "quorvel.nnet"));
+        EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat"));
+    }
+    // Through a relative link to a file not there yet: its folder is the link's.
+    fs::create_symlink("folder/w.nnet", dir / "link.nnet");
+    EXPECT_EQ(run("--runs 20 --quiet --log eval.dat --save-weights link.nnet").status, 0);
+    EXPECT_TRUE(fs::is_regular_file(dir / "folder" / "w.nnet"));
+}
+
+// Two trainings sharing a backup folder: the one that finds backups younger than itself says
+// so, once, and goes on.
+TEST_F(Trainer, BackupsOfAnotherTrainingAreSaidToBeOverwritten) {
+    fs::create_directory(dir / "shared");
+    const std::string training =
+        "--runs 100 --eval-freq 25 --quiet --log eval.dat --save-weights w.nnet "
+        "--backup-dir shared";
+    EXPECT_EQ(quorvel::testing::runTrainer(dir, training).err, ""); // older backups: its own
+    EXPECT_EQ(quorvel::testing::runTrainer(dir, training).err, "");
+    for (const char* name : {"nnet_25_default.nnet", "nnet_75_default.nnet"}) {
+        fs::last_write_time(dir / "shared" / name,
+                            fs::file_time_type::clock::now() + std::chrono::hours(1));
+    }
+    const Outcome r = quorvel::testing::runTrainer(dir, training);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "quorvel-train: the backup folder \"shared\" holds backups another "
+                     "training wrote after this one started; they are overwritten (give each "
+                     "training a --backup-dir of its own)\n");
 }
 
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {

@@ -63,7 +63,7 @@ struct Random {
 };
 
 // A network with weights of every scale: small, large enough to saturate the sigmoids, some
-// exactly zero; in `trial`s divisible by 5, a few weights infinite or not a number.
+// exactly zero; in `trial`s divisible by 5, a few weights infinite or not a number, or one alone.
 std::unique_ptr<QNetwork> randomNetwork(Random& r, int trial) {
     auto n = std::make_unique<QNetwork>();
     const double scale = trial % 3 == 0 ? 0.3 : trial % 3 == 1 ? 3 : 40;
@@ -71,13 +71,17 @@ std::unique_ptr<QNetwork> randomNetwork(Random& r, int trial) {
         n->parameter(i) = r.unit() < 0.05 ? 0 : r.between(-scale, scale);
     }
     if (trial % 5 == 0) {
+        // All three together, or one alone: beside a NaN, what an infinity does is hidden.
         const double special[] = {inf, -inf, nan};
+        const int alone = trial % 10 == 5 ? (trial / 10) % 3 : -1;
         for (int k = 0; k < 3; ++k) {
-            n->parameter(static_cast<int>(r.unit() * QNetwork::parameterCount)) = special[k];
+            if (alone < 0 || k == alone) {
+                n->parameter(static_cast<int>(r.unit() * QNetwork::parameterCount)) = special[k];
+            }
         }
         // Now and then an action weight, which decides the rating's shortcut.
         n->hidden1.weights[static_cast<int>(r.unit() * hidden1Units)][stateInputs + trial % 5] =
-            special[trial % 3];
+            special[alone < 0 ? trial % 3 : alone];
     }
     n->learningRate = r.between(0.001, 0.9);
     return n;

@@ -172,6 +172,15 @@ TEST_F(WeightFile, RefusedLoadsLeaveTheNetworkAsItWas) {
     EXPECT_EQ(result.count, 4);
     EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
 
+    // A number too large for a double is refused ("inf" itself is a weight saved so).
+    write(path("huge.nnet"), full.substr(0, fourth) + "1e309| " + full.substr(fourth));
+    result = learner->loadWeights(path("huge.nnet").c_str());
+    EXPECT_EQ(result.status, WeightFileResult::Status::outOfRange);
+    EXPECT_EQ(result.count, 4);
+    EXPECT_EQ(parameters(), std::vector<double>(536, 0.25));
+    write(path("tiny.nnet"), full.substr(0, fourth) + "1e-400| " + full.substr(fourth));
+    EXPECT_TRUE(learner->loadWeights(path("tiny.nnet").c_str())); // underflows to 0: a number
+
     write(path("empty.nnet"), "");
     result = learner->loadWeights(path("empty.nnet").c_str());
     EXPECT_EQ(result.status, WeightFileResult::Status::tooFewNumbers);
@@ -221,13 +230,19 @@ TEST_F(WeightFile, WriteErrorIsReportedAndNothingIsReplaced) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 1);
 }
 
-TEST_F(WeightFile, SavedFileKeepsTheOldFilesPermissions) {
+TEST_F(WeightFile, SavedFileKeepsTheOldFilesPermissionsAndANewOneTheUsers) {
     write(path("p.nnet"), "old");
     chmod(path("p.nnet").c_str(), 0640);
-    ASSERT_TRUE(learner->saveWeights(path("p.nnet").c_str()));
+    const mode_t mask = umask(027);
+    const bool replaced = static_cast<bool>(learner->saveWeights(path("p.nnet").c_str()));
+    const bool created = static_cast<bool>(learner->saveWeights(path("new.nnet").c_str()));
+    umask(mask);
+    ASSERT_TRUE(replaced && created);
     struct stat st;
     ASSERT_EQ(stat(path("p.nnet").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(stat(path("new.nnet").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u); // 0666 less the user's mask, not the temporary's 0600
 }
 
 TEST_F(WeightFile, CommaLocaleDoesNotChangeTheFormat) {
@@ -358,6 +373,8 @@ TEST(WeightFileMessages, DescribeEveryFailure) {
               "not changed.");
     EXPECT_EQ(describeWeightFileResult({S::notANumber, 4}, "w.nnet", false),
               "Entry 4 of \"w.nnet\" is not a number; the network was not changed.");
+    EXPECT_EQ(describeWeightFileResult({S::outOfRange, 4}, "w.nnet", false),
+              "Entry 4 of \"w.nnet\" is too large for a number; the network was not changed.");
     EXPECT_NE(describeWeightFileResult({S::cannotOpen, 0}, "w", true).find("not saved"),
               std::string::npos);
     EXPECT_NE(describeWeightFileResult({S::cannotOpen, 0}, "w", false).find("not loaded"),

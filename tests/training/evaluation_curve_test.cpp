@@ -46,6 +46,22 @@ TEST(EvaluationCurve, SharesOverTheRecentWindow) {
     EXPECT_EQ(early[1].goals, 0.5);
 }
 
+TEST(EvaluationCurve, TheLastTenthOfFewEvaluationsIsAtLeastOne) {
+    EXPECT_FALSE(lastTenthGoalShare({}).has_value());
+    EXPECT_EQ(lastTenthGoalShare({true}), 1);
+    EXPECT_EQ(lastTenthGoalShare({true, false}), 0); // the last one
+    EXPECT_EQ(lastTenthGoalShare(std::vector<bool>(10, true)), 1);
+    std::vector<bool> eleven(11, false);
+    eleven[9] = eleven[10] = true;
+    EXPECT_EQ(lastTenthGoalShare(eleven), 1); // two: the last two
+    eleven[9] = false;
+    EXPECT_EQ(lastTenthGoalShare(eleven), 0.5);
+    std::vector<bool> hundred(100, false);
+    hundred[89] = true; // just before the last ten
+    hundred[95] = true;
+    EXPECT_EQ(lastTenthGoalShare(hundred), 0.1);
+}
+
 TEST(EvaluationCurve, EndsFromTheLogColumns) {
     EXPECT_EQ(endFromColumns(true, true), EpisodeEnd::goal);
     EXPECT_EQ(endFromColumns(false, true), EpisodeEnd::goal);
@@ -69,11 +85,10 @@ TEST_F(LogFile, ReadsEveryLine) {
           "1,0,400,900.000000,0.500000,0.500000, 0.707107\n");
     const EvaluationLog log = readEvaluationLog(file.string());
     EXPECT_TRUE(log.error.empty());
-    ASSERT_EQ(log.points.size(), 3u);
-    EXPECT_EQ(log.points[0].end, EpisodeEnd::goal);
-    EXPECT_EQ(log.points[1].end, EpisodeEnd::collision);
-    EXPECT_EQ(log.points[2].end, EpisodeEnd::missStepLimit);
-    EXPECT_EQ(log.points[2].index, 3);
+    ASSERT_EQ(log.ends.size(), 3u);
+    EXPECT_EQ(log.ends[0], EpisodeEnd::goal);
+    EXPECT_EQ(log.ends[1], EpisodeEnd::collision);
+    EXPECT_EQ(log.ends[2], EpisodeEnd::missStepLimit);
 }
 
 TEST_F(LogFile, NamesTheFirstMalformedLine) {
@@ -84,7 +99,7 @@ TEST_F(LogFile, NamesTheFirstMalformedLine) {
         write(std::string("1,1,12,30.000000,1.000000,2.000000, 2.236068\n") + line);
         const EvaluationLog log = readEvaluationLog(file.string());
         EXPECT_EQ(log.badLine, 2) << line;
-        EXPECT_TRUE(log.points.empty());
+        EXPECT_TRUE(log.ends.empty());
         EXPECT_EQ(log.error.rfind("Line 2 of \"", 0), 0u) << log.error;
     }
     EXPECT_FALSE(readEvaluationLog((file.string() + ".missing")).error.empty());

@@ -299,6 +299,27 @@ TEST(TrainingSummary, TextAsShownToTheUser) {
     EXPECT_EQ(backupPath("/home/a/nnet_backup", 42), "/home/a/nnet_backup/nnet_42_default.nnet");
 }
 
+// ~/nnet_backup, and none for a home that is not set or empty (not "/nnet_backup").
+TEST(TrainingBackups, TheDefaultFolderIsInTheHomeFolderWhenThereIsOne) {
+    const char* saved = std::getenv("HOME");
+    const std::string home = saved != nullptr ? saved : "";
+    setenv("HOME", "/home/a", 1);
+    EXPECT_EQ(defaultBackupFolder(), "/home/a/nnet_backup");
+    setenv("HOME", "", 1);
+    EXPECT_EQ(defaultBackupFolder(), "");
+    unsetenv("HOME");
+    EXPECT_EQ(defaultBackupFolder(), "");
+    TrainingSettings due;
+    due.runs = 50;
+    due.evaluationFrequency = 21;
+    EXPECT_NE(backupFolderProblem(due).find("no backup folder"), std::string::npos);
+    due.evaluationFrequency = 20;
+    EXPECT_EQ(backupFolderProblem(due), "");
+    if (saved != nullptr) {
+        setenv("HOME", home.c_str(), 1);
+    }
+}
+
 TEST(TrainingProgressFigures, RateAndTimeLeft) {
     const ProgressFigures f = progressFigures({500, 2000, 1, 2, 497}, 10);
     EXPECT_EQ(f.runsPerSecond, 50);
@@ -310,6 +331,12 @@ TEST(TrainingProgressFigures, RateAndTimeLeft) {
     EXPECT_EQ(formatProgressLine(f),
               "runs 500/2000 (25%)  50 runs/s  goals 1  collisions 2  misses 497  elapsed 0:10  "
               "left 0:30");
+    const std::vector<FigureLine> lines = figureLines(f, true);
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[0].text, "Cancelled after 500 of 2000 runs");
+    EXPECT_EQ(lines[6].label, "Time left:");
+    EXPECT_EQ(lines[6].text, "");
+    EXPECT_EQ(figureLines(f)[6].text, "0:30");
 }
 
 } // namespace
