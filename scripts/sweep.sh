@@ -4,17 +4,20 @@
 # goal shares into OUT/sweep.png.
 #
 #   scripts/sweep.sh --out DIR [--seeds A-B] [--jobs N] [--sshloginfile FILE] [--trainer CMD]
-#                    [--resume] [quorvel-train options; a value may be a comma-separated list]
+#                    [--resume] [--no-backups]
+#                    [quorvel-train options; a value may be a comma-separated list]
 #
 # Every combination of the listed values (and seeds) is one training: for example
 #   scripts/sweep.sh --out sweep1 --seeds 1-8 --learning-rate 0.05,0.1,0.2 --runs 100000
 # runs 24. A training's folder is emptied before it starts; with --resume, a training whose
-# folder already holds its finished summary is not run again. Other modes, for schedulers that
-# run one training a task (docs/cluster.md):
+# folder already holds its finished summary is not run again. --no-backups writes no weight
+# backups (a long training evaluated every 100 runs writes thousands). Other modes, for
+# schedulers that run one training a task (docs/cluster.md):
 #   --count       print the number of trainings and stop
 #   --dry-run     print each training's command, one a line, and stop (with --job K: its own)
 #   --job K       run training K (counted from 0) alone, without GNU parallel
 #   --collect     only gather the summaries already in DIR into sweep.csv and sweep.png
+#   --help        print this and stop
 #
 # Nothing given on the command line is run as a command: every word of a training's command
 # is quoted, and only the options quorvel-train --help lists are accepted.
@@ -22,9 +25,14 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
 die() { echo "sweep: $*" >&2; exit 2; }
+# The usage: this file's opening comment.
+usage() {
+  sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0" |
+    sed "s|scripts/sweep\.sh|$(basename "$0")|g"
+}
 max_trainings=100000
 
-out= seeds= jobs= sshloginfile= trainer= mode=run job= dry=no resume=no
+out= seeds= jobs= sshloginfile= trainer= mode=run job= dry=no resume=no backups=yes
 names=() values=() flags=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -41,8 +49,16 @@ while [ $# -gt 0 ]; do
     --dry-run) dry=yes; shift ;;
     --collect) mode=collect; shift ;;
     --resume) resume=yes; shift ;;
+    --no-backups) backups=no; shift ;;
     --job) mode=job; job=$2; shift 2 ;;
-    --q-learn | --no-q-learn) flags+=("$1"); shift ;;
+    -h | --help) usage; exit 0 ;;
+    --q-learn | --no-q-learn)
+      # "--q-learn on,off" makes an axis of it; alone it is a flag of every training.
+      if [ "$1" = --q-learn ] && [[ "${2:-}" =~ ^(on|off)(,(on|off))*$ ]]; then
+        names+=(--q-learn); values+=("$2"); shift 2
+      else
+        flags+=("$1"); shift
+      fi ;;
     --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet)
       die "$1 is the sweep's to set (each training writes into its own folder; use --seeds)" ;;
     --*)
@@ -63,7 +79,8 @@ fi
 # their own quorvel-train unless --trainer names one; this machine's checks the options.
 local_trainer=$trainer
 if [ -z "$trainer" ]; then
-  local_trainer=quorvel-train
+  # Installed (as quorvel-sweep) it finds the installed trainer on PATH.
+  local_trainer=$(command -v quorvel-train || echo quorvel-train)
   [ -x "$repo/build/src/quorvel-train" ] && local_trainer=$repo/build/src/quorvel-train
   trainer=$local_trainer
   [ -n "$sshloginfile" ] && trainer=quorvel-train
@@ -79,9 +96,10 @@ for i in "${!names[@]}"; do
     [ "${names[$j]}" != "${names[$i]}" ] || die "${names[$i]} is given twice"
   done
 done
-# The program that draws value maps and plots, when it is there.
-quorvel=$(dirname "$local_trainer")/quorvel
-[ -x "$quorvel" ] || quorvel=$(command -v quorvel || true)
+# The program that draws value maps and plots, beside the trainer or on PATH, when it is there.
+quorvel=
+[[ "$local_trainer" == */* ]] && quorvel=$(dirname "$local_trainer")/quorvel
+[ -n "$quorvel" ] && [ -x "$quorvel" ] || quorvel=$(command -v quorvel || true)
 
 # The grid: an axis for the seeds and one for each option, each a list of values, all the
 # values in one array: axis a holds values[offset[a]] to values[offset[a] + size[a] - 1].
@@ -131,7 +149,11 @@ pick() { # k
   options=() name=
   for ((a = 0; a < ${#axis_names[@]}; a++)); do
     local value=${axis_values[at[a]]}
-    options+=("${axis_names[a]}" "$value")
+    if [ "${axis_names[a]}" = --q-learn ]; then
+      options+=("$([ "$value" = on ] && echo --q-learn || echo --no-q-learn)")
+    else
+      options+=("${axis_names[a]}" "$value")
+    fi
     if [ "${axis_size[a]}" -gt 1 ]; then
       name+=${name:+_}${axis_names[a]#--}-${value//[^A-Za-z0-9.-]/_}
     fi
@@ -159,7 +181,7 @@ commands_of() { # k
   local folder=$out/${names_of[$1]} q
   local -a words=("$trainer" --quiet "${options[@]}" "${flags[@]}" --log "$folder/eval.dat"
     --save-weights "$folder/weights.nnet" --summary-json "$folder/summary.json"
-    --backup-dir "$folder/backup")
+    --backup-dir "$([ "$backups" = yes ] && echo "$folder/backup")")
   printf -v trainer_line '%q ' "${words[@]}"
   trainer_line=${trainer_line% }
   # The folder's job.txt names the command that made it, by its digest.
@@ -172,7 +194,7 @@ commands_of() { # k
     # The trained network's value map, on the training's field.
     words=("$quorvel" --value-map "$folder/value-map.png" --load-weights "$folder/weights.nnet")
     local i
-    for ((i = 0; i + 1 < ${#options[@]}; i += 2)); do
+    for ((i = 0; i + 1 < ${#options[@]}; i++)); do
       case "${options[i]}" in
         --obstacles | --sides | --radius | --seed) words+=("${options[i]}" "${options[i + 1]}") ;;
       esac
