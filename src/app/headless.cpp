@@ -50,11 +50,11 @@ class HeadlessPlatform : public PanelPlatform {
     std::string fieldText(Field field) override {
         switch (field) {
         case Field::obstacles:
-            return options_.obstacles;
+            return options_.world.obstacles;
         case Field::sides:
-            return options_.sides;
+            return options_.world.sides;
         case Field::radius:
-            return options_.radius;
+            return options_.world.radius;
         default:
             return {};
         }
@@ -149,8 +149,11 @@ std::optional<QSize> readSize(const std::string& text) {
     return size;
 }
 
-int recordPlayback(const RecordOptions& options) {
-    GenerateRequest field;
+namespace {
+
+// Validates the field and the seed, then builds the program's World as quorvel-train does up to
+// its field: the seed, the World, the weights. 0, or the exit status with what went wrong said.
+int buildTrainersWorld(const WorldOptions& options, GenerateRequest& field) {
     const Validation v =
         validateGenerate({options.obstacles, options.sides, options.radius}, field);
     for (const std::string& message : v.messages) {
@@ -164,16 +167,10 @@ int recordPlayback(const RecordOptions& options) {
         say(seedMessage(options.seed));
         return 2;
     }
-    // Built as quorvel-train builds it: the seed, then the World (its network draws first),
-    // then the weights and the field; then robot and goal placed as the panel places them.
     if (seed) {
         random::setState(*seed);
     }
     World& world = programWorld();
-    if (renderWorldImage(world, {16, 16}).isNull()) {
-        say("drawing needs OpenGL on a display; run it on one, or under xvfb-run");
-        return 1;
-    }
     if (!options.loadWeights.empty()) {
         const WeightFileResult loaded = world.learner.loadWeights(options.loadWeights.c_str());
         if (!loaded) {
@@ -181,6 +178,22 @@ int recordPlayback(const RecordOptions& options) {
             return 1;
         }
     }
+    return 0;
+}
+
+} // namespace
+
+int recordPlayback(const RecordOptions& options) {
+    GenerateRequest field;
+    if (const int status = buildTrainersWorld(options.world, field); status != 0) {
+        return status;
+    }
+    World& world = programWorld();
+    if (renderWorldImage(world, {16, 16}).isNull()) {
+        say("drawing needs OpenGL on a display; run it on one, or under xvfb-run");
+        return 1;
+    }
+    // Then the field, and robot and goal placed, as the panel makes and places them.
     HeadlessPlatform platform(world, options);
     PanelCommands commands(world, platform);
     commands.OnGenerate();
@@ -236,36 +249,15 @@ QPointF valueMapPixel(Vec2 point, QSize size) {
 }
 
 int drawValueMap(const ValueMapOptions& options) {
-    GenerateRequest field;
-    const Validation v =
-        validateGenerate({options.obstacles, options.sides, options.radius}, field);
-    for (const std::string& message : v.messages) {
-        say(message);
-    }
-    if (!v.ok) {
-        return 2;
-    }
-    std::optional<std::uint32_t> seed;
-    if (!options.seed.empty() && !(seed = readSeed(options.seed))) {
-        say(seedMessage(options.seed));
-        return 2;
-    }
     if (options.headingDegrees && !std::isfinite(*options.headingDegrees)) {
         say("--heading must be a number of degrees");
         return 2;
     }
-    // Built as quorvel-train builds it: the seed, the World, the weights, the field.
-    if (seed) {
-        random::setState(*seed);
+    GenerateRequest field;
+    if (const int status = buildTrainersWorld(options.world, field); status != 0) {
+        return status;
     }
     World& world = programWorld();
-    if (!options.loadWeights.empty()) {
-        const WeightFileResult loaded = world.learner.loadWeights(options.loadWeights.c_str());
-        if (!loaded) {
-            say(describeWeightFileResult(loaded, options.loadWeights, false));
-            return 1;
-        }
-    }
     generateRequestedField(world, field);
     const double angle = options.headingDegrees ? *options.headingDegrees * std::numbers::pi / 180
                                                 : std::atan2(world.heading.y, world.heading.x);

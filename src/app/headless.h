@@ -11,15 +11,21 @@
 
 namespace quorvel {
 
-// quorvel --record: the World built as quorvel-train builds it, robot and goal placed, and the
-// learned behaviour played back off screen into an animated GIF.
-struct RecordOptions {
-    std::string output;
+// The World of a job without a window, built as quorvel-train builds it: the seed, the World
+// (its network draws first), the weights, the obstacle field.
+struct WorldOptions {
     std::string loadWeights;
     std::string obstacles = "7";
     std::string sides = "10";
     std::string radius = "15";
     std::string seed;
+};
+
+// quorvel --record: that World, robot and goal placed, and the learned behaviour played back
+// off screen into an animated GIF.
+struct RecordOptions {
+    std::string output;
+    WorldOptions world;
     int frames = 400;
     QSize size{640, 320};
     bool trails = true;
@@ -35,11 +41,7 @@ struct PlotOptions {
 // quorvel --value-map: what a network values on each floor square, seen from above, into a PNG.
 struct ValueMapOptions {
     std::string output;
-    std::string loadWeights;
-    std::string obstacles = "7";
-    std::string sides = "10";
-    std::string radius = "15";
-    std::string seed;
+    WorldOptions world;
     std::optional<double> headingDegrees; // the robot's own heading when absent
     QSize size{640, 560};
 };

@@ -119,18 +119,18 @@ int main(int argc, char** argv) {
         "--heading", heading,
         "With --value-map: the robot's heading in degrees, counter-clockwise from +x "
         "[default: its own, 0]");
-    cli.add_option("--load-weights", record.loadWeights,
+    cli.add_option("--load-weights", record.world.loadWeights,
                    "With --record or --value-map: weight file to play back or map");
-    cli.add_option("--obstacles", record.obstacles,
+    cli.add_option("--obstacles", record.world.obstacles,
                    "With --record or --value-map: number of obstacles, 0 to 7")
         ->capture_default_str();
-    cli.add_option("--sides", record.sides,
+    cli.add_option("--sides", record.world.sides,
                    "With --record or --value-map: sides per obstacle, 3 to 10")
         ->capture_default_str();
-    cli.add_option("--radius", record.radius,
+    cli.add_option("--radius", record.world.radius,
                    "With --record or --value-map: average obstacle radius, 5 to 25")
         ->capture_default_str();
-    cli.add_option("--seed", record.seed,
+    cli.add_option("--seed", record.world.seed,
                    "With --record or --value-map: start the random sequence from this state, "
                    "as quorvel-train --seed does");
     cli.add_option("--frames", record.frames, "With --record: at most this many frames, 1 to 400")
@@ -143,9 +143,12 @@ int main(int argc, char** argv) {
     cli.add_option("--size", size,
                    "Picture size WxH in pixels [default: 640x320 with --record, 800x500 with "
                    "--plot, 640x560 with --value-map]");
+    cli.set_version_flag("--version", "quorvel " QUORVEL_VERSION, "Print the version and stop");
     try {
         cli.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
+        return cli.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return cli.exit(e);
     } catch (const CLI::ParseError& e) {
         return bad(e.what());
@@ -171,8 +174,8 @@ int main(int argc, char** argv) {
         }
     }
     for (const std::string* output : {&record.output, &valueMap.output}) {
-        if (!output->empty() && !record.loadWeights.empty() &&
-            quorvel::sameFile(*output, record.loadWeights)) {
+        if (!output->empty() && !record.world.loadWeights.empty() &&
+            quorvel::sameFile(*output, record.world.loadWeights)) {
             return bad(std::string(output == &record.output ? "--record" : "--value-map") +
                        " and --load-weights name the same file \"" + *output +
                        "\"; nothing was written");
@@ -214,11 +217,7 @@ int main(int argc, char** argv) {
         return quorvel::plotLogs(plot);
     }
     if (mapping) {
-        valueMap.loadWeights = record.loadWeights;
-        valueMap.obstacles = record.obstacles;
-        valueMap.sides = record.sides;
-        valueMap.radius = record.radius;
-        valueMap.seed = record.seed;
+        valueMap.world = record.world;
         if (headingOption->count() > 0) {
             valueMap.headingDegrees = heading;
         }

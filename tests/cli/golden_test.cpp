@@ -40,18 +40,19 @@ void PrintTo(const Configuration& c, std::ostream* out) {
 // exactly 20 (none).
 const Configuration configurations[] = {
     {"standard", "--obstacles 7 --sides 10 --radius 15 --runs 4000 --eval-freq 50 "
-                 "--learning-rate 0.1 --discount 0.9 --annealing 200"},
+                 "--learning-rate 0.1 --discount 0.9 --annealing 200 --no-q-learn"},
     {"q_learn_seeded", "--obstacles 5 --sides 6 --radius 12 --q-learn --runs 3000 "
                        "--eval-freq 40 --learning-rate 0.2 --discount 0.8 --annealing 100 "
                        "--seed 12345"},
     {"open_field", "--obstacles 0 --sides 3 --radius 5 --runs 600 --eval-freq 20 "
-                   "--learning-rate 0.05 --discount 0.95"},
+                   "--learning-rate 0.05 --discount 0.95 --annealing 200 --no-q-learn"},
     {"loaded_weights_q_learn",
      "--load-weights {golden}/start.nnet --obstacles 3 --sides 4 --radius 20 "
      "--q-learn --runs 2500 --eval-freq 25 --learning-rate 0.5 --discount 0.99 --annealing 50 "
      "--seed 99"},
     {"open_field_q_learn", "--obstacles 0 --sides 8 --radius 25 --q-learn --runs 1500 "
-                           "--eval-freq 30 --learning-rate 0.1 --discount 0.9 --seed 4242"},
+                           "--eval-freq 30 --learning-rate 0.1 --discount 0.9 --annealing 200 "
+                           "--seed 4242"},
 };
 
 std::string sha256(const std::string& bytes) {

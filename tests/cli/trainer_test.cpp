@@ -109,7 +109,7 @@ TEST_F(Trainer, SummaryJsonTellsWhatWasAskedAndWhatWasDone) {
     EXPECT_EQ(settings["runs"], 1000);
     EXPECT_EQ(settings["eval-freq"], 25);
     EXPECT_EQ(settings["learning-rate"], 0.25);
-    EXPECT_EQ(settings["discount"], 0.9);
+    EXPECT_EQ(settings["discount"], 0.999); // the default
     EXPECT_EQ(settings["annealing"], 200);
     EXPECT_EQ(settings["q-learn"], true);
     EXPECT_EQ(settings["seed"], 77);
@@ -345,7 +345,16 @@ TEST_F(Trainer, BackupsOfAnotherTrainingAreSaidToBeOverwritten) {
 }
 
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {
-    const Outcome r = run("--runs 50");
+    // The recommended settings, when nothing is given.
+    const Outcome help = run("--help");
+    for (const char* given : {"--runs TEXT=500000", "--learning-rate TEXT=0.1",
+                              "--discount TEXT=0.999", "--eval-freq TEXT=100"}) {
+        EXPECT_NE(help.out.find(given), std::string::npos) << given;
+    }
+    const Outcome r = run("--runs 50 --summary-json s.json");
+    const auto settings = nlohmann::json::parse(slurp(dir / "s.json"))["settings"];
+    EXPECT_EQ(settings["q-learn"], true);
+    EXPECT_EQ(settings["annealing"], 200);
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("evaluation log written to quorvel-eval.dat"), std::string::npos);
     EXPECT_NE(r.err.find("weights written to quorvel.nnet"), std::string::npos);
