@@ -41,6 +41,20 @@ namespace quorvel {
 
 namespace {
 
+// Values to try first, from the study in docs/learning.md: they learn on the default field, and
+// on a field of two obstacles a person sees the robot reach the goal after about a minute.
+struct TryFirst {
+    const char* obstacles = "2";
+    const char* sides = "10";
+    const char* radius = "15";
+    const char* runs = "500000";
+    const char* frequency = "100";
+    const char* rate = "0.1";
+    const char* discount = "0.999";
+    const char* annealing = "200";
+};
+constexpr TryFirst tryFirst;
+
 constexpr Field fieldOrder[] = {
     Field::obstacles,           Field::sides,        Field::radius,   Field::runs,
     Field::evaluationFrequency, Field::learningRate, Field::discount, Field::annealing};
@@ -161,14 +175,16 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     };
 
     group("Obstacle Controls", du.rect(137, 369, 209, 78));
-    addEdit(Field::obstacles, du.rect(225, 383, 40, 14), "0-7", "Number of obstacles, 0 to 7");
-    addEdit(Field::sides, du.rect(225, 406, 40, 14), "3-10", "Sides of each obstacle, 3 to 10");
+    addEdit(Field::obstacles, du.rect(225, 383, 40, 14), "0-7", tryFirst.obstacles,
+            "Number of obstacles, 0 to 7: fewer are learnt faster (try %1)");
+    addEdit(Field::sides, du.rect(225, 406, 40, 14), "3-10", tryFirst.sides,
+            "Sides of each obstacle, 3 to 10 (try %1)");
     label("Num Obstacles", du.rect(154, 383, 72, 13));
     label("Sides per Obstacle", du.rect(153, 406, 72, 13));
     addButton("Generate", du.rect(274, 383, 50, 31), &PanelCommands::OnGenerate,
               "Make a new field of random obstacles, clear of the robot and the goal");
-    addEdit(Field::radius, du.rect(225, 427, 40, 14), "5-25",
-            "Average distance of an obstacle's corners from its centre, 5 to 25");
+    addEdit(Field::radius, du.rect(225, 427, 40, 14), "5-25", tryFirst.radius,
+            "Average distance of an obstacle's corners from its centre, 5 to 25 (try %1)");
     label("Average Obstacle Radius", du.rect(152, 422, 72, 20));
 
     group("Learning Controls", du.rect(379, 346, 165, 183));
@@ -177,30 +193,35 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addButton("Stop Playback", du.rect(389, 378, 145, 14), &PanelCommands::OnStopPlayback,
               "Stop the network driving");
     label("Num Training runs", du.rect(389, 400, 69, 8));
-    addEdit(Field::runs, du.rect(464, 396, 70, 12), "1-10000000",
-            "Number of training runs, 1 to 10000000");
+    addEdit(
+        Field::runs, du.rect(464, 396, 70, 12), "1-10000000", tryFirst.runs,
+        "Number of training runs, 1 to 10000000: more runs, more learnt (try %1, about a minute)");
     addButton("Train", du.rect(389, 507, 145, 14), &PanelCommands::OnTrain,
               "Ask where to write the evaluation log, then train the network");
     label("Evaluation Freq", du.rect(389, 421, 70, 8));
-    addEdit(Field::evaluationFrequency, du.rect(464, 415, 70, 14), "e.g. 100",
-            "Every run whose number is a multiple of this is an evaluation run, logged");
+    addEdit(Field::evaluationFrequency, du.rect(464, 415, 70, 14), "", tryFirst.frequency,
+            "Every run whose number is a multiple of this is an evaluation run, logged and "
+            "drawn on the curve; it learns nothing (try %1)");
     addButton("Save Neural Net Weights", du.rect(15, 400, 114, 25), &PanelCommands::OnSaveWeights,
               "Save the network's weights to a file");
     addButton("Load Neural Net Weights", du.rect(15, 369, 114, 25), &PanelCommands::OnLoadWeights,
               "Load the network's weights from a file");
     addButton("Place Robot and Goal", du.rect(274, 417, 50, 24),
               &PanelCommands::OnPlaceRobotAndGoal, "Put the robot and the goal somewhere new");
-    addEdit(Field::learningRate, du.rect(494, 442, 40, 14), "0.001-0.9",
-            "Learning rate, 0.001 to 0.9");
+    addEdit(Field::learningRate, du.rect(494, 442, 40, 14), "0.001-0.9", tryFirst.rate,
+            "Learning rate, 0.001 to 0.9: how far each lesson moves the network; too high and "
+            "it forgets, too low and it learns slowly (try %1)");
     label("Learning Rate", du.rect(445, 442, 48, 14));
     qLearn_ = new QCheckBox("Q-learn", this);
     qLearn_->setGeometry(du.rect(389, 442, 40, 14));
-    qLearn_->setToolTip("Train with random episode lengths and learn from each next step");
-    addEdit(Field::discount, du.rect(464, 468, 70, 15), "0.001-0.999",
-            "Reward discount factor, 0.001 to 0.999");
+    qLearn_->setToolTip("Q-learn: episodes of random length, each step learning from the value "
+                        "of the next; here it learns several times faster (try it on)");
+    addEdit(Field::discount, du.rect(464, 468, 70, 15), "0.001-0.999", tryFirst.discount,
+            "Reward discount factor, 0.001 to 0.999: how far back from the goal a step still "
+            "learns of it; near 1 the robot learns long drives (try %1)");
     label("Discount Factor", du.rect(389, 468, 65, 15));
-    addEdit(Field::annealing, du.rect(494, 489, 40, 14), "200",
-            "Runs until exploring gives way halfway to using what was learnt; empty: 200");
+    addEdit(Field::annealing, du.rect(494, 489, 40, 14), "200", tryFirst.annealing,
+            "Runs until exploring gives way halfway to using what was learnt; empty: 200 (try %1)");
     label("Magic Number for Annealing", du.rect(389, 492, 90, 8));
     trails_ = new QCheckBox("Robot leaves \"trails\"", this);
     trails_->setGeometry(du.rect(17, 351, 86, 10));
@@ -304,12 +325,17 @@ QPushButton* CMainDialog::addButton(const QString& caption, QRect geometry,
     return button;
 }
 
-QLineEdit* CMainDialog::addEdit(Field field, QRect geometry, const QString& placeholder,
-                                const QString& tip) {
+QLineEdit* CMainDialog::addEdit(Field field, QRect geometry, const QString& range,
+                                const QString& tryValue, const QString& tip) {
     auto* edit = new QLineEdit(this);
     edit->setGeometry(geometry);
-    edit->setPlaceholderText(placeholder); // shown while empty; not the field's text
-    edit->setToolTip(tip);
+    // Shown while empty, not the field's text: the range and a value to try, or as much of
+    // that as the field's width shows whole (the tooltip holds all of it).
+    const QString both = range.isEmpty() ? "try " + tryValue : range + ", try " + tryValue;
+    const int room = geometry.width() - 8; // the frame and the text margins
+    edit->setPlaceholderText(
+        edit->fontMetrics().horizontalAdvance(both) <= room ? both : "try " + tryValue);
+    edit->setToolTip(QString(tip).arg(tryValue));
     edit->setAccessibleName(QString::number(static_cast<int>(field)));
     edits_[fieldIndex(field)] = edit;
     return edit;

@@ -93,7 +93,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
   private:
     QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)(),
                            const QString& tip);
-    QLineEdit* addEdit(Field field, QRect geometry, const QString& placeholder, const QString& tip);
+    QLineEdit* addEdit(Field field, QRect geometry, const QString& range, const QString& tryValue,
+                       const QString& tip);
     // A key of the window that runs `command` unless a field is being edited; held down, it
     // repeats.
     void addKey(QKeySequence key, std::function<void()> command);

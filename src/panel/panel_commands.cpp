@@ -115,13 +115,9 @@ void PanelCommands::OnSteerStraight() {
 void PanelCommands::OnPlaceRobotAndGoal() {
     // Again, with the draws a further press would make, until the robot can drive and the goal
     // can be reached.
-    int tries = 0;
-    do {
-        world_.placeRobotAndGoal();
-        ++tries;
-    } while ((world_.robotOnObstacle() || world_.goalOnObstacle()) && tries < maxPlacements);
+    const bool clear = world_.placeRobotAndGoalClear(maxPlacements);
     showChangedWorld();
-    if (world_.robotOnObstacle() || world_.goalOnObstacle()) {
+    if (!clear) {
         platform_.showMessage(noClearPlaceMessage);
     }
 }
@@ -249,7 +245,9 @@ void PanelCommands::OnTrain() {
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         const TrainingResult result = session.finish(cancelled);
         lastFigures_ = figureLines(progressFigures(result.counts, elapsed), cancelled);
-        std::vector<std::string> messages{trainingSummary(result.counts)};
+        // The summary as it always read, and how well the last evaluation runs did.
+        std::vector<std::string> messages{trainingSummary(result.counts) + "\n" +
+                                          lastTenthLine(lastCurve_->goals())};
         if (!result.logComplete) {
             messages.push_back("Writing the evaluation log \"" + path +
                                "\" failed; the log is incomplete.");

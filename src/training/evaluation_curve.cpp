@@ -75,14 +75,36 @@ bool SampledShares::add(int index, EpisodeEnd end) {
     return true;
 }
 
+namespace {
+
+// The goals among the last tenth of the evaluation runs (at least one), and how many runs that is.
+std::pair<long, std::size_t> lastTenth(const std::vector<bool>& goals) {
+    const std::size_t count = (goals.size() + 9) / 10;
+    return {static_cast<long>(std::count(goals.end() - static_cast<std::ptrdiff_t>(count),
+                                         goals.end(), true)),
+            count};
+}
+
+} // namespace
+
 std::optional<double> lastTenthGoalShare(const std::vector<bool>& goals) {
     if (goals.empty()) {
         return std::nullopt;
     }
-    const std::size_t count = (goals.size() + 9) / 10;
-    const auto reached =
-        std::count(goals.end() - static_cast<std::ptrdiff_t>(count), goals.end(), true);
+    const auto [reached, count] = lastTenth(goals);
     return static_cast<double>(reached) / static_cast<double>(count);
+}
+
+std::string lastTenthLine(const std::vector<bool>& goals) {
+    if (goals.empty()) {
+        return "No evaluation runs, so no goal share.";
+    }
+    const auto [reached, count] = lastTenth(goals);
+    char text[128];
+    std::snprintf(text, sizeof text,
+                  "Goals in the last tenth of the evaluation runs: %ld of %zu (%.0f%%)", reached,
+                  count, 100.0 * static_cast<double>(reached) / static_cast<double>(count));
+    return text;
 }
 
 LiveCurve::LiveCurve(const TrainingSettings& settings)

@@ -97,6 +97,10 @@ class LiveCurve {
 // The goal share of the last tenth of the evaluation runs (at least one); none without any.
 std::optional<double> lastTenthGoalShare(const std::vector<bool>& goals);
 
+// That share as a line for a person: "Goals in the last tenth of the evaluation runs: 24 of
+// 200 (12%)", or that there were no evaluation runs.
+std::string lastTenthLine(const std::vector<bool>& goals);
+
 // The end a log line's first two columns give: reached, else not moved, else a miss.
 EpisodeEnd endFromColumns(bool moved, bool reached);
 

@@ -33,6 +33,16 @@ void World::placeRobotAndGoal() {
     placeRandomly(manualPlacementMargin, manualRedrawSpan);
 }
 
+bool World::placeRobotAndGoalClear(int attempts) {
+    for (int i = 0; i < attempts; ++i) {
+        placeRobotAndGoal();
+        if (!robotOnObstacle() && !goalOnObstacle()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void World::placeRandomly(double margin, double redrawSpan) {
     double goalX = random::centred(placementSpan);
     double goalY = random::centred(placementSpan);

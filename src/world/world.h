@@ -62,6 +62,9 @@ class World : public RobotBody {
     // Clears the trail and places goal and robot at random, at least goalRadius + 15 apart
     // along each axis.
     void placeRobotAndGoal();
+    // placeRobotAndGoal again and again, as many times as it takes (at most `attempts`), until
+    // neither the robot nor the goal is on an obstacle; false when none of them was clear.
+    bool placeRobotAndGoalClear(int attempts);
 
     // Draws goal x, goal y, robot x, robot y in [-75, 75], re-draws the goal over
     // redrawSpan while it lies within goalRadius + margin of the robot along either axis,

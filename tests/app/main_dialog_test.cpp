@@ -666,19 +666,30 @@ TEST_F(Training, ClosingAfterATrainingAsksBeforeTheNetworkIsLost) {
 }
 
 TEST_F(Dialog, FieldsShowTheirRangesAndEveryControlSaysWhatItDoes) {
-    const std::pair<Field, const char*> placeholders[] = {{Field::obstacles, "0-7"},
-                                                          {Field::sides, "3-10"},
-                                                          {Field::radius, "5-25"},
-                                                          {Field::runs, "1-10000000"},
-                                                          {Field::evaluationFrequency, "e.g. 100"},
-                                                          {Field::learningRate, "0.001-0.9"},
-                                                          {Field::discount, "0.001-0.999"},
-                                                          {Field::annealing, "200"}};
-    for (const auto& [field, text] : placeholders) {
-        EXPECT_EQ(edit(dialog.get(), field)->placeholderText(), text);
-        EXPECT_TRUE(edit(dialog.get(), field)->text().isEmpty());
-        EXPECT_FALSE(edit(dialog.get(), field)->toolTip().isEmpty());
+    // The range and a value to try, or the value alone where the field is too narrow for both.
+    struct Shown {
+        Field field;
+        const char* range;
+        const char* value;
+    };
+    const Shown placeholders[] = {{Field::obstacles, "0-7", "2"},
+                                  {Field::sides, "3-10", "10"},
+                                  {Field::radius, "5-25", "15"},
+                                  {Field::runs, "1-10000000", "500000"},
+                                  {Field::evaluationFrequency, "", "100"},
+                                  {Field::learningRate, "0.001-0.9", "0.1"},
+                                  {Field::discount, "0.001-0.999", "0.999"},
+                                  {Field::annealing, "200", "200"}};
+    for (const auto& [field, range, value] : placeholders) {
+        QLineEdit* e = edit(dialog.get(), field);
+        const QString tryIt = QString("try ") + value;
+        const QString both = *range == '\0' ? tryIt : QString(range) + ", " + tryIt;
+        const bool fits = e->fontMetrics().horizontalAdvance(both) <= e->width() - 8;
+        EXPECT_EQ(e->placeholderText(), fits ? both : tryIt);
+        EXPECT_TRUE(e->text().isEmpty());
+        EXPECT_TRUE(e->toolTip().contains("(" + tryIt)) << e->toolTip().toStdString();
     }
+    EXPECT_EQ(edit(dialog.get(), Field::obstacles)->placeholderText(), "0-7, try 2");
     std::vector<QWidget*> controls;
     for (QWidget* w : dialog->findChildren<QWidget*>()) {
         if (is<QAbstractButton>(w) || is<QSlider>(w) || is<QLineEdit>(w) || w == dialog->view()) {

@@ -513,6 +513,14 @@ TEST_F(Panel, TheLastLearningCurveComesBack) {
     commands->OnShowLastLearningCurve();
     EXPECT_EQ(platform.messages.back(), "No training has run yet.");
     trainOnce(*commands, platform, path("eval.dat"));
+    // The summary as it always read, and a line on the last tenth of the 3 evaluation runs:
+    // the last, whose second column says whether it reached the goal.
+    const std::string log = testing::readFile(path("eval.dat"));
+    const bool lastReached = log[log.rfind('\n', log.size() - 2) + 3] == '1';
+    EXPECT_EQ(platform.messages.back(),
+              trainingSummary({30, 30, world->goalCount, world->collisionCount, world->missCount}) +
+                  "\nGoals in the last tenth of the evaluation runs: " +
+                  (lastReached ? "1 of 1 (100%)" : "0 of 1 (0%)"));
     commands->OnShowLastLearningCurve();
     EXPECT_EQ(platform.curveTitle, "Last Learning Curve");
     EXPECT_EQ(platform.curveXTitle, "run");
