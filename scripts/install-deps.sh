@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-qpa-plugins libgl-dev libglu1-mesa-dev
   libgl1-mesa-dri xvfb xauth fonts-dejavu-core libgif-dev parallel
   locales
+  dpkg-dev lintian appstream
 )
 
 missing=()
