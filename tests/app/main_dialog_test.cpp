@@ -250,6 +250,14 @@ TEST_F(Dialog, StartsAsTheLayoutGivesIt) {
     EXPECT_EQ(dialog->focusWidget(), button(dialog.get(), "OK"));
     EXPECT_TRUE(button(dialog.get(), "OK")->isDefault());
 
+    // A label stands level with the field beside it.
+    for (QLabel* l : dialog->findChildren<QLabel*>()) {
+        if (l->text() == "Learning Rate") {
+            EXPECT_TRUE(l->alignment() & Qt::AlignVCenter);
+            EXPECT_NEAR(l->geometry().center().y(),
+                        edit(dialog.get(), Field::learningRate)->geometry().center().y(), 1);
+        }
+    }
     // The tab order follows the layout: OK, Cancel, the slider, forwards, ...
     QWidget* w = button(dialog.get(), "OK");
     w = w->nextInFocusChain();
@@ -802,6 +810,7 @@ TEST_F(Training, TrialDrivesShowBesideTheRunsAndLeaveTheTrainersBytes) {
         "cd '" + trainer.string() +
         "' && '" QUORVEL_TRAIN_PATH "' --quiet --obstacles 5 "
         "--sides 8 --radius 12 --runs 20000 --eval-freq 500 --learning-rate 0.1 --discount 0.9 "
+        "--annealing 200 --no-q-learn "
         "--log eval.dat --save-weights w.nnet --backup-dir backup >/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
     EXPECT_EQ(slurp(path("window.dat")), slurp((trainer / "eval.dat").string()));
