@@ -188,7 +188,9 @@ commands_of() { # k
   digest=$(sha256sum <<<"$trainer_line")
   digest=${digest%% *}
   printf -v q '%q' "$folder"
-  line="rm -rf -- $q && mkdir -p -- $q/backup && echo $digest >$q/job.txt"
+  line="rm -rf -- $q && mkdir -p -- $q"
+  [ "$backups" = no ] || line+=/backup
+  line+=" && echo $digest >$q/job.txt"
   line+=" && $trainer_line >$q/stdout.txt 2>$q/stderr.txt"
   if [ -n "$quorvel" ]; then
     # The trained network's value map, on the training's field.

@@ -91,6 +91,17 @@ TEST(Sweep, TwoSeedsGiveTwoFoldersACsvOfTheirSummariesAndRunsThatRepeat) {
     EXPECT_EQ(readFile(folder.path() / "again.nnet"), readFile(out / "seed-2" / "weights.nnet"));
 }
 
+TEST(Sweep, WithoutBackupsATrainingsFolderHoldsNoBackupFolder) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const std::string grid = " --out out --runs 60 --eval-freq 25 --seeds 1-1";
+    for (const bool backups : {true, false}) {
+        const ShellRun run = shell(folder.path(), sweep + grid + (backups ? "" : " --no-backups"));
+        ASSERT_EQ(run.status, 0) << run.out;
+        EXPECT_TRUE(fs::exists(folder.path() / "out" / "run" / "summary.json"));
+        EXPECT_EQ(fs::exists(folder.path() / "out" / "run" / "backup"), backups) << backups;
+    }
+}
+
 TEST(Sweep, EachSlurmTaskRunsItsTrainingOfTheGrid) {
     quorvel::testing::TempFolder folder("quorvel-slurm");
     const std::string grid = " --out sweep --seeds 1-2 --learning-rate 0.1,0.2 --runs 50";
