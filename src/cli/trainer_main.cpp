@@ -231,7 +231,8 @@ int main(int argc, char** argv) {
                    "Start the random sequence from this state (0 to 4294967295) instead of the "
                    "fixed one");
     app.add_flag("--quiet", o.quiet, "No progress display");
-    app.set_version_flag("--version", "quorvel-train " QUORVEL_VERSION, "Print the version and stop");
+    app.set_version_flag("--version", "quorvel-train " QUORVEL_VERSION,
+                         "Print the version and stop");
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -46,8 +46,8 @@ void CGLView::paintGL() {
     {
         // Into the framebuffer being drawn, not onto the widget, which a grab of the window
         // may be painting already.
-        QOpenGLPaintDevice device(QSize(static_cast<int>(width() * ratio),
-                                        static_cast<int>(height() * ratio)));
+        QOpenGLPaintDevice device(
+            QSize(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio)));
         device.setDevicePixelRatio(ratio);
         QPainter painter(&device);
         painter.setRenderHint(QPainter::Antialiasing);

@@ -80,8 +80,8 @@ namespace {
 // The goals among the last tenth of the evaluation runs (at least one), and how many runs that is.
 std::pair<long, std::size_t> lastTenth(const std::vector<bool>& goals) {
     const std::size_t count = (goals.size() + 9) / 10;
-    return {static_cast<long>(std::count(goals.end() - static_cast<std::ptrdiff_t>(count),
-                                         goals.end(), true)),
+    return {static_cast<long>(
+                std::count(goals.end() - static_cast<std::ptrdiff_t>(count), goals.end(), true)),
             count};
 }
 

@@ -291,8 +291,8 @@ TEST_F(Picture, AValueMapColoursTheFloorAndEarlierPathsLieOverIt) {
     const Rgb older = at(shown, -50, 75), newer = at(shown, -50, 85);
     EXPECT_GT(older.r, 40);
     EXPECT_GT(newer.r, older.r);
-    EXPECT_NEAR(older.r, older.g, 2); // grey
-    EXPECT_TRUE(isGreen(at(shown, 60, 50)));  // the goal as before
+    EXPECT_NEAR(older.r, older.g, 2);        // grey
+    EXPECT_TRUE(isGreen(at(shown, 60, 50))); // the goal as before
     EXPECT_TRUE(isRed(at(plain, 5 + 5 + 10, 0)) == isRed(at(shown, 5 + 5 + 10, 0)));
     EXPECT_TRUE(isFloor(at(plain, -50, 80)));
     EXPECT_FALSE(isFloor(at(shown, -50, 80))); // coloured by its value instead
