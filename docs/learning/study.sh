@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The study behind docs/learning.md: how the goal share grows with the runs for the learning
+# settings, on three fields. From the project's folder, after scripts/build.sh:
+#
+#   docs/learning/study.sh [WORK [STAGE...]]
+#
+# WORK (default study/) receives every training's folder; the stages (default: all, in order)
+# are screen, annealing, long and summary. Each stage is a few scripts/sweep.sh commands; the
+# sweeps' sweep.csv and sweep.png, and the table of how fast each long training got half way,
+# are copied into docs/learning/. On two cores the whole study takes about 75 minutes.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+work=${1:-study}
+shift || true
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=(screen annealing long summary)
+
+declare -A field=(
+  [open]="--obstacles 0"
+  [easy]="--obstacles 2 --sides 10 --radius 15"
+  [default]="--obstacles 7 --sides 10 --radius 15"
+)
+fields=(open easy default)
+
+# Every training is evaluated every 100 runs, without weight backups.
+sweep() { # name, then options
+  local name=$1
+  shift
+  scripts/sweep.sh --out "$work/$name" --no-backups --eval-freq 100 "$@"
+  mkdir -p "docs/learning/$name"
+  cp "$work/$name/sweep.csv" "$work/$name/sweep.png" "docs/learning/$name/"
+}
+
+# The settings each field learns best with, as the screen and the annealing stage found them.
+declare -A best=(
+  [open]="--q-learn --discount 0.99 --learning-rate 0.1 --annealing 200"
+  [easy]="--q-learn --discount 0.999 --learning-rate 0.01 --annealing 2000"
+  [default]="--q-learn --discount 0.999 --learning-rate 0.1 --annealing 200"
+)
+first_guess="--no-q-learn --learning-rate 0.1 --discount 0.9 --annealing 200"
+
+for stage in "${stages[@]}"; do
+  case "$stage" in
+    screen)
+      # Q-learn, discount and learning rate, 18 trainings a field of 200,000 runs.
+      for f in "${fields[@]}"; do
+        # shellcheck disable=SC2086
+        sweep "screen-$f" ${field[$f]} --runs 200000 --q-learn on,off \
+          --discount 0.9,0.99,0.999 --learning-rate 0.01,0.1,0.3
+      done ;;
+    annealing)
+      # The annealing number with each field's best three, 1,000,000 runs.
+      for f in "${fields[@]}"; do
+        # shellcheck disable=SC2086
+        sweep "annealing-$f" ${field[$f]} ${best[$f]%--annealing*} --runs 1000000 \
+          --annealing 200,2000,20000,200000,1000000
+      done ;;
+    long)
+      # The best settings and the first guess, three seeds each, 2,000,000 runs.
+      for f in "${fields[@]}"; do
+        # shellcheck disable=SC2086
+        sweep "long-$f" ${field[$f]} ${best[$f]} --seeds 1-3 --runs 2000000
+        # shellcheck disable=SC2086
+        sweep "guess-$f" ${field[$f]} $first_guess --seeds 1-3 --runs 2000000
+      done ;;
+    summary)
+      docs/learning/half-way.sh "$work" >docs/learning/half-way.csv ;;
+    *)
+      echo "study: no stage $stage (screen, annealing, long, summary)" >&2
+      exit 2 ;;
+  esac
+done
