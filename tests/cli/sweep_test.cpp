@@ -258,7 +258,10 @@ TEST(Sweep, RowsComeOnlyFromEachTrainingsOwnFinishedSummary) {
     EXPECT_EQ(rows[0].at("settings.load-weights"), summary["settings"]["load-weights"]);
     EXPECT_EQ(rows[0].at("settings.radius"), summary["settings"]["radius"].dump());
     EXPECT_EQ(rows[0].at("paths.log"), "radius-12/eval.dat");
-    EXPECT_TRUE(fs::exists(dir / "out" / "radius-12" / "value-map.png"));
+    // The value map is drawn by the windowed program, which a build of the core alone lacks.
+    if (fs::exists(fs::path(QUORVEL_TRAIN_PATH).parent_path() / "quorvel")) {
+        EXPECT_TRUE(fs::exists(dir / "out" / "radius-12" / "value-map.png"));
+    }
     struct stat info;
     ASSERT_EQ(stat((dir / "out" / "sweep.csv").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
