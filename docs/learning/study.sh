@@ -8,6 +8,8 @@
 # are screen, annealing, long and summary. Each stage is a few scripts/sweep.sh commands; the
 # sweeps' sweep.csv and sweep.png, and the table of how fast each long training got half way,
 # are copied into docs/learning/. On two cores the whole study takes about 75 minutes.
+# With STUDY_COLLECT=1 the stages train nothing: each sweep gathers the trainings already in
+# WORK into its sweep.csv and sweep.png again.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 work=${1:-study}
@@ -26,7 +28,8 @@ fields=(open easy default)
 sweep() { # name, then options
   local name=$1
   shift
-  scripts/sweep.sh --out "$work/$name" --no-backups --eval-freq 100 "$@"
+  scripts/sweep.sh ${STUDY_COLLECT:+--collect} --out "$work/$name" --no-backups \
+    --eval-freq 100 "$@"
   mkdir -p "docs/learning/$name"
   cp "$work/$name/sweep.csv" "$work/$name/sweep.png" "docs/learning/$name/"
 }
