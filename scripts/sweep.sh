@@ -282,9 +282,11 @@ collect() {
   fi
   echo "sweep: $rows of $count trainings in $csv"
 
-  # The finished trainings' goal shares side by side, each named by its folder.
+  # The finished trainings' goal shares side by side, each named by its folder (wide enough
+  # for a column of long folder names beside the curves).
   if [ -n "$quorvel" ] && [ "$rows" -gt 0 ]; then
-    if "$quorvel" --plot "${logs[@]}" --output "$out/sweep.png" 2>"$out/.plot.err"; then
+    if "$quorvel" --plot "${logs[@]}" --output "$out/sweep.png" --size 1000x500 \
+      2>"$out/.plot.err"; then
       echo "sweep: goal shares in $out/sweep.png"
     else
       echo "sweep: no plot: $(cat "$out/.plot.err")" >&2

@@ -1,6 +1,7 @@
 #include "app/curve_chart.h"
 
 #include <QChart>
+#include <QLegend>
 #include <QLineSeries>
 #include <QPen>
 #include <QScatterSeries>
@@ -23,6 +24,14 @@ QColor CurveChart::comparisonColour(int curve) {
     return colours[curve % std::size(colours)];
 }
 
+QPen CurveChart::comparisonPen(int curve) {
+    static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine,
+                                          Qt::DashDotLine};
+    QPen pen(comparisonColour(curve), 2);
+    pen.setStyle(styles[curve / 8 % std::size(styles)]);
+    return pen;
+}
+
 CurveChart::CurveChart(const QString& xTitle, int window, QWidget* parent) : QChartView(parent) {
     auto* chart = new QChart;
     chart->setTitle(QString("Share of the last %1 evaluation runs").arg(window));
@@ -39,16 +48,16 @@ CurveChart::CurveChart(const QString& xTitle, int window, QWidget* parent) : QCh
     setChart(chart);
     const char* names[] = {"goals", "collisions", "misses"};
     for (int i = 0; i < 3; ++i) {
-        addSeries(names[i], shareColour(i));
+        addSeries(names[i], QPen(shareColour(i), 2));
     }
     setRenderHint(QPainter::Antialiasing);
     setMinimumSize(560, 320);
 }
 
-QLineSeries* CurveChart::addSeries(const QString& name, QColor colour) {
+QLineSeries* CurveChart::addSeries(const QString& name, const QPen& pen) {
     auto* series = new QLineSeries;
     series->setName(name);
-    series->setPen(QPen(colour, 2));
+    series->setPen(pen);
     chart()->addSeries(series);
     series->attachAxis(xAxis_);
     series->attachAxis(yAxis_);
@@ -101,9 +110,11 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
             points.append(QPointF(p.index, p.goals));
             last = std::max(last, static_cast<double>(p.index));
         }
-        addSeries(QString::fromStdString(curves[i].name), comparisonColour(static_cast<int>(i)))
+        addSeries(QString::fromStdString(curves[i].name), comparisonPen(static_cast<int>(i)))
             ->replace(points);
     }
+    chart()->legend()->setAlignment(curves.size() > 4 ? Qt::AlignRight : Qt::AlignBottom);
+    chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries); // a stroke of each pen
     setXRange(last);
 }
 

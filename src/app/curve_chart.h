@@ -29,8 +29,9 @@ class CurveChart : public QChartView {
     // Adds points at the end, all in one redraw of the chart.
     void append(const CurvePoint* points, int count);
     void setPoints(const std::vector<CurvePoint>& points);
-    // One curve: as setPoints, over its window. Several: a goal-share line for each, in the
-    // colours of comparisonColour, named as the curves are.
+    // One curve: as setPoints, over its window. Several: a goal-share line for each, drawn with
+    // comparisonPen and named as the curves are; more than a few are named in a column on the
+    // right, where long names keep their room.
     void setCurves(const std::vector<LabelledCurve>& curves);
     void setXRange(double maximum);
     // Marks where a trial drive ended, at the run its network was taken: a goal at share 1,
@@ -43,9 +44,11 @@ class CurveChart : public QChartView {
 
     static QColor shareColour(int share); // goals, collisions, misses
     static QColor comparisonColour(int curve);
+    // Eight colours, then the same in dashes, dots and dash-dots: 32 curves told apart.
+    static QPen comparisonPen(int curve);
 
   private:
-    QLineSeries* addSeries(const QString& name, QColor colour);
+    QLineSeries* addSeries(const QString& name, const QPen& pen);
 
     std::vector<QLineSeries*> series_;
     QScatterSeries* trialMarks_[3] = {};

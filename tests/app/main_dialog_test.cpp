@@ -19,7 +19,9 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -33,6 +35,7 @@
 #include "test_support.h"
 
 #include <gif_lib.h>
+
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -40,6 +43,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
@@ -431,6 +435,25 @@ TEST(CurveChartAxis, TicksFallOnRoundNumbers) {
     EXPECT_EQ(roundTickInterval(400), 100);
     EXPECT_EQ(roundTickInterval(7), 2);
     EXPECT_EQ(roundTickInterval(1), 1);
+}
+
+TEST(CurveChartAxis, ManyLogsAreToldApartByPenAndNamedInAColumnBeside) {
+    for (const int count : {2, 18}) {
+        std::vector<LabelledCurve> curves(count);
+        for (int i = 0; i < count; ++i) {
+            curves[i] = {"log-" + std::to_string(i), {{0, 0.5, 0, 0}, {100, 0.5, 0, 0}}};
+        }
+        CurveChart chart("run", 10);
+        chart.setCurves(curves);
+        std::set<std::pair<QRgb, int>> pens;
+        for (QAbstractSeries* s : chart.chart()->series()) {
+            const QPen pen = qobject_cast<QLineSeries*>(s)->pen();
+            pens.insert({pen.color().rgb(), pen.style()});
+        }
+        EXPECT_EQ(pens.size(), static_cast<std::size_t>(count));
+        EXPECT_EQ(chart.chart()->legend()->alignment(),
+                  count > 4 ? Qt::AlignRight : Qt::AlignBottom);
+    }
 }
 
 TEST(FileFilters, ConvertToQtsForm) {
