@@ -6,15 +6,14 @@
 #include "common/random.h"
 #include "display/gif_writer.h"
 #include "display/offscreen_render.h"
+#include "display/scene.h"
+#include "display/view_overlays.h"
 #include "panel/panel_commands.h"
 #include "panel/panel_fields.h"
+#include "training/value_probe.h"
 #include "world/world.h"
 
-#include "display/scene.h"
-#include "training/value_probe.h"
-
 #include <QBuffer>
-#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -228,11 +227,6 @@ constexpr double mapHigh = 100;
 constexpr int colourBarWidth = 90;
 constexpr int titleHeight = 28;
 
-QColor qColour(const Colour& c) {
-    return QColor::fromRgbF(static_cast<float>(c.r), static_cast<float>(c.g),
-                            static_cast<float>(c.b));
-}
-
 // The square the arena is drawn in: as large as fits left of the colour bar, under the title.
 QRectF mapArea(QSize size) {
     const double side = std::max(
@@ -271,7 +265,8 @@ int drawValueMap(const ValueMapOptions& options) {
     image.fill(Qt::black);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const double scale = mapArea(size).width() / (mapHigh - mapLow);
+    const QRectF area = mapArea(size);
+    const double scale = area.width() / (mapHigh - mapLow);
     auto at = [&](Vec2 point) { return valueMapPixel(point, size); };
     // The squares as the view's floor lays them out: side 8 on a pitch of 10.
     for (int column = 0; column < ValueMap::side; ++column) {
@@ -308,13 +303,8 @@ int drawValueMap(const ValueMapOptions& options) {
     p.drawEllipse(at(centre + half), 1.2 * scale, 1.2 * scale); // the front
 
     // The colour bar and the title.
-    const QRectF area = mapArea(size);
     const QRectF bar(area.right() + 24, area.top() + 16, 18, area.height() - 40);
-    QLinearGradient gradient(bar.bottomLeft(), bar.topLeft());
-    for (int i = 0; i <= 10; ++i) {
-        gradient.setColorAt(i / 10.0, qColour(valueColour(i / 10.0)));
-    }
-    p.fillRect(bar, gradient);
+    p.fillRect(bar, valueScale(bar.bottomLeft(), bar.topLeft()));
     p.setPen(QColor(230, 230, 230));
     QFont font = p.font();
     font.setPixelSize(12);

@@ -542,11 +542,7 @@ void CMainDialog::showEvaluationCurves(const std::string& title,
     auto* layout = new QVBoxLayout(&plot);
     if (!figures.empty()) {
         auto* form = new QFormLayout;
-        for (const FigureLine& line : figures) {
-            auto* text = new QLabel(QString::fromStdString(line.text));
-            text->setObjectName(QString::fromStdString(line.label).chopped(1));
-            form->addRow(QString::fromStdString(line.label), text);
-        }
+        addFigureRows(*form, figures);
         layout->addLayout(form);
     }
     layout->addWidget(chart);

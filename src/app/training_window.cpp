@@ -28,6 +28,17 @@ constexpr qint64 mapEveryMs = 500;     // the value map at most twice a second
 constexpr int arenaCapsuleDetail = 10; // the trail drawn lighter than in the panel's view
 } // namespace
 
+std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLine>& lines) {
+    std::vector<QLabel*> texts;
+    for (const FigureLine& line : lines) {
+        auto* text = new QLabel(QString::fromStdString(line.text));
+        text->setObjectName(QString::fromStdString(line.label).chopped(1)); // "Runs", ...
+        form.addRow(QString::fromStdString(line.label), text);
+        texts.push_back(text);
+    }
+    return texts;
+}
+
 TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
                                const TrialSettings& trials, QWidget* parent)
     : QDialog(parent), session_(session), watch_(watch), trialSettings_(trials),
@@ -44,12 +55,7 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     bar_->setRange(0, s.runs);
     bar_->setValue(0);
     auto* figures = new QFormLayout;
-    for (const FigureLine& line : figureLines(progressFigures(shown_, 0))) {
-        auto* text = new QLabel;
-        text->setObjectName(QString::fromStdString(line.label).chopped(1)); // "Runs", ...
-        figures->addRow(QString::fromStdString(line.label), text);
-        figures_.push_back(text);
-    }
+    figures_ = addFigureRows(*figures, figureLines(progressFigures(shown_, 0)));
     chart_ = new CurveChart(runAxisTitle, window);
     chart_->setXRange(s.runs);
     chart_->setMinimumSize(560, 280);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "training/progress.h"
 #include "training/training_runner.h"
 #include "training/trial_drive.h"
 #include "training/value_probe.h"
@@ -12,6 +13,7 @@
 #include <vector>
 
 class QCheckBox;
+class QFormLayout;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -24,6 +26,10 @@ class CurveChart;
 class TrainingSession;
 class World;
 struct TrainingWatch;
+
+// A training's figures as rows of a form, each text named by its label ("Runs", "Goals", ...);
+// returns the texts, in the lines' order.
+std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLine>& lines);
 
 // What the window shows besides the figures: trial drives from this start, and the displays
 // the panel has switched on.

@@ -3,7 +3,6 @@
 #include "display/scene.h"
 
 #include <QFont>
-#include <QLinearGradient>
 #include <QPainter>
 
 #include <algorithm>
@@ -23,11 +22,6 @@ const QColor panelColour(0, 0, 0, 170);
 const QColor textColour(235, 235, 235);
 const QColor barColour(150, 170, 210);
 const QColor chosenColour(255, 170, 40);
-
-QColor qColour(const Colour& c) {
-    return QColor::fromRgbF(static_cast<float>(c.r), static_cast<float>(c.g),
-                            static_cast<float>(c.b));
-}
 
 void shadowedText(QPainter& p, QPoint at, const QString& text) {
     p.setPen(QColor(0, 0, 0));
@@ -68,11 +62,7 @@ void paintActionValues(QPainter& p, const ActionValues& v) {
 void paintLegend(QPainter& p, QSize size) {
     const QRect bar(size.width() - margin - 150, size.height() - margin - 24, 140, 10);
     p.fillRect(bar.adjusted(-6, -22, 6, 20), panelColour);
-    QLinearGradient gradient(bar.topLeft(), bar.topRight());
-    for (int i = 0; i <= 10; ++i) {
-        gradient.setColorAt(i / 10.0, qColour(valueColour(i / 10.0)));
-    }
-    p.fillRect(bar, gradient);
+    p.fillRect(bar, valueScale(bar.topLeft(), bar.topRight()));
     p.setPen(textColour);
     p.drawText(QPoint(bar.left(), bar.top() - 6), "best value on each square");
     p.drawText(QPoint(bar.left(), bar.bottom() + 14), "0");
@@ -80,6 +70,19 @@ void paintLegend(QPainter& p, QSize size) {
 }
 
 } // namespace
+
+QColor qColour(const Colour& c) {
+    return QColor::fromRgbF(static_cast<float>(c.r), static_cast<float>(c.g),
+                            static_cast<float>(c.b));
+}
+
+QLinearGradient valueScale(QPointF from, QPointF to) {
+    QLinearGradient gradient(from, to);
+    for (int i = 0; i <= 10; ++i) {
+        gradient.setColorAt(i / 10.0, qColour(valueColour(i / 10.0)));
+    }
+    return gradient;
+}
 
 QRect actionBarSlot(int action) {
     const int top = margin + 6 + rowHeight * (action + 1) + 2;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "training/value_probe.h"
+#include "world/world.h"
 
+#include <QColor>
+#include <QLinearGradient>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -25,6 +28,12 @@ struct ViewOverlays {
 // Paints the overlays over a picture of this size: the action values in the top-left corner,
 // the caption in the bottom-left, the legend in the bottom-right.
 void paintOverlays(QPainter& painter, QSize size, const ViewOverlays& overlays);
+
+// A colour of the scene as Qt paints it.
+QColor qColour(const Colour& colour);
+
+// The value map's colour scale as a gradient, from 0 at `from` to 1 at `to`.
+QLinearGradient valueScale(QPointF from, QPointF to);
 
 // Where paintOverlays draws the bar of action i and how long it is at full value, for tests.
 QRect actionBarSlot(int action);

@@ -32,9 +32,10 @@ class RobotBody {
                    double steeringStep);
     void setShapeAndPose(double length, double width, double x, double y, double angle);
     void placeAt(double x, double y, double angle);
-    // Puts the body's centre at `centre`, its axis along the unit vector `heading`, keeping its
-    // shape; the fan is placed and reset as after a move, and nothing is allocated.
-    void placeCentreAt(Vec2 centre, Vec2 heading);
+    // Puts the body's centre at `centre`, its axis along the unit vector `axis` (the new
+    // heading), keeping its shape; the fan is placed and reset as after a move, and nothing is
+    // allocated.
+    void placeCentreAt(Vec2 centre, Vec2 axis);
     void buildTurnTable(double step);
     void updateFrame();
     void updateBox();

@@ -84,16 +84,21 @@ void countEnd(World& world, EpisodeEnd end) {
 
 } // namespace
 
-namespace {
-
-// The playback step with the choice's draw taken from `draw`.
-template <typename Draw> bool playbackStepDrawing(World& world, bool& reached, Draw&& draw) {
+void rateWhereItStands(World& world) {
     QLearner& learner = world.learner;
     world.sense();
     learner.encodeRanges(-1, world.sensor.ranges.data());
     const Vec2 g = world.toRobotFrame(world.goal);
     learner.encodeGoal(-1, g.x, g.y);
     learner.rateActions(-1);
+}
+
+namespace {
+
+// The playback step with the choice's draw taken from `draw`.
+template <typename Draw> bool playbackStepDrawing(World& world, bool& reached, Draw&& draw) {
+    QLearner& learner = world.learner;
+    rateWhereItStands(world);
     const int action = learner.chooseAction(evaluationFloor, evaluationExponent, draw());
     world.lastChosenValue = learner.ratings[action];
     learner.setAction(action);

@@ -26,6 +26,10 @@ inline constexpr int episodeStepLimit = 400;
 inline constexpr double evaluationFloor = 0;
 inline constexpr double evaluationExponent = 20;
 
+// Senses, and rates the six actions in the World's present state on currentInput, as a
+// playback step begins; draws nothing and moves nothing.
+void rateWhereItStands(World& world);
+
 // One near-greedy step on currentInput, sensing again afterwards. Returns true when the
 // move was made and the goal not reached.
 bool playbackStep(World& world, bool& reached);

@@ -51,16 +51,6 @@ CurvePoint MovingShares::add(const EvaluationPoint& point) {
     return {point.index, counts_[0] / n, counts_[1] / n, counts_[2] / n};
 }
 
-std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points, int window) {
-    MovingShares shares(window);
-    std::vector<CurvePoint> curve;
-    curve.reserve(points.size());
-    for (const EvaluationPoint& p : points) {
-        curve.push_back(shares.add(p));
-    }
-    return curve;
-}
-
 SampledShares::SampledShares(int expected)
     : expected_(expected), window_(curveWindow(expected)),
       stride_(std::max(1, expected / maxPoints)), shares_(window_) {}

@@ -39,8 +39,6 @@ class MovingShares {
     int counts_[3] = {0, 0, 0};
 };
 
-std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points, int window);
-
 // The moving shares of a curve of `expected` evaluations over the window for that many,
 // keeping every stride-th point and the last, so that a curve of any length has at most about
 // maxPoints points. The window is 5 % of the evaluations and the stride at most a hundredth of

@@ -1,5 +1,6 @@
 #include "training/value_probe.h"
 
+#include "training/episodes.h"
 #include "world/world.h"
 
 #include <cmath>
@@ -7,19 +8,6 @@
 #include <numbers>
 
 namespace quorvel {
-
-namespace {
-
-// Rates the six actions in the scratch World's state as a playback step does, into currentInput.
-void rateHere(World& w) {
-    w.sense();
-    w.learner.encodeRanges(-1, w.sensor.ranges.data());
-    const Vec2 g = w.toRobotFrame(w.goal);
-    w.learner.encodeGoal(-1, g.x, g.y);
-    w.learner.rateActions(-1);
-}
-
-} // namespace
 
 const char* actionLabel(int action) {
     static const char* const labels[QLearner::actionCount] = {
@@ -77,7 +65,7 @@ void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out) {
     for (int column = 0; column < ValueMap::side; ++column) {
         for (int row = 0; row < ValueMap::side; ++row) {
             w.placeCentreAt(ValueMap::squareCentre(column, row), heading);
-            rateHere(w);
+            rateWhereItStands(w);
             out.values[column][row] = w.learner.ratings[w.learner.greedyAction()];
         }
     }
@@ -85,7 +73,7 @@ void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out) {
 
 ActionValues ValueProbe::here(const World& world) {
     World& w = copyOf(world);
-    rateHere(w);
+    rateWhereItStands(w);
     ActionValues v;
     for (int i = 0; i < QLearner::actionCount; ++i) {
         v.ratings[i] = w.learner.ratings[i];

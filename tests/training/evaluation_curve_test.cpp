@@ -11,6 +11,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::vector<CurvePoint> movingShares(const std::vector<EvaluationPoint>& points, int window) {
+    MovingShares shares(window);
+    std::vector<CurvePoint> curve;
+    for (const EvaluationPoint& p : points) {
+        curve.push_back(shares.add(p));
+    }
+    return curve;
+}
+
 TEST(EvaluationCurve, WindowIsFivePercentWithAMinimumOfTen) {
     EXPECT_EQ(curveWindow(0), 10);
     EXPECT_EQ(curveWindow(100), 10);
