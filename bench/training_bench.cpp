@@ -19,14 +19,14 @@ void BM_Training(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto world = bench::standardWorld();
-        world->annealingNumber = 200;
-        world->qLearnMode = state.range(0) != 0;
         TrainingSettings settings;
         settings.runs = 20000;
         settings.logPath = log;
         settings.evaluationFrequency = 100;
         settings.learningRate = 0.1;
         settings.discount = 0.9;
+        settings.annealingNumber = 200;
+        settings.qLearn = state.range(0) != 0;
         state.ResumeTiming();
         const TrainingResult result = runTraining(*world, settings);
         steps += result.counts.steps;

@@ -3,14 +3,13 @@
 // of both kinds compared. Needs a display (scripts/bench.sh starts a virtual one).
 #include "app/training_window.h"
 #include "common/random.h"
-#include "panel/panel_fields.h"
-#include "panel/panel_platform.h"
-#include "training/training.h"
+#include "training/training_job.h"
 #include "world/world.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -40,23 +39,16 @@ void BM_TrialCost(benchmark::State& state) {
         auto world = std::make_unique<World>(10, 10, 0, 0, 0);
         world->generateObstacleField(7, 10, {-50, -50}, {50, 50}, 15);
         world->placeRobotAndGoal();
-        world->annealingNumber = 200;
         TrainingSettings settings;
         settings.runs = 10000000;
         settings.logPath = "/dev/null";
         settings.evaluationFrequency = 100;
-        TrainingSession session(*world, settings);
-        session.start();
-        LiveCurve curve(settings);
-        TrainingWatch watch;
-        watch.curve = &curve;
-        watch.finish = [&](bool cancelled) {
-            session.finish(cancelled);
-            return std::vector<std::string>{};
-        };
-        const auto start = std::make_unique<World>(*world);
-        TrialSettings trials{start.get(), random::state(), displays, displays};
-        TrainingWindow window(session, watch, trials);
+        settings.learningRate = 0.1;
+        settings.discount = 0.9;
+        settings.annealingNumber = 200;
+        TrainingJob job(*world, settings);
+        job.start();
+        TrainingWindow window(job, {}, {displays, displays});
         window.show();
         std::vector<double> on, off;
         int phase = 0;
@@ -76,7 +68,11 @@ void BM_TrialCost(benchmark::State& state) {
             if (++phase > phases) {
                 window.reject(); // cancels the runs; once they have stopped, closes
             }
-            if (window.finished()) {
+            if (window.runsEnded()) {
+                // The report over the window, then the window.
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    box->accept();
+                }
                 window.reject();
             }
         });

@@ -11,7 +11,7 @@
 #include "cli/summary_json.h"
 #include "learn/q_learner.h"
 #include "learn/weight_file.h"
-#include "panel/panel_fields.h"
+#include "rules/input_rules.h"
 #include "training/evaluation_curve.h"
 
 #include <nlohmann/json.hpp>

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Fails when a source or test file includes a header of a layer above its own.
-# Layers, lowest first: common < sim, learn < world < training < panel < display, app, cli.
+# Layers, lowest first: common < sim, learn < world < training < watching, rules < panel <
+# display, app, cli.
 set -euo pipefail
 root=${1:-$(dirname "$0")/..}
 cd "$root"
@@ -11,10 +12,12 @@ declare -A allowed=(
   [learn]="common learn"
   [world]="common sim learn world"
   [training]="common sim learn world training"
-  [panel]="common sim learn world training panel"
-  [display]="common sim learn world training panel display"
-  [app]="common sim learn world training panel display app"
-  [cli]="common sim learn world training panel cli"
+  [watching]="common sim learn world training watching"
+  [rules]="common sim learn world training rules"
+  [panel]="common sim learn world training watching rules panel"
+  [display]="common sim learn world training watching display"
+  [app]="common sim learn world training watching rules panel display app"
+  [cli]="common sim learn world training watching rules cli"
 )
 
 status=0

@@ -7,7 +7,7 @@ packages=(
   g++ make cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libssl-dev nlohmann-json3-dev
   qt6-base-dev libqt6opengl6-dev qt6-charts-dev qt6-qpa-plugins libgl-dev libglu1-mesa-dev
-  libgl1-mesa-dri xvfb xauth fonts-dejavu-core libgif-dev parallel
+  libgl1-mesa-dri xvfb xauth fonts-dejavu-core libgif-dev parallel jq
   locales
   dpkg-dev lintian appstream
 )

@@ -75,6 +75,8 @@ if [ -n "$jobs" ] && ! [[ "$jobs" =~ ^[1-9][0-9]{0,3}$ ]]; then
   die "--jobs wants a number of trainings at a time, 1 to 9999"
 fi
 
+command -v jq >/dev/null || die "jq is needed to read the trainings' summaries (scripts/install-deps.sh installs it)"
+
 # The trainer: given, built beside this script, or on PATH. With ssh the other machines run
 # their own quorvel-train unless --trainer names one; this machine's checks the options.
 local_trainer=$trainer
@@ -206,14 +208,14 @@ commands_of() { # k
     line+=" && { ${map}2>$q/value-map.err || true; }"
   fi
 }
-# Whether training k's folder holds the finished results of exactly its command.
+# Whether training k's folder holds the finished results of exactly its command: its digest,
+# and a summary that parses whole and says every run was done.
 finished() { # k
   commands_of "$1"
   local folder=$out/${names_of[$1]}
   [ -f "$folder/summary.json" ] && [ -f "$folder/job.txt" ] &&
     [ "$(cat -- "$folder/job.txt")" = "$digest" ] &&
-    [ "$(awk -F': ' '/^    "runs": /{r=$2} /^  "runs-done": /{d=$2}
-          END{gsub(/,/,"",r); gsub(/,/,"",d); print (r != "" && r == d)}' "$folder/summary.json")" = 1 ]
+    jq -e '.settings.runs == ."runs-done"' "$folder/summary.json" >/dev/null 2>&1
 }
 
 mkdir -p -- "$out"
@@ -222,8 +224,23 @@ make_names
 
 # The summaries as CSV: a header, then a row a training whose folder holds its own finished
 # summary, in the grid's order; the times apart, in times.csv, since they are the machine's.
+# A summary's values at the places $keys lists, as CSV fields: null empty, a path inside the
+# sweep's folder relative to it, a field with a comma, quote or line break quoted.
+csv_program='
+  def field:
+    if . == null then ""
+    elif type == "string" then
+      (if $folder != "" and startswith($folder) then .[($folder | length):] else . end)
+      | if test("[\",\n\r]") then "\"" + gsub("\""; "\"\"") + "\"" else . end
+    else tojson end;
+  def times: . == ["elapsed-seconds"] or . == ["steps-per-second"];
+  def name: map(tostring) | join(".");
+  def row(which): . as $s
+    | [$job | field] + [$keys[] | select(which) | . as $k | $s | getpath($k) | field]
+    | join(",");
+  .'
 collect() {
-  local k csv=$out/sweep.csv times=$out/times.csv rows=0 header=
+  local k csv=$out/sweep.csv times=$out/times.csv rows=0 keys=
   local tmp tmptimes mode
   tmp=$(mktemp "$out/.sweep.csv.XXXXXX")
   tmptimes=$(mktemp "$out/.times.csv.XXXXXX")
@@ -238,36 +255,19 @@ collect() {
       fi
       continue
     fi
-    awk -v job="$job" -v wantHeader="$([ -z "$header" ] && echo yes || echo no)" \
-        -v folder="$out/" -v times="$tmptimes" '
-      function field(v) {                      # a JSON value as a CSV field
-        if (v == "null") return ""
-        if (v ~ /^".*"$/) {
-          v = substr(v, 2, length(v) - 2)
-          gsub(/\\\\/, "\001", v); gsub(/\\"/, "\"", v); gsub(/\\\//, "/", v)
-          gsub(/\\t/, "\t", v); gsub(/\\n/, "\n", v); gsub(/\\r/, "\r", v); gsub(/\001/, "\\", v)
-          if (index(v, folder) == 1) v = substr(v, length(folder) + 1)
-        }
-        if (v ~ /[",\n\r]/) { gsub(/"/, "\"\"", v); v = "\"" v "\"" }
-        return v
-      }
-      /^  "[^"]+": \{$/ { split($0, p, "\""); prefix = p[2] "."; next }
-      /^  \},?$/ { prefix = ""; next }
-      /^ +"[^"]+": / {
-        split($0, p, "\""); key = prefix p[2]
-        value = $0; sub(/^ *"[^"]+": /, "", value); sub(/,$/, "", value)
-        if (key == "elapsed-seconds" || key == "steps-per-second") {
-          timeKeys = timeKeys "," key; timeValues = timeValues "," field(value); next
-        }
-        keys = keys "," key; vals = vals "," field(value)
-      }
-      END {
-        if (wantHeader == "yes") { print "job" keys; print "job" timeKeys >>times }
-        print field("\"" job "\"") vals
-        print field("\"" job "\"") timeValues >>times
-      }
-    ' "$summary" >>"$tmp"
-    header=yes
+    if [ -z "$keys" ]; then
+      # The columns: every value of the first summary, a nested one named "outer.inner"; the
+      # times go apart. Every row takes the values at these places, so that rows and header
+      # always match.
+      keys=$(jq -c '[paths(type != "object" and type != "array")]' "$summary")
+      jq -r "$csv_program"' | "job," + ([$keys[] | select(times | not) | name] | join(","))' \
+        --argjson keys "$keys" --arg job "" --arg folder "" -n >>"$tmp"
+      echo "job,elapsed-seconds,steps-per-second" >>"$tmptimes"
+    fi
+    jq -r "$csv_program"' | row(times | not)' --argjson keys "$keys" --arg job "$job" \
+      --arg folder "$out/" "$summary" >>"$tmp"
+    jq -r "$csv_program"' | row(times)' --argjson keys "$keys" --arg job "$job" \
+      --arg folder "$out/" "$summary" >>"$tmptimes"
     rows=$((rows + 1))
     logs+=("$out/$job/eval.dat")
   done

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -63,6 +65,14 @@ template <typename F> auto withOpenFileLimit(F&& f) {
     auto result = f();
     setrlimit(RLIMIT_NOFILE, &old);
     return result;
+}
+
+// Waits until `holds` is true, looking again every millisecond (the work it waits for goes on
+// in another thread); the test's time limit ends a wait that never ends.
+template <typename Holds> void waitUntil(Holds&& holds) {
+    while (!holds()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 // A fresh folder for the running test, removed at the end.

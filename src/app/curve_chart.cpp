@@ -118,8 +118,17 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
     setXRange(last);
 }
 
-void CurveChart::addTrialEnd(int run, TrialEnd end) {
-    const int kind = end == TrialEnd::goal ? 0 : end == TrialEnd::collision ? 1 : 2;
+namespace {
+
+// The shares the ends count in: goals, collisions, misses.
+int shareOf(DriveEnd end) {
+    return end == DriveEnd::goal ? 0 : end == DriveEnd::collision ? 1 : 2;
+}
+
+} // namespace
+
+void CurveChart::addTrialEnd(int run, DriveEnd end) {
+    const int kind = shareOf(end);
     QScatterSeries*& marks = trialMarks_[kind];
     if (marks == nullptr) {
         static const char* const names[] = {"trial goal", "trial collision", "trial no goal"};
@@ -137,9 +146,14 @@ void CurveChart::addTrialEnd(int run, TrialEnd end) {
     marks->append(run, kind == 0 ? 1.0 : 0.0);
 }
 
-int CurveChart::trialEnds(TrialEnd end) const {
-    const int kind = end == TrialEnd::goal ? 0 : end == TrialEnd::collision ? 1 : 2;
+int CurveChart::trialEnds(DriveEnd end) const {
+    const int kind = shareOf(end);
     return trialMarks_[kind] == nullptr ? 0 : static_cast<int>(trialMarks_[kind]->count());
+}
+
+QList<QPointF> CurveChart::trialMarks(DriveEnd end) const {
+    const int kind = shareOf(end);
+    return trialMarks_[kind] == nullptr ? QList<QPointF>{} : trialMarks_[kind]->points();
 }
 
 double roundTickInterval(double span) {

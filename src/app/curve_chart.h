@@ -1,7 +1,7 @@
 #pragma once
 
-#include "training/evaluation_curve.h"
-#include "training/trial_drive.h"
+#include "training/episodes.h"
+#include "watching/log_curves.h"
 
 #include <QChartView>
 #include <QColor>
@@ -36,9 +36,11 @@ class CurveChart : public QChartView {
     void setXRange(double maximum);
     // Marks where a trial drive ended, at the run its network was taken: a goal at share 1,
     // a collision or a trial without the goal at share 0, each in its share's colour.
-    void addTrialEnd(int run, TrialEnd end);
-    // The trial ends marked so far, of each kind (goal, collision, no goal).
-    int trialEnds(TrialEnd end) const;
+    void addTrialEnd(int run, DriveEnd end);
+    // The trial ends marked so far, of the kind of this end (goal, collision, no goal): how
+    // many, and where.
+    int trialEnds(DriveEnd end) const;
+    QList<QPointF> trialMarks(DriveEnd end) const;
     // The share series i shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 

@@ -1,21 +1,16 @@
 #include "app/headless.h"
 
 #include "app/curve_chart.h"
-#include "app/main_app.h"
 #include "common/files.h"
-#include "common/random.h"
 #include "display/gif_writer.h"
 #include "display/offscreen_render.h"
-#include "display/scene.h"
-#include "display/view_overlays.h"
+#include "display/value_map_picture.h"
 #include "panel/panel_commands.h"
-#include "panel/panel_fields.h"
-#include "training/value_probe.h"
+#include "watching/value_probe.h"
+#include "world/program_world.h"
 #include "world/world.h"
 
 #include <QBuffer>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 
 #include <cmath>
@@ -46,18 +41,7 @@ class HeadlessPlatform : public PanelPlatform {
 
     bool failed() const { return failed_; }
 
-    std::string fieldText(Field field) override {
-        switch (field) {
-        case Field::obstacles:
-            return options_.world.obstacles;
-        case Field::sides:
-            return options_.world.sides;
-        case Field::radius:
-            return options_.world.radius;
-        default:
-            return {};
-        }
-    }
+    std::string fieldText(Field) override { return {}; }
     bool isChecked(CheckBox box) override { return box == CheckBox::trails && options_.trails; }
     SliderState slider() override { return {0, 100, 50}; }
     void setSliderPosition(int) override {}
@@ -73,7 +57,9 @@ class HeadlessPlatform : public PanelPlatform {
     void redraw() override {}
     void showActionValues(const ActionValues&) override {}
     void showCaption(const std::string&) override {}
-    void runTraining(TrainingSession&, const TrainingWatch&) override {}
+    TrainingOutcome runTraining(TrainingJob& job, const std::string&) override {
+        return job.finish();
+    }
     void showEvaluationCurves(const std::string&, const std::vector<LabelledCurve>&,
                               const std::string&, const std::vector<FigureLine>&) override {}
     void endDialog(bool) override {}
@@ -150,32 +136,21 @@ std::optional<QSize> readSize(const std::string& text) {
 
 namespace {
 
-// Validates the field and the seed, then builds the program's World as quorvel-train does up to
-// its field: the seed, the World, the weights. 0, or the exit status with what went wrong said.
-int buildTrainersWorld(const WorldOptions& options, GenerateRequest& field) {
-    const Validation v =
-        validateGenerate({options.obstacles, options.sides, options.radius}, field);
-    for (const std::string& message : v.messages) {
+// Builds the program's World as quorvel-train builds it: 0, or the exit status with what went
+// wrong said.
+int buildWorld(const WorldOptions& options) {
+    WorldPlan plan;
+    std::vector<std::string> messages;
+    const bool ok = planTrainersWorld(options, plan, messages);
+    for (const std::string& message : messages) {
         say(message);
     }
-    if (!v.ok) {
+    if (!ok) {
         return 2;
     }
-    std::optional<std::uint32_t> seed;
-    if (!options.seed.empty() && !(seed = readSeed(options.seed))) {
-        say(seedMessage(options.seed));
-        return 2;
-    }
-    if (seed) {
-        random::setState(*seed);
-    }
-    World& world = programWorld();
-    if (!options.loadWeights.empty()) {
-        const WeightFileResult loaded = world.learner.loadWeights(options.loadWeights.c_str());
-        if (!loaded) {
-            say(describeWeightFileResult(loaded, options.loadWeights, false));
-            return 1;
-        }
+    if (const std::string problem = buildTrainersWorld(plan); !problem.empty()) {
+        say(problem);
+        return 1;
     }
     return 0;
 }
@@ -183,8 +158,7 @@ int buildTrainersWorld(const WorldOptions& options, GenerateRequest& field) {
 } // namespace
 
 int recordPlayback(const RecordOptions& options) {
-    GenerateRequest field;
-    if (const int status = buildTrainersWorld(options.world, field); status != 0) {
+    if (const int status = buildWorld(options.world); status != 0) {
         return status;
     }
     World& world = programWorld();
@@ -192,10 +166,9 @@ int recordPlayback(const RecordOptions& options) {
         say("drawing needs OpenGL on a display; run it on one, or under xvfb-run");
         return 1;
     }
-    // Then the field, and robot and goal placed, as the panel makes and places them.
+    // Robot and goal placed as the panel places them.
     HeadlessPlatform platform(world, options);
     PanelCommands commands(world, platform);
-    commands.OnGenerate();
     commands.OnPlaceRobotAndGoal();
     commands.OnRecordPlayback(options.frames);
     while (commands.playing()) {
@@ -219,40 +192,15 @@ int plotLogs(const PlotOptions& options) {
     return savePicture(image, options.output, "could not draw the curves", "nothing was plotted");
 }
 
-namespace {
-
-// The part of the arena a value map shows: the floor (-104..94) and a little around it.
-constexpr double mapLow = -110;
-constexpr double mapHigh = 100;
-constexpr int colourBarWidth = 90;
-constexpr int titleHeight = 28;
-
-// The square the arena is drawn in: as large as fits left of the colour bar, under the title.
-QRectF mapArea(QSize size) {
-    const double side = std::max(
-        1.0, std::min<double>(size.width() - colourBarWidth - 16, size.height() - titleHeight - 8));
-    return {8, static_cast<double>(titleHeight), side, side};
-}
-
-} // namespace
-
-QPointF valueMapPixel(Vec2 point, QSize size) {
-    const QRectF area = mapArea(size);
-    const double scale = area.width() / (mapHigh - mapLow);
-    return {area.left() + (point.x - mapLow) * scale, area.bottom() - (point.y - mapLow) * scale};
-}
-
 int drawValueMap(const ValueMapOptions& options) {
     if (options.headingDegrees && !std::isfinite(*options.headingDegrees)) {
         say("--heading must be a number of degrees");
         return 2;
     }
-    GenerateRequest field;
-    if (const int status = buildTrainersWorld(options.world, field); status != 0) {
+    if (const int status = buildWorld(options.world); status != 0) {
         return status;
     }
     World& world = programWorld();
-    generateRequestedField(world, field);
     const double angle = options.headingDegrees ? *options.headingDegrees * std::numbers::pi / 180
                                                 : std::atan2(world.heading.y, world.heading.x);
     const Vec2 heading =
@@ -260,64 +208,9 @@ int drawValueMap(const ValueMapOptions& options) {
     ValueMap map;
     ValueProbe().map(world, heading, map);
 
-    const QSize size = options.size;
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QRectF area = mapArea(size);
-    const double scale = area.width() / (mapHigh - mapLow);
-    auto at = [&](Vec2 point) { return valueMapPixel(point, size); };
-    // The squares as the view's floor lays them out: side 8 on a pitch of 10.
-    for (int column = 0; column < ValueMap::side; ++column) {
-        for (int row = 0; row < ValueMap::side; ++row) {
-            const QPointF c = at(ValueMap::squareCentre(column, row));
-            const double half = 4 * scale;
-            p.fillRect(QRectF(c.x() - half, c.y() - half, 2 * half, 2 * half),
-                       qColour(valueColour(map.values[column][row])));
-        }
-    }
-    p.setPen(QPen(QColor(160, 160, 255), std::max(1.5, 0.8 * scale)));
-    for (int k = 0; k < world.obstacleCount; ++k) {
-        const Obstacle& o = world.obstacles[k];
-        QPolygonF outline;
-        for (const Vec2 vertex : o.vertices) {
-            outline << at(vertex);
-        }
-        p.drawPolygon(outline);
-    }
-    p.setPen(QPen(QColor(0, 255, 0), std::max(1.5, 0.6 * scale)));
-    p.setBrush(QColor(0, 255, 0, 90));
-    p.drawEllipse(at(world.goal), world.goalRadius * scale, world.goalRadius * scale);
-    // The robot at its start, turned to the heading the map was computed for.
-    const Vec2 centre = 0.5 * (world.rear + world.front);
-    const Vec2 half = (world.length / 2) * heading;
-    QPainterPath body;
-    body.moveTo(at(centre - half));
-    body.lineTo(at(centre + half));
-    p.strokePath(body, QPen(QColor(255, 200, 0), world.width * scale, Qt::SolidLine, Qt::RoundCap));
-    p.strokePath(body,
-                 QPen(QColor(120, 60, 0), std::max(1.0, 0.4 * scale), Qt::SolidLine, Qt::RoundCap));
-    p.setPen(QColor(0, 0, 0));
-    p.setBrush(QColor(0, 0, 0));
-    p.drawEllipse(at(centre + half), 1.2 * scale, 1.2 * scale); // the front
-
-    // The colour bar and the title.
-    const QRectF bar(area.right() + 24, area.top() + 16, 18, area.height() - 40);
-    p.fillRect(bar, valueScale(bar.bottomLeft(), bar.topLeft()));
-    p.setPen(QColor(230, 230, 230));
-    QFont font = p.font();
-    font.setPixelSize(12);
-    p.setFont(font);
-    for (const double value : {0.0, 0.5, 1.0}) {
-        const double y = bar.bottom() - value * bar.height();
-        p.drawLine(QPointF(bar.right(), y), QPointF(bar.right() + 4, y));
-        p.drawText(QPointF(bar.right() + 7, y + 4), QString::number(value, 'f', 1));
-    }
-    p.drawText(QPointF(bar.left() - 8, bar.top() - 6), "value");
-    p.drawText(QPointF(8, 18), QString("Best value on each square, heading %1\u00b0")
-                                   .arg(std::lround(angle * 180 / std::numbers::pi)));
-    p.end();
+    const QImage image = valueMapPicture(world, map, heading, options.size,
+                                         QString("Best value on each square, heading %1\u00b0")
+                                             .arg(std::lround(angle * 180 / std::numbers::pi)));
     return savePicture(image, options.output, "could not draw the value map",
                        "no value map was written");
 }

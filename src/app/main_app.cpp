@@ -2,18 +2,13 @@
 
 #include "app/app_icon.h"
 #include "app/main_dialog.h"
-#include "world/world.h"
+#include "world/program_world.h"
 
 #include <QTimer>
 
 #include <clocale>
 
 namespace quorvel {
-
-World& programWorld() {
-    static World world(10, 10, 0, 0, 0);
-    return world;
-}
 
 CMainApp::CMainApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Qt set the C library's locale from the environment; numbers in fields and files are

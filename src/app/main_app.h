@@ -4,11 +4,6 @@
 
 namespace quorvel {
 
-class World;
-
-// The program's one World, built on first use: right after the application object.
-World& programWorld();
-
 class CMainApp : public QApplication {
     Q_OBJECT
   public:

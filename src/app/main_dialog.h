@@ -23,13 +23,7 @@ namespace quorvel {
 class CGLView;
 class CurveChart;
 class World;
-
-// Turns a filter of the "Description|pattern|...||" form into Qt's "Description (pattern);;"
-// form. "*.*" stands for every file, as on the platform the filters come from.
-QString qtFileFilter(const char* filter);
-
-// The extension of a Qt filter's first pattern ("nnet" of "Nnet Files (*.nnet)"); empty for "*".
-QString filterSuffix(const QString& qtFilter);
+struct PanelControl;
 
 // The control panel: the view of the world across the top, the fields and buttons below.
 class CMainDialog : public QDialog, public PanelPlatform {
@@ -56,7 +50,7 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void redraw() override;
     void showActionValues(const ActionValues& values) override;
     void showCaption(const std::string& text) override;
-    void runTraining(TrainingSession& session, const TrainingWatch& watch) override;
+    TrainingOutcome runTraining(TrainingJob& job, const std::string& notice) override;
     void showEvaluationCurves(const std::string& title, const std::vector<LabelledCurve>& curves,
                               const std::string& xTitle,
                               const std::vector<FigureLine>& figures) override;
@@ -91,10 +85,8 @@ class CMainDialog : public QDialog, public PanelPlatform {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    QPushButton* addButton(const QString& caption, QRect geometry, void (PanelCommands::*command)(),
-                           const QString& tip);
-    QLineEdit* addEdit(Field field, QRect geometry, const QString& range, const QString& tryValue,
-                       const QString& tip);
+    // Makes the control of one row of the layout, at its place in pixels.
+    void addControl(const PanelControl& control, QRect geometry);
     // A key of the window that runs `command` unless a field is being edited; held down, it
     // repeats.
     void addKey(QKeySequence key, std::function<void()> command);

@@ -3,10 +3,7 @@
 #include "app/curve_chart.h"
 #include "display/gl_view.h"
 #include "panel/panel_commands.h"
-#include "panel/panel_platform.h"
-#include "training/evaluation_curve.h"
-#include "training/progress.h"
-#include "training/training.h"
+#include "training/training_report.h"
 #include "world/world.h"
 
 #include <QCheckBox>
@@ -24,7 +21,7 @@ namespace quorvel {
 namespace {
 constexpr int tickMs = 100;            // figures, and one trial step, as playback steps
 constexpr int heldEndTicks = 10;       // an ended trial stays a second before the next begins
-constexpr qint64 mapEveryMs = 500;     // the value map at most twice a second
+constexpr double mapEvery = 0.5;       // the value map at most twice a second
 constexpr int arenaCapsuleDetail = 10; // the trail drawn lighter than in the panel's view
 } // namespace
 
@@ -39,63 +36,58 @@ std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLi
     return texts;
 }
 
-TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
-                               const TrialSettings& trials, QWidget* parent)
-    : QDialog(parent), session_(session), watch_(watch), trialSettings_(trials),
-      runner_(session, watch.curve), shown_(session.progress()),
-      network_(session.world().learner.network) {
+TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
+                               const TrialDisplays& displays, QWidget* parent)
+    : QDialog(parent), job_(job), displays_(displays),
+      trial_(job.startWorld(), job.startRandomState()) {
     setWindowTitle("Training");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
-    const TrainingSettings& s = session.settings();
-    const int window = watch.curve->window();
-
+    const TrainingSettings& s = job.settings();
+    shown_.runs = s.runs;
     bar_ = new QProgressBar;
     bar_->setRange(0, s.runs);
     bar_->setValue(0);
     auto* figures = new QFormLayout;
     figures_ = addFigureRows(*figures, figureLines(progressFigures(shown_, 0)));
-    chart_ = new CurveChart(runAxisTitle, window);
+    chart_ = new CurveChart(runAxisTitle, LiveCurve(s).window());
     chart_->setXRange(s.runs);
     chart_->setMinimumSize(560, 280);
     cancel_ = new QPushButton("Cancel");
     cancel_->setToolTip("Stop after the run in progress and keep what was learnt");
     connect(cancel_, &QPushButton::clicked, this, &TrainingWindow::reject);
 
+    arena_ = new CGLView(trial_.world());
+    arena_->setMinimumSize(520, 400);
+    arena_->setToolTip("Trial drives: the network as it is now drives the robot from where you "
+                       "left it, step by step; earlier trials stay behind in grey");
+    trialCaption_ = new QLabel;
+    trialCaption_->setObjectName("trialCaption");
+    trialsBox_ = new QCheckBox("Trial drives");
+    trialsBox_->setChecked(true);
+    trialsBox_->setToolTip("Drive the trial again and again while the network learns");
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(arena_, 1);
+    left->addWidget(trialCaption_);
+    left->addWidget(trialsBox_);
     auto* right = new QVBoxLayout;
     right->addLayout(figures);
     right->addWidget(chart_, 1);
     auto* columns = new QHBoxLayout;
-    if (trials.start != nullptr) {
-        trial_ = std::make_unique<TrialDrive>(*trials.start, trials.randomState);
-        arena_ = new CGLView(trial_->world());
-        arena_->setMinimumSize(520, 400);
-        arena_->setToolTip("Trial drives: the network as it is now drives the robot from where "
-                           "you left it, step by step; earlier trials stay behind in grey");
-        trialCaption_ = new QLabel;
-        trialCaption_->setObjectName("trialCaption");
-        trialsBox_ = new QCheckBox("Trial drives");
-        trialsBox_->setChecked(true);
-        trialsBox_->setToolTip("Drive the trial again and again while the network learns");
-        auto* left = new QVBoxLayout;
-        left->addWidget(arena_, 1);
-        left->addWidget(trialCaption_);
-        left->addWidget(trialsBox_);
-        columns->addLayout(left, 1);
-    }
+    columns->addLayout(left, 1);
     columns->addLayout(right, 1);
-
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(bar_);
-    if (!watch.notice.empty()) {
-        auto* notice = new QLabel(QString::fromStdString(watch.notice));
-        notice->setObjectName("notice");
-        notice->setWordWrap(true);
-        layout->addWidget(notice);
+    if (!notice.empty()) {
+        auto* line = new QLabel(QString::fromStdString(notice));
+        line->setObjectName("notice");
+        line->setWordWrap(true);
+        layout->addWidget(line);
     }
     layout->addLayout(columns, 1);
     layout->addLayout(buttons);
@@ -103,43 +95,55 @@ TrainingWindow::TrainingWindow(TrainingSession& session, const TrainingWatch& wa
     ticks_ = new QTimer(this);
     ticks_->setInterval(tickMs);
     connect(ticks_, &QTimer::timeout, this, &TrainingWindow::tick);
-    clock_.start();
-    if (trial_) {
-        beginTrial();
-    }
-    showFigures();
-    runner_.start();
+    // The first trial drives the network the training starts from.
+    beginTrial(job.startWorld().learner.network, 0);
+    takeSnapshot();
     ticks_->start();
 }
 
 TrainingWindow::~TrainingWindow() = default;
 
 void TrainingWindow::reject() {
-    if (finished_) {
-        done(cancelled_ ? QDialog::Rejected : QDialog::Accepted);
+    if (runsEnded()) {
+        done(outcome_->cancelled() ? QDialog::Rejected : QDialog::Accepted);
         return;
     }
-    cancelRequested_ = true;
-    runner_.cancel();
+    job_.cancel();
     cancel_->setEnabled(false);
     cancel_->setText("Stopping...");
 }
 
 void TrainingWindow::tick() {
-    if (!finished_) {
-        showFigures();
-        if (runner_.finished()) {
-            finishRuns();
-        }
+    if (!runsEnded()) {
+        takeSnapshot();
     }
-    if (trial_) {
-        stepTrial();
+    stepTrial();
+}
+
+void TrainingWindow::takeSnapshot() {
+    TrainingSnapshot s = job_.snapshot();
+    chart_->append(s.newPoints.data(), static_cast<int>(s.newPoints.size()));
+    if (s.network) {
+        latest_ = std::move(s.network);
+    }
+    shown_ = s.progress;
+    elapsed_ = s.elapsedSeconds;
+    const ProgressFigures f = progressFigures(shown_, elapsed_);
+    bar_->setValue(f.counts.runsDone);
+    const std::vector<FigureLine> lines = figureLines(f);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        figures_[i]->setText(QString::fromStdString(lines[i].text));
+    }
+    if (displays_.valueMap && elapsed_ - mapMadeAt_ >= mapEvery) {
+        job_.requestNetwork(); // for the next map
+    }
+    if (s.stopped) {
+        endRuns();
     }
 }
 
-void TrainingWindow::beginTrial() {
-    const int runs = runner_.copyNetwork(network_);
-    trial_->begin(network_, runs);
+void TrainingWindow::beginTrial(const QNetwork& network, int run) {
+    trial_.begin(network, run);
     heldTicks_ = 0;
     showArena();
 }
@@ -148,84 +152,74 @@ void TrainingWindow::stepTrial() {
     if (!trialsBox_->isChecked()) {
         return;
     }
-    if (trial_->ended()) {
-        // The finished network's trial is the last; earlier ones are followed by the next.
-        if (finished_ && finalTrial_) {
+    if (trial_.ended()) {
+        // The finished network's trial is the last; earlier ones are followed by the next,
+        // with the newest network a snapshot has brought.
+        if (runsEnded() && finalTrial_) {
             return;
         }
-        if (++heldTicks_ >= heldEndTicks) {
-            finalTrial_ = finished_;
-            beginTrial();
+        if (++heldTicks_ >= heldEndTicks && latest_ && latest_->run > trial_.run()) {
+            finalTrial_ = runsEnded();
+            beginTrial(latest_->network, latest_->run);
         }
         return;
     }
-    trial_->step(); // computed only now, as it is shown
-    if (trial_->ended()) {
-        chart_->addTrialEnd(trial_->run(), trial_->end());
+    trial_.step(); // computed only now, as it is shown
+    if (trial_.ended()) {
+        chart_->addTrialEnd(trial_.run(), trial_.drive().end());
+        job_.requestNetwork(); // for the next trial, a second from now
+        emit trialEnded(trial_.run(), trial_.drive().end());
     }
     showArena();
 }
 
 void TrainingWindow::showArena() {
     SceneExtras extras;
-    extras.earlierPaths = &trial_->earlierPaths();
+    extras.earlierPaths = &trial_.earlierPaths();
     extras.capsuleDetail = arenaCapsuleDetail;
-    if (trialSettings_.valueMap) {
-        if (clock_.elapsed() - mapRefreshed_ >= mapEveryMs || mapWorld_ == nullptr) {
-            mapRefreshed_ = clock_.elapsed();
-            if (mapWorld_ == nullptr) {
-                mapWorld_ = std::make_unique<World>(trial_->world());
-            } else {
-                *mapWorld_ = trial_->world();
-            }
-            runner_.copyNetwork(mapWorld_->learner.network);
-            probe_.map(*mapWorld_, map_);
+    if (displays_.valueMap) {
+        if (latest_ && (mapMadeAt_ < 0 || elapsed_ - mapMadeAt_ >= mapEvery)) {
+            mapMadeAt_ = elapsed_;
+            probe_.map(trial_.world(), map_, &latest_->network);
+        } else if (mapMadeAt_ < 0) {
+            mapMadeAt_ = elapsed_;
+            probe_.map(trial_.world(), map_);
         }
         extras.valueMap = &map_;
     }
     arena_->setExtras(extras);
     ViewOverlays overlays;
-    overlays.legend = trialSettings_.valueMap;
-    if (trialSettings_.actionValues && trial_->steps() > 0) {
-        overlays.actionValues = trial_->lastValues();
+    overlays.legend = displays_.valueMap;
+    if (displays_.actionValues && trial_.steps() > 0) {
+        overlays.actionValues = trial_.lastValues();
     }
     arena_->setOverlays(overlays);
-    trialCaption_->setText(QString::fromStdString(trial_->caption()));
+    trialCaption_->setText(QString::fromStdString(trial_.caption()));
     arena_->Redraw();
 }
 
-void TrainingWindow::finishRuns() {
-    finished_ = true;
-    cancelled_ = runner_.cancelled();
-    showFigures();
+void TrainingWindow::endRuns() {
+    outcome_ = job_.finish();
+    const ProgressFigures f = progressFigures(outcome_->result.counts, outcome_->elapsedSeconds);
+    const std::vector<FigureLine> lines = figureLines(f, outcome_->cancelled());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        figures_[i]->setText(QString::fromStdString(lines[i].text));
+    }
     cancel_->setText("Close");
     cancel_->setToolTip("Close this window");
     cancel_->setEnabled(true);
     cancel_->setDefault(true);
     // The last trial drives the network as the training left it.
-    if (trial_ && trial_->run() < shown_.runsDone) {
+    if (latest_ && trial_.run() < latest_->run) {
         finalTrial_ = true;
-        beginTrial();
+        beginTrial(latest_->network, latest_->run);
     }
-    for (const std::string& message : watch_.finish(cancelled_)) {
+    for (const std::string& message : reportTraining(*outcome_).messages()) {
         QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(message),
                         QMessageBox::Ok, this);
         box.exec();
     }
-}
-
-void TrainingWindow::showFigures() {
-    // The curve's new points, in one redraw.
-    const std::vector<CurvePoint> fresh = runner_.curvePoints(pointsShown_);
-    chart_->append(fresh.data(), static_cast<int>(fresh.size()));
-    pointsShown_ += fresh.size();
-    shown_ = runner_.progress();
-    const ProgressFigures f = progressFigures(shown_, clock_.elapsed() / 1000.0);
-    bar_->setValue(f.counts.runsDone);
-    const std::vector<FigureLine> lines = figureLines(f, finished_ && cancelled_);
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        figures_[i]->setText(QString::fromStdString(lines[i].text));
-    }
+    emit reportShown();
 }
 
 } // namespace quorvel

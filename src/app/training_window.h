@@ -1,15 +1,15 @@
 #pragma once
 
 #include "training/progress.h"
-#include "training/training_runner.h"
-#include "training/trial_drive.h"
-#include "training/value_probe.h"
+#include "training/training_job.h"
+#include "watching/trial_drive.h"
+#include "watching/value_probe.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
-#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QCheckBox;
@@ -23,43 +23,46 @@ namespace quorvel {
 
 class CGLView;
 class CurveChart;
-class TrainingSession;
-class World;
-struct TrainingWatch;
 
 // A training's figures as rows of a form, each text named by its label ("Runs", "Goals", ...);
 // returns the texts, in the lines' order.
 std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLine>& lines);
 
-// What the window shows besides the figures: trial drives from this start, and the displays
-// the panel has switched on.
-struct TrialSettings {
-    const World* start = nullptr; // the World as the user left it; no trials without one
-    std::uint32_t randomState = 0;
+// The displays the panel has switched on, shown in the trials' arena too.
+struct TrialDisplays {
     bool valueMap = false;
     bool actionValues = false;
 };
 
-// A modal window that runs a training on a thread of its own and shows it: progress, counts,
-// speed, time left, the live learning curve, and trial drives, in which the network of the
-// moment drives the robot from the same start step by step, again and again. When the runs
-// end it shows the summary over itself and stays open, with its final figures, curve and
-// trials, until the user closes it.
+// A modal window that shows a running training: progress, counts, speed, time left, the live
+// learning curve, and trial drives, in which the network of the moment drives the robot from
+// where the user left it, step by step, again and again. It keeps only what the job's
+// snapshots give it, as a widget keeps the latest picture a drawing thread hands it. When the
+// runs end it shows the training's report over itself and stays open, with its final figures,
+// curve and trials, until the user closes it.
 class TrainingWindow : public QDialog {
     Q_OBJECT
   public:
-    TrainingWindow(TrainingSession& session, const TrainingWatch& watch,
-                   const TrialSettings& trials = {}, QWidget* parent = nullptr);
+    TrainingWindow(TrainingJob& job, const std::string& notice, const TrialDisplays& displays,
+                   QWidget* parent = nullptr);
     ~TrainingWindow() override;
 
-    bool finished() const { return finished_; }
+    bool runsEnded() const { return outcome_.has_value(); }
+    // How the training ended; once the runs have ended.
+    const TrainingOutcome& outcome() const { return *outcome_; }
     CurveChart* chart() const { return chart_; }
     QPushButton* cancelButton() const { return cancel_; }
     CGLView* arena() const { return arena_; }
     QCheckBox* trialsBox() const { return trialsBox_; }
-    const TrialDrive* trial() const { return trial_.get(); }
+    const TrialDrive& trial() const { return trial_; }
     // The counts as the window last showed them.
     TrainingProgress shownProgress() const { return shown_; }
+
+  signals:
+    // A trial drive ended, driving the network taken after `run` runs.
+    void trialEnded(int run, DriveEnd end);
+    // The runs have ended and their report was shown over the window, which stays open.
+    void reportShown();
 
   public slots:
     // Escape and the close box cancel the runs, as the button does; once they have ended,
@@ -68,36 +71,30 @@ class TrainingWindow : public QDialog {
 
   private:
     void tick();
-    void showFigures();
-    void finishRuns();
+    void takeSnapshot();
+    void endRuns();
     void stepTrial();
-    void beginTrial();
+    void beginTrial(const QNetwork& network, int run);
     void showArena();
 
-    TrainingSession& session_;
-    const TrainingWatch& watch_;
-    TrialSettings trialSettings_;
-    TrainingRunner runner_;
-    bool cancelRequested_ = false;
-    bool cancelled_ = false;
-    bool finished_ = false;
-    std::size_t pointsShown_ = 0; // the curve's points already on the chart
+    TrainingJob& job_;
+    TrialDisplays displays_;
     TrainingProgress shown_;
-    QElapsedTimer clock_;
-    qint64 mapRefreshed_ = -1000;
+    double elapsed_ = 0;                 // the job's seconds, as the last snapshot gave them
+    std::optional<NetworkAtRun> latest_; // the newest network a snapshot gave
+    std::optional<TrainingOutcome> outcome_;
+    double mapMadeAt_ = -1;   // the job's seconds when the value map was made
     int heldTicks_ = 0;       // ticks an ended trial has been shown
     bool finalTrial_ = false; // the trial of the finished network has begun
-    QNetwork network_;        // a copy of the network of the moment (copied: building one draws)
-    std::unique_ptr<TrialDrive> trial_;
-    std::unique_ptr<World> mapWorld_; // the trial's World with the network of the moment
+    TrialDrive trial_;
     ValueProbe probe_;
     ValueMap map_;
     QTimer* ticks_;
     QProgressBar* bar_;
     std::vector<QLabel*> figures_; // in the order of figureLines
-    CGLView* arena_ = nullptr;
-    QLabel* trialCaption_ = nullptr;
-    QCheckBox* trialsBox_ = nullptr;
+    CGLView* arena_;
+    QLabel* trialCaption_;
+    QCheckBox* trialsBox_;
     CurveChart* chart_;
     QPushButton* cancel_;
 };

@@ -1,8 +1,9 @@
 #include "display/scene.h"
 
 #include "display/capsule_frame.h"
-#include "training/trial_drive.h"
-#include "training/value_probe.h"
+#include "watching/trial_drive.h"
+#include "watching/value_probe.h"
+#include "world/floor.h"
 #include "world/world.h"
 
 #include <GL/gl.h>
@@ -20,10 +21,6 @@ constexpr GLfloat lightAmbient[] = {0.2f, 0.2f, 0.2f, 1.0f};
 constexpr GLfloat lightDiffuse[] = {0.7f, 0.7f, 0.7f, 1.0f};
 constexpr GLfloat specular[] = {0.9f, 0.9f, 0.9f, 0.8f};
 constexpr GLint shininess = 128;
-
-constexpr int gridSquares = 20;
-constexpr double gridPitch = 10;
-constexpr double gridHalfSide = 4;
 
 constexpr double obstacleHeight = 5;
 constexpr double rodRadius = 1;
@@ -55,11 +52,11 @@ void drawFloor(const ValueMap* valueMap) {
     }
     glPushMatrix();
     glLoadIdentity();
-    glTranslated(-100, -100, 0);
-    const double h = gridHalfSide;
-    for (int column = 0; column < gridSquares; ++column) {
+    glTranslated(Floor::firstCentre, Floor::firstCentre, 0);
+    const double h = Floor::squareHalfSide;
+    for (int column = 0; column < Floor::squares; ++column) {
         glPushMatrix();
-        for (int row = 0; row < gridSquares; ++row) {
+        for (int row = 0; row < Floor::squares; ++row) {
             if (valueMap != nullptr) {
                 const Colour c = valueColour(valueMap->values[column][row]);
                 glColor3d(c.r, c.g, c.b);
@@ -76,10 +73,10 @@ void drawFloor(const ValueMap* valueMap) {
             glVertex3d(h, -h, -1);
             glVertex3d(-h, -h, -1);
             glEnd();
-            glTranslated(0, gridPitch, 0);
+            glTranslated(0, Floor::pitch, 0);
         }
         glPopMatrix();
-        glTranslated(gridPitch, 0, 0);
+        glTranslated(Floor::pitch, 0, 0);
     }
     glPopMatrix();
     if (valueMap != nullptr) {

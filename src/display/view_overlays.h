@@ -1,6 +1,6 @@
 #pragma once
 
-#include "training/value_probe.h"
+#include "watching/value_probe.h"
 #include "world/world.h"
 
 #include <QColor>

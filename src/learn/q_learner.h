@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/step_limit.h"
 #include "learn/q_network.h"
 #include "learn/weight_file.h"
 
@@ -15,7 +16,8 @@ class QLearner {
   public:
     static constexpr int inputSize = networkInputs;
     static constexpr int rayInputs = quorvel::rayInputs;
-    static constexpr int historySize = 400;
+    // One slot for every step of an episode.
+    static constexpr int historySize = stepLimit;
     static constexpr int actionCount = 6;
 
     int travel = 0;

@@ -1,8 +1,10 @@
 #pragma once
 
-#include "panel/panel_fields.h"
+#include "common/step_limit.h"
 #include "panel/panel_platform.h"
-#include "training/value_probe.h"
+#include "rules/input_rules.h"
+#include "training/drive.h"
+#include "watching/value_probe.h"
 
 #include <optional>
 #include <string>
@@ -21,7 +23,8 @@ extern const char* const gifFilter;
 
 inline constexpr int playbackTimerId = 1000;
 inline constexpr int playbackPeriodMs = 100;
-inline constexpr int maxRecordedFrames = 400;
+// A recording holds a whole playback of the longest drive.
+inline constexpr int maxRecordedFrames = stepLimit;
 
 // What a learning curve's points are counted in: the runs of a training, or the evaluation
 // runs of a log, which does not record how many runs lay between them.
@@ -98,14 +101,12 @@ class PanelCommands {
     World& world_;
     PanelPlatform& platform_;
     bool playing_ = false;
-    int playbackSteps_ = 0; // steps of the playback in progress or last ended
+    Drive playback_; // the playback in progress or last ended
     ValueProbe probe_;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded
     std::optional<LiveCurve> lastCurve_;
     std::vector<FigureLine> lastFigures_; // the last training's figures at its end
     bool recording_ = false;
-    int recordedFrames_ = 0;
-    int frameLimit_ = maxRecordedFrames;
 };
 
 } // namespace quorvel

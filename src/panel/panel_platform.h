@@ -1,30 +1,14 @@
 #pragma once
 
-#include "training/evaluation_curve.h"
 #include "training/progress.h"
-#include "training/value_probe.h"
+#include "training/training_job.h"
+#include "watching/log_curves.h"
+#include "watching/value_probe.h"
 
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace quorvel {
-
-class TrainingSession;
-struct TrainingResult;
-
-// What the panel hands the window that shows a training.
-struct TrainingWatch {
-    // One line about the training for the user to see (a backup folder that is missing), or
-    // empty.
-    std::string notice;
-    // The learning curve to draw: the window adds each evaluation run to it.
-    LiveCurve* curve = nullptr;
-    // Called once when the runs end, with whether the user cancelled them; returns the
-    // messages to show over the window (the summary first). The window then stays open with
-    // its final figures until the user closes it.
-    std::function<std::vector<std::string>(bool cancelled)> finish;
-};
 
 // The panel's controls, by the ids of the dialog layout.
 enum class Field {
@@ -84,10 +68,11 @@ class PanelPlatform {
     virtual void showActionValues(const ActionValues& values) = 0;
     virtual void showCaption(const std::string& text) = 0;
 
-    // Runs a started training in a window of its own to its end or until the user cancels
-    // it, then shows watch.finish's messages over it, and returns once the user has closed
-    // the window.
-    virtual void runTraining(TrainingSession& session, const TrainingWatch& watch) = 0;
+    // Shows a started training in a window of its own until its runs end, all of them or
+    // cancelled by the user; then shows its report over the window (reportTraining) and
+    // returns the outcome once the user has closed it. `notice` is a line about the training
+    // for the user to see (a backup folder that is missing), or empty.
+    virtual TrainingOutcome runTraining(TrainingJob& job, const std::string& notice) = 0;
 
     // Shows learning curves in a window of its own until the user closes it: one curve with
     // its shares of goals, collisions and misses, several with a goal share each, and the

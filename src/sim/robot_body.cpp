@@ -122,6 +122,16 @@ void RobotBody::rotateAboutCentre(double sinPhi, double cosPhi, double offset) {
     front = turnedFront;
 }
 
+void RobotBody::setPose(const Pose& p) {
+    front = p.front;
+    rear = p.rear;
+    heading = p.heading;
+    normal = p.normal;
+    updateBox();
+    sensor.place(rear, heading, normal);
+    sensor.resetRanges(maxRange);
+}
+
 void RobotBody::getPose(Vec2& rearOut, Vec2& frontOut, Vec2& headingOut) const {
     rearOut = rear;
     frontOut = front;

@@ -50,6 +50,14 @@ class RobotBody {
 
     void getPose(Vec2& rearOut, Vec2& frontOut, Vec2& headingOut) const;
 
+    // The pose with every bit, to be put back exactly: the fan is placed and reset as after a
+    // move, and nothing is allocated.
+    struct Pose {
+        Vec2 front, rear, heading, normal;
+    };
+    Pose pose() const { return {front, rear, heading, normal}; }
+    void setPose(const Pose& pose);
+
     // Collision tests: true when the shapes touch.
     bool touchesDisc(Vec2 centre, double radius) const;
     bool pointInEndDiscs(Vec2 point) const;

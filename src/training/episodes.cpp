@@ -1,7 +1,7 @@
 #include "training/episodes.h"
 
-#include "common/c_locale.h"
 #include "common/random.h"
+#include "world/floor.h"
 #include "world/world.h"
 
 #include <cmath>
@@ -14,8 +14,10 @@ constexpr double sensingRange = 30;
 constexpr int qLearnMinSteps = 5;
 constexpr int qLearnStepSpread = 395;
 
+static_assert(QLearner::historySize >= stepLimit, "an episode's steps fit the history");
+
 struct EpisodeRun {
-    EpisodeEnd end = EpisodeEnd::missStepLimit;
+    DriveEnd end = DriveEnd::outOfSteps;
     int steps = 0;
     bool moved = true;
     bool reached = false;
@@ -30,15 +32,15 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
     EpisodeRun run;
     for (;;) {
         if (run.reached) {
-            run.end = EpisodeEnd::goal;
+            run.end = DriveEnd::goal;
             return run;
         }
         if (!run.moved) {
-            run.end = EpisodeEnd::collision;
+            run.end = DriveEnd::collision;
             return run;
         }
         if (run.steps >= stepLimit) {
-            run.end = EpisodeEnd::missStepLimit;
+            run.end = DriveEnd::outOfSteps;
             return run;
         }
         const int k = run.steps;
@@ -58,31 +60,46 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         run.lastDistanceSquared = g.x * g.x + g.y * g.y;
         run.reached = world.touchesDisc(world.goal, world.goalRadius);
         run.steps = k + 1;
-        if (run.lastDistanceSquared >= World::arenaBound) {
-            run.end = run.reached  ? EpisodeEnd::goal
-                      : !run.moved ? EpisodeEnd::collision
-                                   : EpisodeEnd::missArena;
+        if (run.lastDistanceSquared >= arenaBound) {
+            run.end = run.reached  ? DriveEnd::goal
+                      : !run.moved ? DriveEnd::collision
+                                   : DriveEnd::leftArena;
             return run;
         }
     }
 }
 
-void countEnd(World& world, EpisodeEnd end) {
+void countEnd(World& world, DriveEnd end) {
     switch (end) {
-    case EpisodeEnd::goal:
+    case DriveEnd::goal:
         ++world.goalCount;
         break;
-    case EpisodeEnd::collision:
+    case DriveEnd::collision:
         ++world.collisionCount;
         break;
-    case EpisodeEnd::missStepLimit:
-    case EpisodeEnd::missArena:
+    case DriveEnd::outOfSteps:
+    case DriveEnd::leftArena:
         ++world.missCount;
         break;
     }
 }
 
 } // namespace
+
+std::string describeDriveEnd(DriveEnd end, int steps) {
+    const std::string count = std::to_string(steps) + (steps == 1 ? " step" : " steps");
+    switch (end) {
+    case DriveEnd::goal:
+        return "goal after " + count;
+    case DriveEnd::collision:
+        return "collision after " + count;
+    case DriveEnd::outOfSteps:
+        return "no goal in " + count;
+    case DriveEnd::leftArena:
+        break;
+    }
+    return "left the arena after " + count;
+}
 
 void rateWhereItStands(World& world) {
     QLearner& learner = world.learner;
@@ -125,8 +142,7 @@ EvaluationRecord runEvaluationEpisode(World& world) {
     const Vec2 start = world.toRobotFrame(world.goal);
     record.startX = start.x;
     record.startY = start.y;
-    const EpisodeRun run =
-        runSteps(world, evaluationFloor, evaluationExponent, episodeStepLimit, false);
+    const EpisodeRun run = runSteps(world, evaluationFloor, evaluationExponent, stepLimit, false);
     countEnd(world, run.end);
     record.moved = run.moved;
     record.reached = run.reached;
@@ -136,42 +152,35 @@ EvaluationRecord runEvaluationEpisode(World& world) {
     return record;
 }
 
-bool writeEvaluationLine(std::FILE* log, const EvaluationRecord& r) {
-    const CNumericLocale cLocale;
-    const double startDistance = std::sqrt(r.startX * r.startX + r.startY * r.startY);
-    return std::fprintf(log, "%d,%d,%d,%lf,%lf,%lf, %lf\n", r.moved ? 1 : 0, r.reached ? 1 : 0,
-                        r.steps, r.lastDistanceSquared, r.startX, r.startY, startDistance) >= 0;
-}
-
 TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent,
-                                         double baseline, double learningRate, double discount) {
+                                         double baseline, double learningRate, double discount,
+                                         bool qLearn) {
     QLearner& learner = world.learner;
     learner.travel = 0;
     learner.steering = 0;
-    const int stepLimit =
-        world.qLearnMode ? random::draw() % qLearnStepSpread + qLearnMinSteps : episodeStepLimit;
-    const EpisodeRun run = runSteps(world, floor, exponent, stepLimit, true);
+    const int limit = qLearn ? random::draw() % qLearnStepSpread + qLearnMinSteps : stepLimit;
+    const EpisodeRun run = runSteps(world, floor, exponent, limit, true);
     countEnd(world, run.end);
 
     double outcome = 0;
     switch (run.end) {
-    case EpisodeEnd::goal:
+    case DriveEnd::goal:
         outcome = 1;
         break;
-    case EpisodeEnd::missStepLimit:
+    case DriveEnd::outOfSteps:
         outcome = run.lastRating;
         break;
-    case EpisodeEnd::collision:
-    case EpisodeEnd::missArena:
+    case DriveEnd::collision:
+    case DriveEnd::leftArena:
         outcome = 0;
         break;
     }
 
     const int n = run.steps;
-    if (!world.qLearnMode) {
+    if (!qLearn) {
         backupOutcome(learner, n, learningRate, discount, outcome, baseline);
     } else {
-        if (run.end == EpisodeEnd::goal) {
+        if (run.end == DriveEnd::goal) {
             backupOutcome(learner, n, learningRate, discount, 1, 0);
         }
         backupSuccessor(learner, n, learningRate, discount, outcome);

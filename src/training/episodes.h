@@ -1,15 +1,24 @@
 #pragma once
 
 #include "common/random.h"
+#include "common/step_limit.h"
 
-#include <cstdio>
+#include <string>
 
 namespace quorvel {
 
 class World;
 class QLearner;
 
-enum class EpisodeEnd : unsigned char { goal, collision, missStepLimit, missArena };
+// How any drive ended: an episode, a playback, a trial. The goal reached; a move refused (a
+// collision); the step limit reached without the goal; or the robot out of the arena (an
+// episode's arena bound, or a watched drive's leaving the floor). Episodes count the last two
+// as misses.
+enum class DriveEnd : unsigned char { goal, collision, outOfSteps, leftArena };
+
+// The end as a person reads it: "goal after 87 steps", "collision after 1 step", "no goal in
+// 400 steps", "left the arena after 120 steps".
+std::string describeDriveEnd(DriveEnd end, int steps);
 
 // What an evaluation episode reports, and its log line's columns.
 struct EvaluationRecord {
@@ -19,10 +28,9 @@ struct EvaluationRecord {
     double lastDistanceSquared = 0;
     double startX = 0;
     double startY = 0;
-    EpisodeEnd end = EpisodeEnd::missStepLimit;
+    DriveEnd end = DriveEnd::outOfSteps;
 };
 
-inline constexpr int episodeStepLimit = 400;
 inline constexpr double evaluationFloor = 0;
 inline constexpr double evaluationExponent = 20;
 
@@ -39,17 +47,16 @@ bool playbackStep(World& world, bool& reached, random::Sequence& sequence);
 // A near-greedy episode without learning; counts its end.
 EvaluationRecord runEvaluationEpisode(World& world);
 
-// Writes the record as one evaluation-log line; false when the write failed.
-bool writeEvaluationLine(std::FILE* log, const EvaluationRecord& record);
-
 struct TrainingEpisodeResult {
-    EpisodeEnd end;
+    DriveEnd end;
     int steps;
 };
 
-// An exploring episode followed by the backward sweeps; counts its end.
+// An exploring episode followed by the backward sweeps; counts its end. With qLearn, the
+// episode's step limit is drawn (5..399) and it learns by the successor sweeps.
 TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double exponent,
-                                         double baseline, double learningRate, double discount);
+                                         double baseline, double learningRate, double discount,
+                                         bool qLearn);
 
 // Trains slots n-1 down to 0 towards baseline + (outcome - baseline) * discount^(n-1-k).
 void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,

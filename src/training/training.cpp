@@ -1,6 +1,7 @@
 #include "training/training.h"
 
 #include "training/episodes.h"
+#include "training/evaluation_log.h"
 #include "world/world.h"
 
 #include <cassert>
@@ -80,9 +81,10 @@ TrainingSession::RunReport TrainingSession::runOne() {
         logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
         return {i, true, record.end, overwrote};
     }
-    const Exploration x = explorationSchedule(world_.annealingNumber, i);
-    const TrainingEpisodeResult result = runTrainingEpisode(
-        world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate, settings_.discount);
+    const Exploration x = explorationSchedule(settings_.annealingNumber, i);
+    const TrainingEpisodeResult result =
+        runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate,
+                           settings_.discount, settings_.qLearn);
     steps_ += result.steps;
     return {i, false, result.end, false};
 }

@@ -12,12 +12,19 @@ namespace quorvel {
 
 class World;
 
+// Everything a training is asked to do. The values a person should try first are written in
+// one place above this layer (recommendedTraining); these are only the fields.
 struct TrainingSettings {
     int runs = 0;
     std::string logPath;
     int evaluationFrequency = 0; // 0 or negative: every run is a training run
-    double learningRate = 0.1;
-    double discount = 0.9;
+    double learningRate = 0;
+    double discount = 0;
+    // The runs until exploring is halfway to exploiting (the schedule's A).
+    double annealingNumber = 0;
+    // Episodes of random length learning from the next step's value, rather than whole
+    // episodes learning from their outcome.
+    bool qLearn = false;
     // Folder of the weight backups written before evaluation runs when the frequency
     // exceeds 20; empty: no backups.
     std::string backupFolder;
@@ -71,7 +78,7 @@ class TrainingSession {
     struct RunReport {
         int run = 0;
         bool evaluation = false;
-        EpisodeEnd end = EpisodeEnd::missStepLimit;
+        DriveEnd end = DriveEnd::outOfSteps;
         // The run's weight backup replaced one that another training wrote after this one
         // started (two trainings share a backup folder).
         bool backupOverwrote = false;

@@ -172,6 +172,13 @@ int World::recordTrailPose() {
     return ++trailCount;
 }
 
+void World::restorePlacement(const Placement& p) {
+    setPose(p.robot);
+    goal = p.goal;
+    trailCount = 0;
+    sense();
+}
+
 TrailPose World::trailPose(int index) const {
     return {trail.rear[index], trail.front[index], trail.heading[index], trail.colour[index]};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/bounding_box.h"
+#include "common/step_limit.h"
 #include "common/vec2.h"
 #include "learn/q_learner.h"
 #include "sim/obstacle.h"
@@ -22,9 +23,9 @@ struct TrailPose {
     Colour colour;
 };
 
-// The recorded poses, oldest first, one array per member.
+// The recorded poses, oldest first, one array per member: room for a whole drive.
 struct Trail {
-    static constexpr int capacity = 400;
+    static constexpr int capacity = stepLimit;
     Vec2 rear[capacity];
     Vec2 front[capacity];
     Vec2 heading[capacity];
@@ -32,12 +33,11 @@ struct Trail {
 };
 
 // The simulation: the robot (the World is its body), up to eight obstacles, the goal disc,
-// the learning agent, the episode counters and the trail.
+// the learning agent, the episode counters and the trail. How a training learns (its
+// annealing number, Q-learning) is the training's, not the World's.
 class World : public RobotBody {
   public:
     static constexpr int obstacleCapacity = 8;
-    // Episodes end once the squared goal distance reaches this (2 * 150^2).
-    static constexpr double arenaBound = 45000;
 
     Obstacle obstacles[obstacleCapacity];
     int obstacleCount = 0;
@@ -48,8 +48,6 @@ class World : public RobotBody {
     int collisionCount = 0;
     int missCount = 0;
     double lastChosenValue = 0;
-    bool qLearnMode = false;
-    double annealingNumber = 0;
     Trail trail;
     int trailCount = 0;
     Colour trailColour{1, 1, 0};
@@ -92,6 +90,15 @@ class World : public RobotBody {
 
     int recordTrailPose();
     TrailPose trailPose(int index) const;
+
+    // Where robot and goal stand, to be put back exactly: restoring puts them there, clears
+    // the trail and senses.
+    struct Placement {
+        Pose robot;
+        Vec2 goal;
+    };
+    Placement placement() const { return {pose(), goal}; }
+    void restorePlacement(const Placement& placement);
 };
 
 } // namespace quorvel

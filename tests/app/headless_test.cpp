@@ -4,10 +4,12 @@
 #include "common/random.h"
 #include "display/offscreen_render.h"
 #include "display/scene.h"
-#include "panel/panel_fields.h"
+#include "display/value_map_picture.h"
+#include "rules/input_rules.h"
 #include "training/episodes.h"
 #include "training/training.h"
-#include "training/value_probe.h"
+#include "watching/value_probe.h"
+#include "world/floor.h"
 #include "world/world.h"
 
 #include "test_support.h"
@@ -234,11 +236,12 @@ TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
     {
         random::setState(7);
         World trained(10, 10, 0, 0, 0);
-        trained.annealingNumber = 200;
-        trained.qLearnMode = true;
         TrainingSettings settings;
         settings.runs = 3000;
+        settings.learningRate = 0.1;
         settings.discount = 0.99;
+        settings.annealingNumber = 200;
+        settings.qLearn = true;
         settings.logPath = (dir / "eval.dat").string();
         runTraining(trained, settings);
         ASSERT_TRUE(trained.learner.saveWeights((dir / "w.nnet").c_str()));
@@ -262,7 +265,7 @@ TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
     double lowest = 1, highest = 0;
     for (int column = 0; column < ValueMap::side; column += 3) {
         for (int row = 0; row < ValueMap::side; row += 3) {
-            const Vec2 c = ValueMap::squareCentre(column, row);
+            const Vec2 c = Floor::squareCentre(column, row);
             if (length(c - twin.goal) < 20 || length(c) < 20) {
                 continue; // the goal and the robot are drawn over their squares
             }

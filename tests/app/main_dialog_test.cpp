@@ -2,6 +2,7 @@
 #include "app/about_dialog.h"
 #include "app/curve_chart.h"
 #include "app/dialog_units.h"
+#include "app/file_dialogs.h"
 #include "app/main_app.h"
 #include "app/main_dialog.h"
 #include "app/training_window.h"
@@ -23,6 +24,7 @@
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -52,33 +54,71 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answerers still waiting; a test that ends before its modal window opened drops them.
-std::vector<QTimer*> waitingAnswers;
-
-// Answers the next modal window of the kind `accepts` takes, from inside its event loop.
-void answerNextModal(std::function<bool(QWidget*)> accepts, std::function<void(QWidget*)> answer) {
-    auto* timer = new QTimer;
-    waitingAnswers.push_back(timer);
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, accepts, answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr || !accepts(modal)) {
-            return;
+// Answers modal windows as they open: each answerer takes the next window of the kind it
+// accepts (or, kept, every one) and answers it from inside that window's own event loop. A
+// test that ends before its window opened drops its answerers.
+class ModalAnswers : public QObject {
+  public:
+    struct Answerer {
+        std::function<bool(QWidget*)> accepts;
+        std::function<void(QWidget*)> answer;
+        // Kept, it answers every such window for as long as its owner lives.
+        bool kept = false;
+        QPointer<QObject> owner;
+        // A watcher: the window goes on to the next answerer that accepts it.
+        bool watcher = false;
+    };
+    static ModalAnswers& instance() {
+        static ModalAnswers answers;
+        return answers;
+    }
+    void add(Answerer a) {
+        if (answerers_.empty()) {
+            qApp->installEventFilter(this);
         }
-        timer->stop();
-        std::erase(waitingAnswers, timer);
-        timer->deleteLater();
-        answer(modal);
-    });
-    timer->start();
+        answerers_.push_back(std::move(a));
+    }
+    void clear() { answerers_.clear(); }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Show || w == nullptr || !w->isWindow()) {
+            return false;
+        }
+        std::erase_if(answerers_, [](const Answerer& a) { return a.kept && a.owner.isNull(); });
+        for (auto it = answerers_.begin(); it != answerers_.end();) {
+            if (!it->accepts(w)) {
+                ++it;
+                continue;
+            }
+            // Once the window runs its event loop.
+            QTimer::singleShot(0, w, [answer = it->answer, w] { answer(w); });
+            const bool watcher = it->watcher;
+            it = it->kept ? std::next(it) : answerers_.erase(it);
+            if (!watcher) {
+                break;
+            }
+        }
+        return false;
+    }
+
+  private:
+    std::vector<Answerer> answerers_;
+};
+
+void answerNextModal(std::function<bool(QWidget*)> accepts, std::function<void(QWidget*)> answer) {
+    ModalAnswers::instance().add({std::move(accepts), std::move(answer), false, nullptr, false});
 }
 
 template <typename T> bool is(QWidget* w) {
     return qobject_cast<T*>(w) != nullptr;
 }
 
+// A dialog of the program's own besides the file dialogs, message boxes and its main windows:
+// the about box, a plot.
 bool isOther(QWidget* w) {
-    return !is<QFileDialog>(w) && !is<QMessageBox>(w) && !is<CMainDialog>(w) &&
+    return is<QDialog>(w) && !is<QFileDialog>(w) && !is<QMessageBox>(w) && !is<CMainDialog>(w) &&
            !is<TrainingWindow>(w);
 }
 
@@ -90,19 +130,13 @@ void chooseFile(const std::string& path) {
         dialog->setDirectory(file.absolutePath());
         // Typed into the name field, as a person would; the folder is listed in the
         // background, so accept once the dialog has resolved the name.
-        auto* poll = new QTimer(dialog);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, dialog, [dialog, wanted, file, poll] {
+        EXPECT_TRUE(QTest::qWaitFor([&] {
             if (auto* name = dialog->findChild<QLineEdit*>("fileNameEdit")) {
                 name->setText(file.fileName());
             }
-            if (!dialog->selectedFiles().contains(wanted)) {
-                return;
-            }
-            poll->stop();
-            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-        });
-        poll->start();
+            return dialog->selectedFiles().contains(wanted);
+        }));
+        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
     });
 }
 
@@ -116,7 +150,6 @@ void cancelFileDialog(bool* seen) {
 void closeMessage(std::vector<QString>* texts) {
     answerNextModal(is<QMessageBox>, [texts](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        EXPECT_EQ(box->windowTitle(), "Quorvel");
         EXPECT_EQ(box->buttons().size(), 1);
         texts->push_back(box->text());
         box->accept();
@@ -126,29 +159,22 @@ void closeMessage(std::vector<QString>* texts) {
 // After a training: reads and accepts the messages shown over the training window, then
 // closes the window, which stays open with its final figures until the user closes it.
 void closeTrainingWhenDone(std::vector<QString>* texts, bool* stayedOpen = nullptr) {
-    auto* poll = new QTimer;
-    waitingAnswers.push_back(poll);
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [texts, stayedOpen, poll] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            texts->push_back(box->text());
-            box->accept();
-            return;
-        }
-        auto* window = qobject_cast<TrainingWindow*>(modal);
-        if (window == nullptr || !window->finished()) {
-            return;
-        }
-        if (stayedOpen != nullptr) {
-            *stayedOpen = window->isVisible() && window->cancelButton()->text() == "Close";
-        }
-        poll->stop();
-        std::erase(waitingAnswers, poll);
-        poll->deleteLater();
-        QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
+    answerNextModal(is<TrainingWindow>, [texts, stayedOpen](QWidget* w) {
+        auto* window = qobject_cast<TrainingWindow*>(w);
+        ModalAnswers::instance().add(
+            {[window](QWidget* box) { return is<QMessageBox>(box) && box->parent() == window; },
+             [texts](QWidget* box) {
+                 texts->push_back(qobject_cast<QMessageBox*>(box)->text());
+                 qobject_cast<QMessageBox*>(box)->accept();
+             },
+             true, window});
+        QObject::connect(window, &TrainingWindow::reportShown, window, [window, stayedOpen] {
+            if (stayedOpen != nullptr) {
+                *stayedOpen = window->isVisible() && window->cancelButton()->text() == "Close";
+            }
+            QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
+        });
     });
-    poll->start();
 }
 
 // Answers the next question by the button of that caption, keeping its text.
@@ -197,10 +223,7 @@ class Dialog : public ::testing::Test {
         (void)QTest::qWaitForWindowActive(dialog.get());
     }
     void TearDown() override {
-        for (QTimer* t : waitingAnswers) {
-            delete t;
-        }
-        waitingAnswers.clear();
+        ModalAnswers::instance().clear();
         dialog.reset();
     }
     std::string path(const char* name) const { return folder.file(name); }
@@ -422,10 +445,7 @@ TEST(SmallScreen, EveryControlIsOnTheScreenAndAnswersAClick) {
     QTest::mouseClick(button(&dialog, "OK"), Qt::LeftButton);
     EXPECT_TRUE(sawSaveDialog);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    for (QTimer* t : waitingAnswers) {
-        delete t;
-    }
-    waitingAnswers.clear();
+    ModalAnswers::instance().clear();
 }
 
 TEST(CurveChartAxis, TicksFallOnRoundNumbers) {
@@ -527,16 +547,11 @@ void typeSaveName(const QString& folder, const QString& name, int filter, QStrin
         dialog->setDirectory(folder);
         dialog->selectNameFilter(dialog->nameFilters()[filter]);
         const QString wanted = folder + "/" + name;
-        auto* poll = new QTimer(dialog);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, dialog, [dialog, name, wanted, poll] {
+        EXPECT_TRUE(QTest::qWaitFor([&] {
             dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
-            if (dialog->selectedFiles().contains(wanted)) {
-                poll->stop();
-                static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
-            }
-        });
-        poll->start();
+            return dialog->selectedFiles().contains(wanted);
+        }));
+        static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
     });
 }
 
@@ -561,8 +576,9 @@ TEST_F(Dialog, SaveDialogsProposeANameAndGiveANewNameTheFiltersExtension) {
 
 // Waits for the training window, lets `look` see it while it runs, then leaves it alone.
 void watchTraining(std::function<void(TrainingWindow*)> look) {
-    answerNextModal(is<TrainingWindow>,
-                    [look](QWidget* w) { look(qobject_cast<TrainingWindow*>(w)); });
+    ModalAnswers::instance().add({is<TrainingWindow>,
+                                  [look](QWidget* w) { look(qobject_cast<TrainingWindow*>(w)); },
+                                  false, nullptr, true});
 }
 
 std::string slurp(const std::string& path) {
@@ -597,32 +613,22 @@ TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress)
     int first = -1, second = -1, atCancel = -1;
     QString runsShown, leftShown;
     watchTraining([&](TrainingWindow* w) {
-        auto* ended = new QTimer(w);
-        ended->setInterval(20);
-        QObject::connect(ended, &QTimer::timeout, w, [&, w, ended] {
-            if (w->finished()) {
-                runsShown = w->findChild<QLabel*>("Runs")->text();
-                leftShown = w->findChild<QLabel*>("Time left")->text();
-                ended->stop();
-            }
+        QObject::connect(w, &TrainingWindow::reportShown, w, [&, w] {
+            runsShown = w->findChild<QLabel*>("Runs")->text();
+            leftShown = w->findChild<QLabel*>("Time left")->text();
         });
-        ended->start();
         // The bar moves on as the runs go on; then Cancel.
         auto* bar = w->findChild<QProgressBar*>();
-        auto* look = new QTimer(w);
-        look->setInterval(20);
-        QObject::connect(look, &QTimer::timeout, w, [&, w, bar, look] {
-            if (first < 0 && bar->value() > 0) {
-                first = bar->value();
-            } else if (first >= 0 && bar->value() > first) {
-                second = bar->value();
+        QObject::connect(bar, &QProgressBar::valueChanged, w, [&, w](int value) {
+            if (first < 0 && value > 0) {
+                first = value;
+            } else if (first >= 0 && value > first && second < 0) {
+                second = value;
                 // The runs go on in their own thread: the window's figures are a lower bound.
                 atCancel = w->shownProgress().runsDone;
-                look->stop();
                 QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
             }
         });
-        look->start();
     });
     const QString summary = train(path("eval.dat"));
     EXPECT_GT(second, first);
@@ -646,13 +652,13 @@ TEST_F(Training, WatchedTrainingGivesTheDriversBytes) {
     random::restart();
     auto reference = std::make_unique<World>(10, 10, 0, 0, 0);
     reference->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
-    reference->annealingNumber = 200;
     TrainingSettings settings;
     settings.runs = 400;
     settings.logPath = path("driver.dat");
     settings.evaluationFrequency = 20;
     settings.learningRate = 0.1;
     settings.discount = 0.9;
+    settings.annealingNumber = 200;
     runTraining(*reference, settings);
     ASSERT_TRUE(reference->learner.saveWeights(path("driver.nnet").c_str()));
     EXPECT_EQ(slurp(path("window.dat")), slurp(path("driver.dat")));
@@ -800,32 +806,51 @@ TEST_F(Training, TrialDrivesShowBesideTheRunsAndLeaveTheTrainersBytes) {
     dialog->showValueMap(true);
     dialog->showActionValuesOverlay(true);
     fill("20000", "500");
+    // The goal just behind the robot, which drives backwards: every trial ends at its first
+    // step, a second apart. (The runs place robot and goal anew: the bytes are the trainer's.)
+    world->goal = world->rear - 8 * world->heading;
     const Vec2 startRear = world->rear, startGoal = world->goal;
-    int trialSteps = 0, trialEnds = 0;
+    int trialSteps = 0;
+    std::vector<std::pair<int, DriveEnd>> ended;  // every trial's run and end
+    std::vector<std::pair<int, DriveEnd>> marked; // the marks on the curve, by kind
+    std::size_t endedAtReport = 0;
     QString caption;
     bool arenaShown = false;
     watchTraining([&](TrainingWindow* w) {
-        EXPECT_EQ(w->trial()->world().rear, startRear);
-        EXPECT_EQ(w->trial()->world().goal, startGoal);
+        EXPECT_EQ(w->trial().world().rear, startRear);
+        EXPECT_EQ(w->trial().world().goal, startGoal);
         arenaShown = w->arena()->isVisible() && w->arena()->extras().valueMap != nullptr;
-        auto* poll = new QTimer(w);
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, w, [&, w] {
-            // Read in the last moments before the window is closed.
-            trialSteps = std::max(trialSteps, w->trial()->steps());
-            trialEnds = 0;
-            for (TrialEnd e : {TrialEnd::goal, TrialEnd::collision, TrialEnd::noGoal}) {
-                trialEnds += w->chart()->trialEnds(e);
-            }
-            caption = w->findChild<QLabel*>("trialCaption")->text();
+        QObject::connect(w, &TrainingWindow::trialEnded, w, [&, w](int run, DriveEnd end) {
+            ended.push_back({run, end});
+            trialSteps = std::max(trialSteps, w->trial().steps());
         });
-        poll->start();
+        QObject::connect(w, &TrainingWindow::reportShown, w, [&, w] {
+            caption = w->findChild<QLabel*>("trialCaption")->text();
+            endedAtReport = ended.size();
+            for (DriveEnd kind : {DriveEnd::goal, DriveEnd::collision, DriveEnd::outOfSteps}) {
+                for (const QPointF& p : w->chart()->trialMarks(kind)) {
+                    EXPECT_EQ(p.y(), kind == DriveEnd::goal ? 1.0 : 0.0);
+                    marked.push_back({static_cast<int>(p.x()), kind});
+                }
+            }
+        });
     });
     train(path("window.dat"));
     setenv("HOME", home.c_str(), 1);
     EXPECT_TRUE(arenaShown);
     EXPECT_GT(trialSteps, 0);
     EXPECT_TRUE(caption.startsWith("run ")) << caption.toStdString();
+    // The curve marks each trial that ended before the report, at the run its network was
+    // taken, in the kind of its end (leaving the arena counts with the misses).
+    ASSERT_GT(endedAtReport, 0u);
+    std::vector<std::pair<int, DriveEnd>> expected(
+        ended.begin(), ended.begin() + static_cast<long>(endedAtReport));
+    for (auto& e : expected) {
+        e.second = e.second == DriveEnd::leftArena ? DriveEnd::outOfSteps : e.second;
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(marked.begin(), marked.end());
+    EXPECT_EQ(marked, expected);
 
     const fs::path trainer = folder.path() / "trainer";
     fs::create_directories(trainer / "backup");
@@ -846,7 +871,6 @@ TEST_F(Training, TrialDrivesShowBesideTheRunsAndLeaveTheTrainersBytes) {
         ++backups;
     }
     EXPECT_EQ(backups, 40);
-    (void)trialEnds;
 }
 
 TEST_F(Dialog, ValueMapAndActionValuesFollowTheirKeysExceptInAField) {
@@ -899,12 +923,19 @@ TEST_F(Dialog, ValueMapAndActionValuesFollowTheirKeysExceptInAField) {
 
 TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     fill("400", "10");
+    world->placeRobotAndGoal();
+    world->recordTrailPose();
+    const World::Placement placed = world->placement();
     bool stayedOpen = false;
     const QString summary = train(path("eval.dat"), &stayedOpen);
     EXPECT_TRUE(summary.startsWith("Ran 400 training iterations"));
     EXPECT_TRUE(stayedOpen);
 
-    // The view shows the robot where the last run left it.
+    // The robot and the goal are back where they were, and the view shows them there.
+    EXPECT_EQ(world->rear, placed.robot.rear);
+    EXPECT_EQ(world->heading, placed.robot.heading);
+    EXPECT_EQ(world->goal, placed.goal);
+    EXPECT_EQ(world->trailCount, 0);
     const QImage shown = dialog->view()->grabFramebuffer().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown, renderWorldImage(*world, shown.size()));
 

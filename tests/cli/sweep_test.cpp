@@ -224,8 +224,8 @@ TEST(Sweep, BadRequestsAreRefusedBeforeAnythingRuns) {
         {"--runs \"$(printf '10\\n20')\"", "a line break"},
         {"--runs 30 --trainer /nonexistent/quorvel-train", "build it with scripts/build.sh"}};
     for (const auto& [arguments, said] : cases) {
-        const ShellRun r = shell(folder.path(), "'" + std::string(QUORVEL_SWEEP_SCRIPT) +
-                                                    "' --out out " + arguments);
+        // The trainer this build made (a --trainer given later wins).
+        const ShellRun r = shell(folder.path(), sweep + " --out out " + arguments);
         EXPECT_EQ(r.status, 2) << arguments;
         EXPECT_NE(r.out.find(said), std::string::npos) << arguments << "\n" << r.out;
         EXPECT_FALSE(fs::exists(folder.path() / "out")) << arguments;

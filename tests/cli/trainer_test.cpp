@@ -1,4 +1,5 @@
 // Runs the quorvel-train program itself.
+#include "rules/recommended.h"
 #include "run_trainer.h"
 
 #include <gtest/gtest.h>
@@ -228,7 +229,7 @@ TEST_F(Trainer, FailedWritesAreReportedAndClaimNothing) {
     // A log that cannot be written: the training runs, the failure is said, success is not.
     const Outcome full = run("--runs 20 --log /dev/full --save-weights w.nnet");
     EXPECT_EQ(full.status, 1);
-    EXPECT_NE(full.err.find("writing the evaluation log \"/dev/full\" failed"), std::string::npos);
+    EXPECT_NE(full.err.find("Writing the evaluation log \"/dev/full\" failed"), std::string::npos);
     EXPECT_EQ(full.err.find("evaluation log written"), std::string::npos) << full.err;
 
     // A file-size limit below the weight file's size: no signal kills us, the save fails
@@ -358,6 +359,62 @@ TEST_F(Trainer, DefaultsSayWhereTheyWrote) {
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("evaluation log written to quorvel-eval.dat"), std::string::npos);
     EXPECT_NE(r.err.find("weights written to quorvel.nnet"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The text with every run of white space one blank, so that a phrase may be wrapped.
+std::string folded(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const bool blank = std::isspace(static_cast<unsigned char>(c)) != 0;
+        if (!blank || (!out.empty() && out.back() != ' ')) {
+            out += blank ? ' ' : c;
+        }
+    }
+    return out;
+}
+
+// The recommended training and the fields, written once in code, are what the README's quick
+// start tells a person to type and what the trainer's --help names as its defaults.
+TEST_F(Trainer, ReadmeAndHelpStateTheRecommendedSettings) {
+    using quorvel::fieldText;
+    const quorvel::RecommendedTraining r = quorvel::recommendedTraining();
+    const quorvel::GenerateRequest quick = quorvel::quickStartField();
+    const quorvel::GenerateRequest field = quorvel::defaultField();
+    const std::string readme = folded(slurp(QUORVEL_README));
+    for (const std::string& phrase :
+         {"Type " + fieldText(quick.count) + ", " + fieldText(quick.sides) + " and " +
+              fieldText(quick.radius) +
+              " into Num Obstacles, Sides per Obstacle and Average Obstacle Radius",
+          "Type " + fieldText(r.request.runs) + " into Num Training runs, " +
+              fieldText(r.request.evaluationFrequency) + " into Evaluation Freq, " +
+              fieldText(r.request.learningRate) + " into Learning Rate and " +
+              fieldText(r.request.discount) + " into Discount Factor; " +
+              (r.qLearn ? "tick" : "untick") + " Q-learn; leave the annealing number empty (" +
+              fieldText(r.request.annealing) + ")",
+          std::string(r.qLearn ? "Q-learn" : "no Q-learn") + ", learning rate " +
+              fieldText(r.request.learningRate) + ", discount " + fieldText(r.request.discount) +
+              ", annealing " + fieldText(r.request.annealing) + ", " + fieldText(r.request.runs) +
+              " runs evaluated every " + fieldText(r.request.evaluationFrequency),
+          "default field of " + fieldText(field.count) + " obstacles of " + fieldText(field.sides) +
+              " sides (radius " + fieldText(field.radius) + ")"}) {
+        EXPECT_NE(readme.find(phrase), std::string::npos) << phrase;
+    }
+    const Outcome help = run("--help");
+    ASSERT_EQ(help.status, 0);
+    for (const std::string& option :
+         {"--obstacles TEXT=" + fieldText(field.count), "--sides TEXT=" + fieldText(field.sides),
+          "--radius TEXT=" + fieldText(field.radius), "--runs TEXT=" + fieldText(r.request.runs),
+          "--eval-freq TEXT=" + fieldText(r.request.evaluationFrequency),
+          "--learning-rate TEXT=" + fieldText(r.request.learningRate),
+          "--discount TEXT=" + fieldText(r.request.discount),
+          "[default: " + fieldText(r.request.annealing) + "]",
+          std::string(r.qLearn ? "(the default; --no-q-learn" : "(--no-q-learn, the default")}) {
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    }
 }
 
 } // namespace

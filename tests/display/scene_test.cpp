@@ -2,8 +2,9 @@
 #include "display/offscreen_render.h"
 
 #include "common/random.h"
-#include "training/trial_drive.h"
-#include "training/value_probe.h"
+#include "watching/trial_drive.h"
+#include "watching/value_probe.h"
+#include "world/floor.h"
 #include "world/world.h"
 
 #include "gui_main.h"
@@ -280,7 +281,7 @@ TEST_F(Picture, AValueMapColoursTheFloorAndEarlierPathsLieOverIt) {
     const QImage plain = render();
     const QImage shown = render({pictureWidth, pictureHeight}, extras);
     for (const int column : {0, 7, 19}) {
-        const Vec2 c = ValueMap::squareCentre(column, 3);
+        const Vec2 c = Floor::squareCentre(column, 3);
         const Colour expected = valueColour(map.values[column][3]);
         const Rgb got = at(shown, c.x, c.y);
         EXPECT_NEAR(got.r, expected.r * 255, 1.5) << column;

@@ -2,7 +2,8 @@
 // back as a person would in a fresh panel: Generate the example's field, then Place Robot and
 // Goal and Playback Learned Behavior, a hundred times.
 #include "common/random.h"
-#include "panel/panel_fields.h"
+#include "common/step_limit.h"
+#include "rules/input_rules.h"
 #include "training/episodes.h"
 #include "world/world.h"
 
@@ -18,7 +19,6 @@ namespace quorvel {
 namespace {
 
 constexpr int playbacks = 100;
-constexpr int stepLimit = 400;
 // Playbacks are the same bytes wherever the C library rounds as ours; the margin allows for
 // one that rounds otherwise.
 constexpr int margin = 5;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "panel/panel_platform.h"
-#include "training/training.h"
+#include "training/training_report.h"
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace quorvel {
@@ -19,12 +21,13 @@ class FakePlatform : public PanelPlatform {
     SliderState sliderState;
     std::deque<std::string> pathAnswers; // next answers of the file dialogs ("" = cancel)
     std::deque<int> askAnswers;          // next answers of questions (-1 = closed unanswered)
-    int cancelAfterRuns = -1;            // the user cancels the training after this many runs
+    int cancelAfterRuns = -1; // the user cancels the training once this many runs are done
 
     std::vector<std::string> messages;
     std::vector<std::string> asked;
     std::vector<std::vector<std::string>> askedAnswers;
     std::vector<std::string> notices; // the training windows' lines
+    std::vector<TrainingSettings> trainedSettings;
     std::vector<std::string> filters;
     int timersRunning = 0;
     int timerStarts = 0;
@@ -82,25 +85,26 @@ class FakePlatform : public PanelPlatform {
     void showCaption(const std::string& text) override { captions.push_back(text); }
     std::vector<ActionValues> actionValues; // every set of values the view was given
     std::vector<std::string> captions;
-    void runTraining(TrainingSession& session, const TrainingWatch& watch) override {
+    // As the Training window: snapshots until the runs end, then the report over it.
+    TrainingOutcome runTraining(TrainingJob& job, const std::string& notice) override {
         ++trainings;
-        notices.push_back(watch.notice);
-        int runs = 0;
-        bool cancelled = false;
-        while (!session.done()) {
-            if (runs == cancelAfterRuns) {
-                cancelled = true;
+        notices.push_back(notice);
+        trainedSettings.push_back(job.settings());
+        for (;;) {
+            const TrainingSnapshot s = job.snapshot();
+            if (cancelAfterRuns >= 0 && s.progress.runsDone >= cancelAfterRuns) {
+                job.cancel();
+            }
+            if (s.stopped) {
                 break;
             }
-            const TrainingSession::RunReport report = session.runOne();
-            if (report.evaluation) {
-                watch.curve->add(report.run, report.end);
-            }
-            ++runs;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        for (const std::string& m : watch.finish(cancelled)) {
+        TrainingOutcome outcome = job.finish();
+        for (const std::string& m : reportTraining(outcome).messages()) {
             messages.push_back(m);
         }
+        return outcome;
     }
     void endDialog(bool ok) override { ended = ok ? 1 : 0; }
     std::string startRecording(const std::string& path) override {

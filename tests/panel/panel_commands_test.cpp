@@ -2,7 +2,7 @@
 
 #include "common/random.h"
 #include "fake_platform.h"
-#include "panel/panel_fields.h"
+#include "rules/input_rules.h"
 #include "training/episodes.h"
 #include "world/world.h"
 
@@ -226,8 +226,9 @@ TEST_F(Panel, TrainWarnsGoesOnAndShowsTheSummary) {
     EXPECT_EQ(platform.messages[1], annealingMessage);
     EXPECT_EQ(platform.messages[2].rfind("Ran 50 training iterations, hit the goal ", 0), 0u);
     EXPECT_EQ(platform.filters, std::vector<std::string>{evaluationLogFilter});
-    EXPECT_TRUE(world->qLearnMode);
-    EXPECT_EQ(world->annealingNumber, 30);
+    ASSERT_EQ(platform.trainedSettings.size(), 1u);
+    EXPECT_TRUE(platform.trainedSettings[0].qLearn);
+    EXPECT_EQ(platform.trainedSettings[0].annealingNumber, 30);
     EXPECT_EQ(world->learner.network.learningRate, 0.001);
     EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 50);
     EXPECT_EQ(platform.redraws, 1); // afterwards, the view shows where the robot is
@@ -284,7 +285,8 @@ TEST_F(Panel, TrainWithAnnealingLettersUsesTwoHundred) {
     platform.pathAnswers = {path("eval.dat")};
     commands->OnTrain();
     EXPECT_EQ(platform.messages.front(), annealingMessage);
-    EXPECT_EQ(world->annealingNumber, 200);
+    EXPECT_EQ(platform.trainedSettings.at(0).annealingNumber, 200);
+    EXPECT_FALSE(platform.trainedSettings.at(0).qLearn);
     EXPECT_EQ(platform.messages.size(), 2u);
 }
 
@@ -309,17 +311,24 @@ TEST_F(Panel, UnopenableLogTrainsNothingAndSaysSo) {
 }
 
 TEST_F(Panel, CancelledTrainingReportsTheRunsThatRan) {
-    fillTrain("1000", "10", "0.1", "0.9");
+    fillTrain("1000000", "10", "0.1", "0.9");
     platform.pathAnswers = {path("eval.dat")};
     platform.cancelAfterRuns = 35;
     commands->OnTrain();
-    EXPECT_EQ(platform.messages.back().rfind("Ran 35 training iterations", 0), 0u);
+    int runs = 0;
+    ASSERT_EQ(std::sscanf(platform.messages.back().c_str(), "Ran %d training iterations", &runs),
+              1);
+    EXPECT_GE(runs, 35);
+    EXPECT_LT(runs, 1000000);
     std::ifstream log(path("eval.dat"));
     int lines = 0;
     for (std::string line; std::getline(log, line);) {
         ++lines;
     }
-    EXPECT_EQ(lines, 4); // runs 0, 10, 20, 30
+    EXPECT_EQ(lines, (runs - 1) / 10 + 1); // runs 0, 10, 20, ... before the cancel
+    commands->OnShowLastLearningCurve();
+    EXPECT_EQ(platform.shownFigures.front().text,
+              "Cancelled after " + std::to_string(runs) + " of 1000000 runs");
 }
 
 // The view is given the values behind every playback step and how the playback ended; a

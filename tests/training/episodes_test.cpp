@@ -50,10 +50,9 @@ TEST(TrainingEpisode, RefusedFirstMoveTrainsSlotZeroAloneTowardsZero) {
     for (bool qLearn : {false, true}) {
         auto w = makeWorld();
         wallThroughTheBody(*w);
-        w->qLearnMode = qLearn;
         QNetwork expected = w->learner.network;
-        const EpisodeEnd end = runTrainingEpisode(*w, 1, 1, 0.6, 0.2, 0.9).end;
-        EXPECT_EQ(end, EpisodeEnd::collision);
+        const DriveEnd end = runTrainingEpisode(*w, 1, 1, 0.6, 0.2, 0.9, qLearn).end;
+        EXPECT_EQ(end, DriveEnd::collision);
         EXPECT_EQ(w->collisionCount, 1);
         EXPECT_EQ(w->goalCount + w->missCount, 0);
         expected.learningRate = 0.2;
@@ -70,7 +69,7 @@ TEST(TrainingEpisode, BeyondTheArenaBoundOneStepEndsAsMissWithOutcomeZero) {
     auto w = makeWorld();
     w->goal = {300, 0};
     QNetwork expected = w->learner.network;
-    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9).end, EpisodeEnd::missArena);
+    EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9, false).end, DriveEnd::leftArena);
     EXPECT_EQ(w->missCount, 1);
     expected.train(w->learner.history[0], 0.6 + (0 - 0.6));
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(expected));
@@ -81,8 +80,8 @@ TEST(TrainingEpisode, RunningOutOfStepsTrainsTheLastSlotTowardsItsOwnRating) {
     preferCircling(*w);
     w->goal = {150, 0};
     const QNetwork before = w->learner.network;
-    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
-    EXPECT_EQ(result.end, EpisodeEnd::missStepLimit);
+    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9, false);
+    EXPECT_EQ(result.end, DriveEnd::outOfSteps);
     EXPECT_EQ(result.steps, 400);
     EXPECT_EQ(w->missCount, 1);
 
@@ -101,11 +100,10 @@ TEST(TrainingEpisode, QLearnStepLimitIsOneDrawInFiveTo399) {
         auto w = makeWorld();
         preferCircling(*w);
         w->goal = {150, 0};
-        w->qLearnMode = true;
         random::setState(seed);
         const int limit = random::draw() % 395 + 5;
         random::setState(seed);
-        EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9).steps, limit);
+        EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9, true).steps, limit);
         EXPECT_EQ(w->missCount, 1);
         EXPECT_GE(limit, 5);
         EXPECT_LE(limit, 399);
@@ -134,7 +132,6 @@ TEST(TrainingEpisode, ArenaBoundOnTheLastAllowedStepEndsWithOutcomeZero) {
     n.hidden2.weights[0][15] = -7.5;
     n.output.weights[0][0] = 4;
     n.output.weights[0][5] = -1;
-    w->qLearnMode = true;
     std::uint32_t seed = 1;
     int limit = 400;
     for (;; ++seed) {
@@ -150,8 +147,8 @@ TEST(TrainingEpisode, ArenaBoundOnTheLastAllowedStepEndsWithOutcomeZero) {
     w->goal = w->front + start * w->heading;
     const QNetwork before = w->learner.network;
     random::setState(seed);
-    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9);
-    EXPECT_EQ(result.end, EpisodeEnd::missArena);
+    const TrainingEpisodeResult result = runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9, true);
+    EXPECT_EQ(result.end, DriveEnd::leftArena);
     EXPECT_EQ(result.steps, limit);
     auto replay = std::make_unique<QLearner>(w->learner);
     replay->network = before;
@@ -163,9 +160,8 @@ TEST(TrainingEpisode, ArenaBoundOnTheLastAllowedStepEndsWithOutcomeZero) {
 TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
     auto w = makeWorld();
     w->goal = {-14, 0}; // already within reach of the rear cap: the first move reaches it
-    w->qLearnMode = true;
     auto replay = std::make_unique<QLearner>(w->learner);
-    EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8).end, EpisodeEnd::goal);
+    EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8, true).end, DriveEnd::goal);
     EXPECT_EQ(w->goalCount, 1);
     std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29, &replay->history[0][0]);
     backupOutcome(*replay, 1, 0.3, 0.8, 1, 0);
@@ -226,7 +222,7 @@ TEST(Backups, SuccessorSweepUsesTheWeightsThePreviousStepLeft) {
     EXPECT_NE(parametersOf(l.network), parametersOf(stale));
 }
 
-TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheEpisodeEnded) {
+TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheDriveEnded) {
     auto w = makeWorld();
     w->goal = {-14, 0};
     const auto before = parametersOf(w->learner.network);
@@ -252,7 +248,7 @@ TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheEpisodeEnded) {
     r = runEvaluationEpisode(*blocked);
     EXPECT_FALSE(r.moved);
     EXPECT_TRUE(r.reached);
-    EXPECT_EQ(r.end, EpisodeEnd::goal);
+    EXPECT_EQ(r.end, DriveEnd::goal);
     EXPECT_EQ(blocked->goalCount, 1);
 
     // The goal at (150, 150) from the front point: squared distance exactly 45000, the arena
@@ -262,32 +258,15 @@ TEST(EvaluationEpisode, ReportsMovedAndReachedAsTheEpisodeEnded) {
     r = runEvaluationEpisode(*bound);
     EXPECT_EQ(r.lastDistanceSquared, 45000);
     EXPECT_EQ(r.steps, 1);
-    EXPECT_EQ(r.end, EpisodeEnd::missArena);
+    EXPECT_EQ(r.end, DriveEnd::leftArena);
 
     auto circling = makeWorld();
     preferCircling(*circling);
     circling->goal = {150, 0};
     r = runEvaluationEpisode(*circling);
     EXPECT_EQ(r.steps, 400);
-    EXPECT_EQ(r.end, EpisodeEnd::missStepLimit);
+    EXPECT_EQ(r.end, DriveEnd::outOfSteps);
     EXPECT_EQ(circling->missCount, 1);
-}
-
-TEST(EvaluationEpisode, LogLineFormat) {
-    EvaluationRecord r;
-    r.moved = true;
-    r.reached = false;
-    r.steps = 37;
-    r.lastDistanceSquared = 1234.5;
-    r.startX = -3;
-    r.startY = 4;
-    std::FILE* f = std::tmpfile();
-    ASSERT_TRUE(writeEvaluationLine(f, r));
-    std::rewind(f);
-    char line[200] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
-    std::fclose(f);
-    EXPECT_STREQ(line, "1,0,37,1234.500000,-3.000000,4.000000, 5.000000\n");
 }
 
 TEST(PlaybackStep, OneStepOnTheCurrentInputAndSensesAgain) {

@@ -43,7 +43,6 @@ class Training : public ::testing::Test {
         random::restart();
         world = std::make_unique<World>(10, 10, 0, 0, 0);
         world->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
-        world->annealingNumber = 200;
     }
     TrainingSettings settings(int runs, int frequency) const {
         TrainingSettings s;
@@ -52,6 +51,7 @@ class Training : public ::testing::Test {
         s.evaluationFrequency = frequency;
         s.learningRate = 0.1;
         s.discount = 0.9;
+        s.annealingNumber = 200;
         s.backupFolder = (dir / "backup").string();
         return s;
     }
@@ -260,7 +260,6 @@ TEST_F(Training, SlicedSessionEqualsOneCall) {
     random::restart();
     world = std::make_unique<World>(10, 10, 0, 0, 0);
     world->generateObstacleField(5, 8, {-50, -50}, {50, 50}, 12);
-    world->annealingNumber = 200;
     TrainingSession session(*world, settings(300, 7));
     ASSERT_EQ(session.start(), TrainingResult::Status::completed);
     while (!session.done()) {

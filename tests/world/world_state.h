@@ -53,8 +53,6 @@ inline std::string worldState(const World& w) {
         appendBytes(s, c);
     }
     appendBytes(s, w.lastChosenValue);
-    appendBytes(s, w.qLearnMode);
-    appendBytes(s, w.annealingNumber);
     appendBytes(s, w.trail);
     appendBytes(s, w.trailColour);
     return s;

@@ -42,7 +42,6 @@ TEST(WorldConstruction, StartsAsTheProgramExpects) {
     EXPECT_EQ(w->trailColour.r, 1);
     EXPECT_EQ(w->trailColour.g, 1);
     EXPECT_EQ(w->trailColour.b, 0);
-    EXPECT_FALSE(w->qLearnMode);
     EXPECT_EQ(w->learner.network.hidden1.weights[0][0], 1 - 2.0 * 41 / 32767);
     // The network's 536 draws are the only ones.
     random::restart();

@@ -1,7 +1,8 @@
-#include "training/value_probe.h"
+#include "watching/value_probe.h"
 
 #include "common/random.h"
 #include "training/episodes.h"
+#include "world/floor.h"
 #include "world/world.h"
 #include "world/world_state.h"
 
@@ -48,20 +49,36 @@ TEST(ValueMap, SquaresHoldTheBestRatingThereAndTheWorldAndSequenceStayAsTheyWere
     EXPECT_TRUE(testing::worldState(*w) == before);
     EXPECT_EQ(random::state(), state);
     for (const auto& [column, row] : {std::pair{0, 0}, {19, 19}, {10, 3}, {4, 15}, {12, 12}}) {
-        const Vec2 c = ValueMap::squareCentre(column, row);
+        const Vec2 c = Floor::squareCentre(column, row);
         EXPECT_EQ(map.values[column][row], ratedAt(*w, c, w->heading)) << column << "," << row;
     }
-    EXPECT_EQ(ValueMap::squareCentre(0, 19).x, -100);
-    EXPECT_EQ(ValueMap::squareCentre(0, 19).y, 90);
+    EXPECT_EQ(Floor::squareCentre(0, 19).x, -100);
+    EXPECT_EQ(Floor::squareCentre(0, 19).y, 90);
 
     // Another heading gives other values, from the same World.
     const Vec2 north{0, 1};
     ValueMap turned;
     probe.map(*w, north, turned);
-    EXPECT_EQ(turned.values[7][8], ratedAt(*w, ValueMap::squareCentre(7, 8), north));
+    EXPECT_EQ(turned.values[7][8], ratedAt(*w, Floor::squareCentre(7, 8), north));
     EXPECT_NE(turned.values[7][8], map.values[7][8]);
     EXPECT_TRUE(testing::worldState(*w) == before);
     EXPECT_EQ(random::state(), state);
+
+    // Asked again after the World changed, the probe answers for the World as it is now, with
+    // the network it is given.
+    w->goal = {-40, 60};
+    w->placeAt(30, -20, 2.5);
+    ValueMap moved;
+    probe.map(*w, moved);
+    EXPECT_EQ(moved.values[4][15], ratedAt(*w, Floor::squareCentre(4, 15), w->heading));
+    EXPECT_NE(moved.values[4][15], map.values[4][15]);
+    World other = *w;
+    random::setState(12345);
+    other.learner.network = QNetwork(); // other weights
+    ValueMap given;
+    probe.map(*w, given, &other.learner.network);
+    EXPECT_EQ(given.values[10][3], ratedAt(other, Floor::squareCentre(10, 3), w->heading));
+    EXPECT_NE(given.values[10][3], moved.values[10][3]);
 }
 
 TEST(ActionValues, TheStepsRatingsAndChoiceAndTheValuesWhereTheRobotStands) {
@@ -88,7 +105,19 @@ TEST(ActionValues, TheStepsRatingsAndChoiceAndTheValuesWhereTheRobotStands) {
     EXPECT_EQ(step.chosen, actionIndex(w->learner.travel, w->learner.steering));
     EXPECT_NEAR(step.goalDistance, length(g), 1e-9 * length(g));
     EXPECT_DOUBLE_EQ(here.goalDistance, length(g));
+    EXPECT_EQ(here.goalBearing, std::atan2(g.y, g.x));
     EXPECT_EQ(step.goalBearing, std::atan2(g.y, g.x));
+
+    // Where the robot stands now, after the step: a goal straight to its right.
+    w->goal = w->front - 20 * w->normal;
+    const ActionValues right = probe.here(*w);
+    EXPECT_DOUBLE_EQ(right.goalBearing, -std::numbers::pi / 2);
+    EXPECT_DOUBLE_EQ(right.goalDistance, 20);
+    World rated = *w;
+    rateWhereItStands(rated);
+    for (int i = 0; i < QLearner::actionCount; ++i) {
+        EXPECT_EQ(right.ratings[i], rated.learner.ratings[i]);
+    }
 
     ActionValues v;
     v.goalDistance = 42.25;

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-// Reading and validating the panel's number fields, shared by the panel and the trainer.
+// The input rules: how the panel's fields and the trainer's options are read and validated,
+// so that both read numbers and report mistakes alike.
 namespace quorvel {
 
 // A field read as the C library's sscanf reads it with "%d" / "%lf": leading blanks skipped,
@@ -17,6 +18,9 @@ namespace quorvel {
 // "1e309") is unreadable.
 std::optional<int> readIntField(const std::string& text);
 std::optional<double> readNumberField(const std::string& text);
+
+// The annealing number an empty field stands for.
+inline constexpr double defaultAnnealingNumber = 200;
 
 extern const char* const annealingMessage;
 // The warnings of a learning rate or a discount outside its range (the training goes on).
@@ -63,7 +67,7 @@ struct TrainRequest {
     int evaluationFrequency = 0;
     double learningRate = 0;
     double discount = 0;
-    double annealing = 200;
+    double annealing = defaultAnnealingNumber;
 };
 
 Validation validateTrain(const TrainFields& fields, TrainRequest& request);
@@ -75,7 +79,7 @@ class World;
 void generateRequestedField(World& world, const GenerateRequest& request);
 
 // The driver's settings for a validated Train request.
-TrainingSettings trainingSettings(const TrainRequest& request, const std::string& logPath,
-                                  const std::string& backupFolder);
+TrainingSettings trainingSettings(const TrainRequest& request, bool qLearn,
+                                  const std::string& logPath, const std::string& backupFolder);
 
 } // namespace quorvel

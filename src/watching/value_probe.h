@@ -2,6 +2,7 @@
 
 #include "common/vec2.h"
 #include "learn/q_learner.h"
+#include "world/floor.h"
 
 #include <memory>
 #include <string>
@@ -13,15 +14,9 @@ class World;
 // The network's best rating on each square of the arena's floor: the robot's centre on the
 // square's centre, its rays cast against the obstacles, the goal where it is.
 struct ValueMap {
-    static constexpr int side = 20;             // squares along each axis
-    static constexpr double firstCentre = -100; // the centre of the first square, on both axes
-    static constexpr double pitch = 10;
-    // values[column][row] belongs to the square centred at squareCentre(column, row).
+    static constexpr int side = Floor::squares; // squares along each axis
+    // values[column][row] belongs to the square centred at Floor::squareCentre(column, row).
     double values[side][side] = {};
-
-    static constexpr Vec2 squareCentre(int column, int row) {
-        return {firstCentre + column * pitch, firstCentre + row * pitch};
-    }
 };
 
 // The six actions' ratings in one state, the action taken there (-1: none), and the goal as
@@ -49,8 +44,9 @@ std::string describeGoal(const ActionValues& values);
 // from the input vector it rated.
 ActionValues valuesOfLastStep(const QLearner& learner);
 
-// Asks the network what it values without changing the World it asks about or drawing a
-// random number: every question is answered on a copy of the World.
+// Asks a network what it values without changing the World it asks about or drawing a
+// random number: every question is answered on a fresh copy of the World as it is when asked
+// (its own network, or the one given).
 class ValueProbe {
   public:
     ValueProbe();
@@ -59,13 +55,13 @@ class ValueProbe {
     ValueProbe& operator=(const ValueProbe&) = delete;
 
     // Every floor square, with the robot's heading as it is, or with the given unit heading.
-    void map(const World& world, ValueMap& out);
-    void map(const World& world, Vec2 heading, ValueMap& out);
+    void map(const World& world, ValueMap& out, const QNetwork* network = nullptr);
+    void map(const World& world, Vec2 heading, ValueMap& out, const QNetwork* network = nullptr);
     // The six ratings where the robot stands; none is chosen.
     ActionValues here(const World& world);
 
   private:
-    World& copyOf(const World& world);
+    World& copyOf(const World& world, const QNetwork* network);
 
     std::unique_ptr<World> scratch_;
 };

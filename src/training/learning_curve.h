@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+// Learning curves: the shares of goals, collisions and misses over a moving window of
+// evaluation runs, sampled so that a chart of any length stays small.
 namespace quorvel {
 
 // One evaluation run's place and end.
 struct EvaluationPoint {
     int index = 0; // the run index (live) or the line's number (from a log)
-    EpisodeEnd end = EpisodeEnd::missStepLimit;
+    DriveEnd end = DriveEnd::outOfSteps;
 };
 
 // Shares of goals, collisions and misses over the last `window` evaluations up to one.
@@ -33,7 +35,7 @@ class MovingShares {
 
   private:
     int window_;
-    std::vector<EpisodeEnd> recent_; // ring of the last `window` ends
+    std::vector<DriveEnd> recent_; // ring of the last `window` ends
     int next_ = 0;
     int filled_ = 0;
     int counts_[3] = {0, 0, 0};
@@ -51,10 +53,11 @@ class SampledShares {
     explicit SampledShares(int expected);
 
     // Adds the next evaluation, at `index` (its run, or its line); true when it made a point.
-    bool add(int index, EpisodeEnd end);
+    bool add(int index, DriveEnd end);
 
     const std::vector<CurvePoint>& points() const { return points_; }
     int window() const { return window_; }
+    int stride() const { return stride_; }
 
   private:
     int expected_;
@@ -75,8 +78,8 @@ class LiveCurve {
     LiveCurve() : runs_(0), shares_(0) {}
 
     // Adds evaluation run `run`; true when that made a point.
-    bool add(int run, EpisodeEnd end) {
-        goals_.push_back(end == EpisodeEnd::goal);
+    bool add(int run, DriveEnd end) {
+        goals_.push_back(end == DriveEnd::goal);
         return shares_.add(run, end);
     }
 
@@ -98,46 +101,5 @@ std::optional<double> lastTenthGoalShare(const std::vector<bool>& goals);
 // That share as a line for a person: "Goals in the last tenth of the evaluation runs: 24 of
 // 200 (12%)", or that there were no evaluation runs.
 std::string lastTenthLine(const std::vector<bool>& goals);
-
-// The end a log line's first two columns give: reached, else not moved, else a miss.
-EpisodeEnd endFromColumns(bool moved, bool reached);
-
-// A curve with a name, for showing several side by side.
-struct LabelledCurve {
-    std::string name;
-    std::vector<CurvePoint> points;
-    int window = 10;
-};
-
-struct EvaluationLog {
-    std::vector<EpisodeEnd> ends; // the end of the evaluation run on each line, in order
-    int badLine = 0;              // 1-based number of the first malformed line, 0 when all are good
-    std::string error;
-};
-
-// The most lines a log can hold: a training of at most 10000000 runs evaluates each at most once.
-inline constexpr int maxLogLines = 10000000;
-
-// Reads an evaluation log: every line "%d,%d,%d,%lf,%lf,%lf, %lf" (as sscanf reads it) with
-// 0/1 flags, 1..400 steps and every number within its type's range. A bad line is quoted at
-// most 200 characters long with its control characters escaped. A log that is not a regular
-// file, or holds more lines than any training writes, is refused without reading it all.
-EvaluationLog readEvaluationLog(const std::string& path);
-
-// The curve of a log's evaluations against their number, over the window for their count,
-// named by the file's name.
-LabelledCurve logCurve(const std::string& path, const EvaluationLog& log);
-
-// Names for several logs that tell them apart: their file names; when all have one file name
-// (a sweep's eval.dat), their folders' names; otherwise as many trailing parts of their paths
-// as it takes.
-std::vector<std::string> distinctLogNames(const std::vector<std::string>& paths);
-
-// The curves of several logs, named apart; or, at the first log that cannot be read, its error.
-struct LogCurves {
-    std::vector<LabelledCurve> curves;
-    std::string error;
-};
-LogCurves readLogCurves(const std::vector<std::string>& paths);
 
 } // namespace quorvel

@@ -1,8 +1,9 @@
-#include "training/trial_drive.h"
+#include "watching/trial_drive.h"
 
 #include "common/random.h"
 #include "training/episodes.h"
 #include "training/training.h"
+#include "world/floor.h"
 #include "world/world.h"
 #include "world/world_state.h"
 
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <numbers>
 
 namespace quorvel {
 namespace {
@@ -20,11 +22,13 @@ std::unique_ptr<World> trainedWorld(const std::string& log) {
     random::restart();
     auto w = std::make_unique<World>(10, 10, 0, 0, 0);
     w->generateObstacleField(2, 6, {-50, -50}, {50, 50}, 12);
-    w->annealingNumber = 200;
     TrainingSettings settings;
     settings.runs = 3000;
     settings.logPath = log;
     settings.evaluationFrequency = 100;
+    settings.learningRate = 0.1;
+    settings.discount = 0.9;
+    settings.annealingNumber = 200;
     runTraining(*w, settings);
     w->placeRobotAndGoal();
     return w;
@@ -65,13 +69,10 @@ TEST(TrialDrive, DrivesAsPlaybackOfTheSameNetworkOnATwinAndLeavesTheProcessSeque
     EXPECT_EQ(trial.steps(), steps);
     EXPECT_EQ(rears.size(), static_cast<std::size_t>(steps));
     EXPECT_GT(steps, 10) << "a trial long enough to tell paths apart";
-    const Vec2 centre = 0.5 * (twin.rear + twin.front);
-    const bool offFloor = centre.x < TrialDrive::floorLow || centre.x > TrialDrive::floorHigh ||
-                          centre.y < TrialDrive::floorLow || centre.y > TrialDrive::floorHigh;
-    EXPECT_EQ(trial.end(), !goOn ? (reached ? TrialEnd::goal : TrialEnd::collision)
-                           : steps == TrialDrive::stepLimit ? TrialEnd::noGoal
-                           : offFloor                       ? TrialEnd::leftFloor
-                                                            : TrialEnd::driving);
+    ASSERT_TRUE(trial.ended());
+    EXPECT_EQ(trial.drive().end(), !goOn ? (reached ? DriveEnd::goal : DriveEnd::collision)
+                                   : steps == stepLimit ? DriveEnd::outOfSteps
+                                                        : DriveEnd::leftArena);
     EXPECT_TRUE(testing::worldState(trial.world()) == testing::worldState(twin));
     const ActionValues v = trial.lastValues();
     for (int i = 0; i < QLearner::actionCount; ++i) {
@@ -101,9 +102,10 @@ TEST(TrialDrive, CaptionsNameTheRunAndTheEndAndAStartOnAnObstacle) {
     EXPECT_EQ(formatRunNumber(800), "800");
     EXPECT_EQ(formatRunNumber(41200), "41 200");
     EXPECT_EQ(formatRunNumber(10000000), "10 000 000");
-    EXPECT_EQ(describeDriveEnd(TrialEnd::goal, 87), "goal after 87 steps");
-    EXPECT_EQ(describeDriveEnd(TrialEnd::collision, 1), "collision after 1 step");
-    EXPECT_EQ(describeDriveEnd(TrialEnd::noGoal, 400), "no goal in 400 steps");
+    EXPECT_EQ(describeDriveEnd(DriveEnd::goal, 87), "goal after 87 steps");
+    EXPECT_EQ(describeDriveEnd(DriveEnd::collision, 1), "collision after 1 step");
+    EXPECT_EQ(describeDriveEnd(DriveEnd::outOfSteps, 400), "no goal in 400 steps");
+    EXPECT_EQ(describeDriveEnd(DriveEnd::leftArena, 12), "left the arena after 12 steps");
 
     random::restart();
     World w(10, 10, 0, 0, 0);
@@ -123,6 +125,83 @@ TEST(TrialDrive, CaptionsNameTheRunAndTheEndAndAStartOnAnObstacle) {
 
     w.obstacleCount = 0;
     EXPECT_FALSE(TrialDrive(w, 1).startOnObstacle());
+}
+
+// A network that always backs straight: the robot leaves the floor, whichever way it faces,
+// once its centre is a body length beyond an edge, and not before.
+void backStraight(QNetwork& n) {
+    for (int i = 0; i < QNetwork::parameterCount; ++i) {
+        n.parameter(i) = 0;
+    }
+    n.hidden1.weights[0][24] = 10; // travel 3 back
+    n.hidden1.weights[0][27] = 10; // straight
+    n.hidden1.weights[0][29] = -15;
+    n.hidden2.weights[0][0] = 10;
+    n.hidden2.weights[0][15] = -7.5;
+    n.output.weights[0][0] = 4;
+    n.output.weights[0][5] = -1;
+}
+
+TEST(TrialDrive, EndsWhenTheRobotLeavesTheFloorOnAnySide) {
+    random::restart();
+    World w(10, 10, 0, 0, 0);
+    backStraight(w.learner.network);
+    // Facing away from each edge, it backs towards it from the centre: 3 a step.
+    const struct {
+        double heading; // radians; it drives the other way
+        Vec2 towards;
+    } sides[] = {{std::numbers::pi, {1, 0}},
+                 {0, {-1, 0}},
+                 {-std::numbers::pi / 2, {0, 1}},
+                 {std::numbers::pi / 2, {0, -1}}};
+    for (const auto& side : sides) {
+        w.placeAt(0, 0, side.heading);
+        w.goal = {500, 500}; // out of reach
+        TrialDrive trial(w, 1);
+        trial.begin(w.learner.network, 0);
+        while (trial.step()) {
+        }
+        ASSERT_EQ(trial.drive().end(), DriveEnd::leftArena) << side.towards.x << side.towards.y;
+        const Vec2 centre = 0.5 * (trial.world().rear + trial.world().front);
+        const double along = centre.x * side.towards.x + centre.y * side.towards.y;
+        const double edge = side.towards.x + side.towards.y > 0 ? Floor::high : -Floor::low;
+        EXPECT_GT(along, edge + Floor::margin);
+        EXPECT_LE(along, edge + Floor::margin + 3) << "one step earlier it was still on";
+    }
+}
+
+// Each trial drives the network it was given at its run, not the start's: with a network
+// that backs straight the trial leaves the floor; begun again with the start's own, it
+// drives the start's path.
+TEST(TrialDrive, DrivesTheNetworkGivenAtItsRun) {
+    random::restart();
+    World w(10, 10, 0, 0, 0);
+    w.placeAt(0, 0, 0);
+    w.goal = {500, 500};
+    QNetwork straight = w.learner.network;
+    backStraight(straight);
+    TrialDrive trial(w, 5);
+    trial.begin(straight, 120);
+    while (trial.step()) {
+    }
+    EXPECT_EQ(trial.run(), 120);
+    EXPECT_EQ(trial.drive().end(), DriveEnd::leftArena);
+    EXPECT_EQ(testing::parametersOf(trial.world().learner.network),
+              testing::parametersOf(straight));
+    const int straightSteps = trial.steps();
+
+    trial.begin(w.learner.network, 240);
+    while (trial.step()) {
+    }
+    World twin = w;
+    random::Sequence sequence(5);
+    Drive drive(TrialDrive::rules);
+    while (drive.step(twin, true, &sequence)) {
+    }
+    EXPECT_EQ(trial.steps(), drive.steps());
+    EXPECT_NE(trial.steps(), straightSteps);
+    EXPECT_EQ(trial.world().rear, twin.rear);
+    EXPECT_EQ(trial.earlierPaths().back().run, 120);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "training/value_probe.h"
+#include "watching/value_probe.h"
 
 #include "training/episodes.h"
 #include "world/world.h"
@@ -46,25 +46,28 @@ ActionValues valuesOfLastStep(const QLearner& learner) {
 ValueProbe::ValueProbe() = default;
 ValueProbe::~ValueProbe() = default;
 
-World& ValueProbe::copyOf(const World& world) {
+World& ValueProbe::copyOf(const World& world, const QNetwork* network) {
     // Copied, never built: building a World draws its network's weights.
     if (scratch_ == nullptr) {
         scratch_ = std::make_unique<World>(world);
     } else {
         *scratch_ = world;
     }
+    if (network != nullptr) {
+        scratch_->learner.network = *network;
+    }
     return *scratch_;
 }
 
-void ValueProbe::map(const World& world, ValueMap& out) {
-    map(world, world.heading, out);
+void ValueProbe::map(const World& world, ValueMap& out, const QNetwork* network) {
+    map(world, world.heading, out, network);
 }
 
-void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out) {
-    World& w = copyOf(world);
+void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out, const QNetwork* network) {
+    World& w = copyOf(world, network);
     for (int column = 0; column < ValueMap::side; ++column) {
         for (int row = 0; row < ValueMap::side; ++row) {
-            w.placeCentreAt(ValueMap::squareCentre(column, row), heading);
+            w.placeCentreAt(Floor::squareCentre(column, row), heading);
             rateWhereItStands(w);
             out.values[column][row] = w.learner.ratings[w.learner.greedyAction()];
         }
@@ -72,7 +75,7 @@ void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out) {
 }
 
 ActionValues ValueProbe::here(const World& world) {
-    World& w = copyOf(world);
+    World& w = copyOf(world, nullptr);
     rateWhereItStands(w);
     ActionValues v;
     for (int i = 0; i < QLearner::actionCount; ++i) {

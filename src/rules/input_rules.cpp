@@ -1,4 +1,4 @@
-#include "panel/panel_fields.h"
+#include "rules/input_rules.h"
 
 #include "common/c_locale.h"
 #include "world/world.h"
@@ -27,7 +27,6 @@ constexpr int maxSides = 10;
 constexpr double minRadius = 5.0;
 constexpr double maxRadius = 25.0;
 constexpr int maxRuns = 10000000;
-constexpr double defaultAnnealing = 200;
 constexpr double minAnnealing = 50;
 constexpr Vec2 fieldLower{-50, -50};
 constexpr Vec2 fieldUpper{50, 50};
@@ -137,7 +136,7 @@ Validation validateTrain(const TrainFields& fields, TrainRequest& request) {
     if (*discount > 0.999 || *discount <= 0.001) {
         v.messages.emplace_back(discountRangeMessage);
     }
-    double annealing = defaultAnnealing;
+    double annealing = defaultAnnealingNumber;
     if (const auto read = readNumberField(fields.annealing)) {
         annealing = *read;
     } else if (!fields.annealing.empty()) {
@@ -155,14 +154,16 @@ void generateRequestedField(World& world, const GenerateRequest& request) {
                                 request.radius);
 }
 
-TrainingSettings trainingSettings(const TrainRequest& request, const std::string& logPath,
-                                  const std::string& backupFolder) {
+TrainingSettings trainingSettings(const TrainRequest& request, bool qLearn,
+                                  const std::string& logPath, const std::string& backupFolder) {
     TrainingSettings settings;
     settings.runs = request.runs;
     settings.logPath = logPath;
     settings.evaluationFrequency = request.evaluationFrequency;
     settings.learningRate = request.learningRate;
     settings.discount = request.discount;
+    settings.annealingNumber = request.annealing;
+    settings.qLearn = qLearn;
     settings.backupFolder = backupFolder;
     return settings;
 }

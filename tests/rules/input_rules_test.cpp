@@ -1,4 +1,4 @@
-#include "panel/panel_fields.h"
+#include "rules/input_rules.h"
 
 #include <gtest/gtest.h>
 

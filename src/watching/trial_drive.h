@@ -2,7 +2,8 @@
 
 #include "common/random.h"
 #include "common/vec2.h"
-#include "training/value_probe.h"
+#include "training/drive.h"
+#include "watching/value_probe.h"
 
 #include <cstdint>
 #include <deque>
@@ -15,31 +16,25 @@ namespace quorvel {
 class QNetwork;
 class World;
 
-enum class TrialEnd { driving, goal, collision, noGoal, leftFloor };
-
-// Where one trial drove: the robot's centre at the start and after every step.
+// Where one trial drove: the robot's centre at the start and after every step, and the run at
+// which its network was taken.
 struct TrialPath {
     std::vector<Vec2> centres;
-    TrialEnd end = TrialEnd::driving;
     int run = 0;
 };
 
 // Trials of what a training has taught so far. Every trial starts from the same World (robot,
-// heading, goal, obstacles) and the same random state, and drives step by step as playback
-// drives (the same choice, a trail coloured by the chosen values) until the goal, a refused
-// move, the step limit, or the robot's leaving the floor, where nobody could watch it any
-// more; so trials differ only by the network they are given. They run on a
-// copy of the World with a random sequence of their own: the World they started from and the
+// heading, goal, obstacles) and the same random state, and drives as playback drives, with a
+// trail, until the goal, a refused move, the step limit, or the robot's leaving the floor,
+// where nobody could watch it any more; so trials differ only by the network they are given.
+// They drive a copy of the start with a random sequence of their own: the start and the
 // process's random sequence are never touched.
 class TrialDrive {
   public:
-    static constexpr int stepLimit = 400; // as many as the trail holds
-    static constexpr int keptPaths = 8;   // earlier trials kept to be drawn behind the current
-    // The drawn floor spans -104..94 on both axes; a robot whose centre is a body length
-    // beyond it has left it.
-    static constexpr double floorLow = -114;
-    static constexpr double floorHigh = 104;
+    static constexpr int keptPaths = 8; // earlier trials kept to be drawn behind the current
+    static constexpr DriveRules rules{stepLimit, true};
 
+    // `start` must outlive the trial drive.
     TrialDrive(const World& start, std::uint32_t randomState);
     ~TrialDrive();
     TrialDrive(const TrialDrive&) = delete;
@@ -52,10 +47,10 @@ class TrialDrive {
 
     // The trial's World: the start until the first step.
     const World& world() const { return *world_; }
-    TrialEnd end() const { return end_; }
-    bool ended() const { return end_ != TrialEnd::driving; }
-    int steps() const { return steps_; }
-    int run() const { return run_; }
+    const Drive& drive() const { return drive_; }
+    bool ended() const { return drive_.ended(); }
+    int steps() const { return drive_.steps(); }
+    int run() const { return path_.run; }
     // The ratings and choice of the last step.
     const ActionValues& lastValues() const { return values_; }
     // Whether the robot's body touches an obstacle at the start: every trial is a collision.
@@ -67,15 +62,13 @@ class TrialDrive {
     const std::deque<TrialPath>& earlierPaths() const { return earlier_; }
 
   private:
-    std::unique_ptr<World> start_;
+    const World& start_;
     std::unique_ptr<World> world_;
     std::uint32_t randomState_;
     random::Sequence sequence_;
     bool startOnObstacle_;
-    TrialEnd end_ = TrialEnd::driving;
-    int steps_ = 0;
-    int run_ = 0;
     bool begun_ = false;
+    Drive drive_{rules};
     ActionValues values_;
     TrialPath path_;
     std::deque<TrialPath> earlier_;
@@ -83,9 +76,5 @@ class TrialDrive {
 
 // A run's number with its thousands apart: "41 200", "1 000 000".
 std::string formatRunNumber(long long run);
-
-// How a drive ended, as a person reads it: "goal after 87 steps", "collision after 1 step",
-// "no goal in 400 steps", "left the floor after 120 steps".
-std::string describeDriveEnd(TrialEnd end, int steps);
 
 } // namespace quorvel

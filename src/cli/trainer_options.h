@@ -1,0 +1,31 @@
+#pragma once
+
+#include "rules/trainers_world.h"
+
+#include <optional>
+#include <string>
+
+namespace quorvel {
+
+// What quorvel-train is asked, as the options give it: text, read by the input rules.
+struct TrainerOptions {
+    WorldOptions world;
+    std::string runs;
+    std::string evaluationFrequency;
+    std::string learningRate;
+    std::string discount;
+    std::string annealing; // empty: the rules' default
+    bool qLearn = false;
+    std::string log;
+    std::string saveWeights;
+    std::string saveExactWeights;
+    std::string summaryJson;
+    std::optional<std::string> backupDir;
+    bool quiet = false;
+};
+
+// The trainer's defaults: the recommended training on the default field, the log and the
+// weights in the current folder.
+TrainerOptions defaultTrainerOptions();
+
+} // namespace quorvel

@@ -1,0 +1,45 @@
+#include "cli/trainer_outputs.h"
+
+#include "common/files.h"
+
+namespace quorvel {
+
+std::vector<TrainerFile> trainerFiles(const TrainerOptions& o) {
+    return {{"--load-weights", o.world.loadWeights, false},
+            {"--log", o.log, true},
+            {"--save-weights", o.saveWeights, true},
+            {"--save-exact-weights", o.saveExactWeights, true},
+            {"--summary-json", o.summaryJson, true}};
+}
+
+std::string sharedFileProblem(const TrainerOptions& options) {
+    const std::vector<TrainerFile> files = trainerFiles(options);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        for (std::size_t j = i + 1; j < files.size(); ++j) {
+            const TrainerFile& a = files[i];
+            const TrainerFile& b = files[j];
+            const bool continuing = !a.output && std::string(b.option) == "--save-weights";
+            if (a.path.empty() || b.path.empty() || continuing || !sameFile(a.path, b.path)) {
+                continue;
+            }
+            return std::string(a.option) + " and " + b.option + " name the same file \"" + b.path +
+                   "\"; nothing was written";
+        }
+    }
+    return {};
+}
+
+std::string unwritableOutputProblem(const TrainerOptions& options) {
+    for (const TrainerFile& file : trainerFiles(options)) {
+        if (!file.output || file.path.empty()) {
+            continue;
+        }
+        if (const std::string problem = writeProblem(file.path); !problem.empty()) {
+            return std::string("cannot write ") + file.option + " \"" + file.path +
+                   "\": " + problem + "; no training ran";
+        }
+    }
+    return {};
+}
+
+} // namespace quorvel

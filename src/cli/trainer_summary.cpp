@@ -1,0 +1,62 @@
+#include "cli/trainer_summary.h"
+
+#include "cli/summary_json.h"
+
+namespace quorvel {
+
+namespace {
+
+std::optional<std::string> unlessEmpty(const std::string& text) {
+    return text.empty() ? std::nullopt : std::optional<std::string>(text);
+}
+
+} // namespace
+
+std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
+                               const TrainingOutcome& outcome) {
+    const TrainingSettings& s = outcome.settings;
+    JsonObject given;
+    given.integer("obstacles", plan.field.count)
+        .integer("sides", plan.field.sides)
+        .number("radius", plan.field.radius)
+        .integer("runs", s.runs)
+        .integer("eval-freq", s.evaluationFrequency)
+        .number("learning-rate", s.learningRate)
+        .number("discount", s.discount)
+        .number("annealing", s.annealingNumber)
+        .boolean("q-learn", s.qLearn);
+    if (plan.seed) {
+        given.integer("seed", *plan.seed);
+    } else {
+        given.null("seed");
+    }
+    given.text("load-weights", unlessEmpty(plan.loadWeights));
+    JsonObject paths;
+    const bool backups =
+        s.evaluationFrequency > backupFrequencyThreshold && backupFolderProblem(s).empty();
+    paths.text("log", o.log)
+        .text("save-weights", unlessEmpty(o.saveWeights))
+        .text("save-exact-weights", unlessEmpty(o.saveExactWeights))
+        .text("backup-dir", backups ? std::optional(s.backupFolder) : std::nullopt)
+        .text("summary-json", o.summaryJson);
+    const TrainingProgress& c = outcome.result.counts;
+    const double elapsed = outcome.elapsedSeconds;
+    JsonObject summary;
+    summary.object("settings", given)
+        .integer("runs-done", c.runsDone)
+        .integer("goals", c.goals)
+        .integer("collisions", c.collisions)
+        .integer("misses", c.misses)
+        .integer("steps", c.steps)
+        .number("elapsed-seconds", elapsed)
+        .number("steps-per-second", elapsed > 0 ? static_cast<double>(c.steps) / elapsed : 0);
+    if (const auto share = lastTenthGoalShare(outcome.curve.goals())) {
+        summary.number("last-tenth-goal-share", *share);
+    } else {
+        summary.null("last-tenth-goal-share");
+    }
+    summary.object("paths", paths);
+    return summary.str();
+}
+
+} // namespace quorvel

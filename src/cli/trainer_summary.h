@@ -1,0 +1,16 @@
+#pragma once
+
+#include "cli/trainer_options.h"
+#include "training/training_job.h"
+
+#include <string>
+
+namespace quorvel {
+
+// What a training was asked to do and what it did, as one JSON object: every setting, named
+// as the trainer's options (the seed, or null), the counts, the steps, the time and speed,
+// the goal share of the last tenth of the evaluation runs, and the files it wrote.
+std::string trainerSummaryJson(const TrainerOptions& options, const WorldPlan& plan,
+                               const TrainingOutcome& outcome);
+
+} // namespace quorvel
