@@ -18,7 +18,9 @@ for wanted in /usr/bin/quorvel /usr/bin/quorvel-train /usr/bin/quorvel-sweep \
   /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-train.1.gz \
   /usr/share/man/man1/quorvel-sweep.1.gz /usr/share/quorvel/examples/easy.nnet \
   /usr/share/quorvel/examples/default.nnet /usr/share/doc/quorvel/copyright \
-  /usr/share/doc/quorvel/changelog.gz; do
+  /usr/share/doc/quorvel/changelog.gz /usr/share/doc/quorvel/README.md \
+  /usr/share/doc/quorvel/docs/learning.md /usr/share/doc/quorvel/docs/cluster.md \
+  /usr/share/doc/quorvel/examples/README.md; do
   grep -qx -- "$wanted" <<<"$files" || fail "$deb holds no $wanted"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -26,6 +28,16 @@ for library in libc6 libstdc++6 libqt6widgets6 libqt6charts6 libqt6openglwidgets
   grep -q "$library" <<<"$depends" || fail "the package does not depend on $library: $depends"
 done
 echo "check-package: $(wc -l <<<"$files") paths; Depends: $depends"
+# Every document the README links to is there beside it.
+for link in $(grep -o '](docs/[^)]*)' README.md | sed 's/^](//; s/)$//' | sort -u); do
+  grep -qx -- "/usr/share/doc/quorvel/$link" <<<"$files" || fail "$deb holds no $link the README links to"
+done
+# The licence: GPL-3.0-or-later, in the copyright file and the metadata.
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/quorvel/copyright | grep -q '^License: GPL-3+$' ||
+  fail "the copyright file does not give the licence GPL-3+"
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/metainfo/io.github.quorvel.Quorvel.metainfo.xml |
+  grep -q '<project_license>GPL-3.0-or-later</project_license>' ||
+  fail "the metadata does not give the licence GPL-3.0-or-later"
 
 # lintian: no error; the warnings and notes are printed for whoever reads the log.
 command -v lintian >/dev/null || fail "lintian is needed (scripts/install-deps.sh installs it)"

@@ -12,7 +12,8 @@
 # runs 24. A training's folder is emptied before it starts; with --resume, a training whose
 # folder already holds its finished summary is not run again. --no-backups writes no weight
 # backups (a long training evaluated every 100 runs writes thousands). Other modes, for
-# schedulers that run one training a task (docs/cluster.md):
+# schedulers that run one training a task (docs/cluster.md; installed, in
+# /usr/share/doc/quorvel/docs):
 #   --count       print the number of trainings and stop
 #   --dry-run     print each training's command, one a line, and stop (with --job K: its own)
 #   --job K       run training K (counted from 0) alone, without GNU parallel
@@ -76,6 +77,22 @@ if [ -n "$jobs" ] && ! [[ "$jobs" =~ ^[1-9][0-9]{0,3}$ ]]; then
 fi
 
 command -v jq >/dev/null || die "jq is needed to read the trainings' summaries (scripts/install-deps.sh installs it)"
+
+# Only machines in the ssh login file: "host", "user@host", "host:port", "N/host" (N trainings
+# at a time there), ":" (this machine), blank lines and # comments. Anything else (parallel
+# would run an "other ssh program" given there) is refused with its line.
+if [ -n "$sshloginfile" ]; then
+  [ -f "$sshloginfile" ] && [ -r "$sshloginfile" ] || die "--sshloginfile $(printf '%q' "$sshloginfile") is not a file to read"
+  name_re='[A-Za-z0-9][A-Za-z0-9._-]*'
+  host_re="^([0-9]+/)?(:|(${name_re}@)?${name_re}(:[0-9]{1,5})?)$"
+  number=0
+  while IFS= read -r login || [ -n "$login" ]; do
+    number=$((number + 1))
+    [[ "$login" =~ ^[[:space:]]*(#.*)?$ ]] && continue
+    [[ "$login" =~ $host_re ]] ||
+      die "line $number of --sshloginfile is not a machine (host, user@host, host:port, N/host or :): $(printf '%q' "$login")"
+  done <"$sshloginfile"
+fi
 
 # The trainer: given, built beside this script, or on PATH. With ssh the other machines run
 # their own quorvel-train unless --trainer names one; this machine's checks the options.
@@ -208,19 +225,36 @@ commands_of() { # k
     line+=" && { ${map}2>$q/value-map.err || true; }"
   fi
 }
-# Whether training k's folder holds the finished results of exactly its command: its digest,
-# and a summary that parses whole and says every run was done.
+# Whether training k's folder holds the finished results of exactly its command: its digest;
+# a summary that parses whole, says every run was done and every output written; and the log
+# and the weights there, of the sizes the summary records.
 finished() { # k
   commands_of "$1"
-  local folder=$out/${names_of[$1]}
+  local folder=$out/${names_of[$1]} sizes
   [ -f "$folder/summary.json" ] && [ -f "$folder/job.txt" ] &&
     [ "$(cat -- "$folder/job.txt")" = "$digest" ] &&
-    jq -e '.settings.runs == ."runs-done"' "$folder/summary.json" >/dev/null 2>&1
+    sizes=$(jq -er 'select(.settings.runs == ."runs-done" and ."outputs-complete" == true)
+                    | "\(.bytes.log) \(.bytes."save-weights")"' "$folder/summary.json" 2>/dev/null) &&
+    [ "$sizes" = "$(stat -c %s -- "$folder/eval.dat" 2>/dev/null) $(stat -c %s -- "$folder/weights.nnet" 2>/dev/null)" ]
 }
 
+if [ "$dry" = yes ] && [ "$mode" = run ]; then
+  mode=dry-run
+fi
 mkdir -p -- "$out"
 out=$(cd -- "$out" && pwd)
 make_names
+# One sweep writes a folder at a time: the kernel's lock on a file in it, held by the sweep and
+# every training it starts. The tasks of one scheduled array share it.
+case "$mode" in
+  run | collect | job)
+    exec {lock}>>"$out/.sweep.lock"
+    share=; [ "$mode" = job ] && share=-s
+    if ! flock $share -n "$lock"; then
+      echo "sweep: another sweep is writing $out; nothing was touched" >&2
+      exit 1
+    fi ;;
+esac
 
 # The summaries as CSV: a header, then a row a training whose folder holds its own finished
 # summary, in the grid's order; the times apart, in times.csv, since they are the machine's.
@@ -289,15 +323,12 @@ collect() {
       2>"$out/.plot.err"; then
       echo "sweep: goal shares in $out/sweep.png"
     else
-      echo "sweep: no plot: $(cat "$out/.plot.err")" >&2
+      echo "sweep: no plot: $(grep -v '^$' "$out/.plot.err" | tail -n 1)" >&2
     fi
     rm -f -- "$out/.plot.err"
   fi
 }
 
-if [ "$dry" = yes ] && [ "$mode" = run ]; then
-  mode=dry-run
-fi
 case "$mode" in
   count)
     echo "$count"
@@ -327,7 +358,7 @@ command -v parallel >/dev/null || die "GNU parallel is needed (scripts/install-d
 list=$(mktemp)
 joblog=$(mktemp)
 trap 'rm -f -- "$list" "$joblog"' EXIT
-torun=0
+torun=0 ran=()
 for ((k = 0; k < count; k++)); do
   if [ "$resume" = yes ] && finished "$k"; then
     continue
@@ -335,6 +366,7 @@ for ((k = 0; k < count; k++)); do
   commands_of "$k"
   printf '%s\t%s\n' "$out/${names_of[k]}" "$line" >>"$list"
   torun=$((torun + 1))
+  ran+=("$k")
 done
 echo "sweep: $torun of $count trainings to run into $out"
 args=(--colsep '\t' --halt never --joblog "$joblog")
@@ -346,13 +378,25 @@ if [ "$torun" -gt 0 ]; then
   # Each line's second column is a whole command whose every word is quoted.
   setsid parallel "${args[@]}" '{=2 uq() =}' :::: "$list" &
   runner=$!
-  # Interrupted: parallel ends every training it started; sweep.csv stays as it was.
-  trap 'kill -TERM -- "-$runner" 2>/dev/null; wait "$runner" || true; echo "sweep: interrupted; no training is running" >&2; exit 130' INT TERM
+  # Interrupted: parallel ends every training it started; sweep.csv stays as it was. Hung up
+  # (the terminal closed, nobody to run it again), what finished is gathered first.
+  stop() { # status
+    kill -TERM -- "-$runner" 2>/dev/null
+    wait "$runner" || true
+    echo "sweep: interrupted; no training is running" >&2
+  }
+  trap 'stop; exit 130' INT
+  trap 'stop; exit 143' TERM
+  trap 'stop; collect; exit 129' HUP
   wait "$runner" || true
-  trap - INT TERM
+  trap - INT TERM HUP
 fi
-failed=$(awk -F'\t' 'NR > 1 && $7 != 0 { n++ } END { print n + 0 }' "$joblog")
 collect
+# A training failed unless it left its own finished summary.
+failed=0
+for k in "${ran[@]}"; do
+  finished "$k" || failed=$((failed + 1))
+done
 if [ "$failed" -gt 0 ]; then
   echo "sweep: $failed of $torun trainings failed" >&2
   exit 1

@@ -18,6 +18,12 @@ QString CAboutDialog::keysText() {
            "V: value map    A: values of the actions";
 }
 
+QString CAboutDialog::licenceText() {
+    return "Quorvel is free software: you may share and change it under the GNU General\n"
+           "Public License, version 3 or (at your option) any later version\n"
+           "(GPL-3.0-or-later). It comes with no warranty.";
+}
+
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle("About Quorvel");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -42,8 +48,14 @@ CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
     keys->setTextFormat(Qt::PlainText);
     // As large as its lines are in this font, and the box around it.
     keys->setGeometry(QRect(QPoint(du.x(40), du.y(28)), keys->sizeHint()));
-    setFixedSize(std::max(du.x(235), keys->geometry().right() + du.x(8)),
-                 std::max(du.y(74), keys->geometry().bottom() + du.y(8)));
+    auto* licence = new QLabel(licenceText(), this);
+    licence->setObjectName("licence");
+    licence->setTextFormat(Qt::PlainText);
+    licence->setGeometry(
+        QRect(QPoint(du.x(40), keys->geometry().bottom() + du.y(8)), licence->sizeHint()));
+    setFixedSize(std::max({du.x(235), keys->geometry().right() + du.x(8),
+                           licence->geometry().right() + du.x(8)}),
+                 std::max(du.y(74), licence->geometry().bottom() + du.y(8)));
 }
 
 } // namespace quorvel

@@ -201,16 +201,22 @@ int drawValueMap(const ValueMapOptions& options) {
         return status;
     }
     World& world = programWorld();
-    const double angle = options.headingDegrees ? *options.headingDegrees * std::numbers::pi / 180
-                                                : std::atan2(world.heading.y, world.heading.x);
+    // A heading reduced exactly to one turn (fmod is exact), shown as reduced.
+    const double degrees = options.headingDegrees ? std::fmod(*options.headingDegrees, 360.0)
+                                                  : std::atan2(world.heading.y, world.heading.x) *
+                                                        180 / std::numbers::pi;
+    const double angle = degrees * std::numbers::pi / 180;
     const Vec2 heading =
         options.headingDegrees ? Vec2{std::cos(angle), std::sin(angle)} : world.heading;
     ValueMap map;
     ValueProbe().map(world, heading, map);
-
-    const QImage image = valueMapPicture(world, map, heading, options.size,
-                                         QString("Best value on each square, heading %1\u00b0")
-                                             .arg(std::lround(angle * 180 / std::numbers::pi)));
+    QString title = QString("Best value on each square, heading %1\u00b0")
+                        .arg(options.headingDegrees ? QString::number(degrees, 'g', 6)
+                                                    : QString::number(std::lround(degrees)));
+    if (!world.learner.network.finite()) {
+        title += " (grey: the network holds values that are not finite numbers)";
+    }
+    const QImage image = valueMapPicture(world, map, heading, options.size, title);
     return savePicture(image, options.output, "could not draw the value map",
                        "no value map was written");
 }

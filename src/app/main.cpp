@@ -14,6 +14,15 @@
 
 namespace {
 
+// Without a window, only what the program itself says reaches standard error: Qt's notes about
+// its environment ("XDG_RUNTIME_DIR not set", ...) would stand in front of the messages that
+// matter. Qt's critical and fatal messages still go through.
+void onlyQtsErrors(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+        std::cerr << "quorvel: " << message.toStdString() << '\n';
+    }
+}
+
 int bad(const std::string& message) {
     std::cerr << "quorvel: " << message << "; --help lists the options\n";
     return 2;
@@ -137,6 +146,9 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
 
+    if (recording || plotting || mapping) {
+        qInstallMessageHandler(onlyQtsErrors);
+    }
     quorvel::CMainApp app(argc, argv);
     if (recording) {
         return quorvel::recordPlayback(record);

@@ -145,6 +145,7 @@ void CMainDialog::updateViewDisplays() {
     view_->setExtras(extras);
     ViewOverlays overlays;
     overlays.legend = valueMapShown();
+    overlays.legendNotANumber = valueMapShown() && !world_.learner.network.finite();
     if (actionValuesShown() && haveActionValues_) {
         overlays.actionValues = actionValues_;
     }

@@ -190,6 +190,9 @@ void TrainingWindow::showArena() {
     arena_->setExtras(extras);
     ViewOverlays overlays;
     overlays.legend = displays_.valueMap;
+    overlays.legendNotANumber =
+        displays_.valueMap &&
+        !(latest_ ? latest_->network : trial_.world().learner.network).finite();
     if (displays_.actionValues && trial_.steps() > 0) {
         overlays.actionValues = trial_.lastValues();
     }

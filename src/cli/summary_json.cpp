@@ -117,6 +117,15 @@ JsonObject& JsonObject::null(const std::string& key) {
     return *this;
 }
 
+JsonObject& JsonObject::texts(const std::string& key, const std::vector<std::string>& values) {
+    std::string array = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        array += (i > 0 ? ", " : "") + jsonString(values[i]);
+    }
+    members_.emplace_back(key, array + "]");
+    return *this;
+}
+
 JsonObject& JsonObject::object(const std::string& key, const JsonObject& members) {
     members_.emplace_back(key, members.render(1));
     return *this;

@@ -18,6 +18,8 @@ class JsonObject {
     JsonObject& boolean(const std::string& key, bool value);
     JsonObject& text(const std::string& key, const std::optional<std::string>& value);
     JsonObject& null(const std::string& key);
+    // An array of strings.
+    JsonObject& texts(const std::string& key, const std::vector<std::string>& values);
     // A nested object: one level of nesting only.
     JsonObject& object(const std::string& key, const JsonObject& members);
 

@@ -12,12 +12,14 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace quorvel {
@@ -107,8 +109,15 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
 TrainingOutcome watch(TrainingJob& job, bool showProgress) {
     ProgressBar bar(showProgress);
     bool saidOverwritten = false;
+    bool saidFailedBackup = false;
     for (;;) {
         const TrainingSnapshot s = job.snapshot();
+        if (s.backups.failed > 0 && !saidFailedBackup) {
+            saidFailedBackup = true;
+            bar.interrupt();
+            say("could not write the weight backup \"" + s.backups.firstFailed +
+                "\"; the training goes on, and counts the backups that fail");
+        }
         if (s.backupOverwrote && !saidOverwritten) {
             saidOverwritten = true;
             bar.interrupt();
@@ -175,11 +184,28 @@ int main(int argc, char** argv) {
         return exitFailed;
     }
 
+    // Outputs that another training writes are refused at once; the session claims the log.
+    std::vector<OutputLock> claims;
+    for (const TrainerFile& file : trainerFiles(o)) {
+        if (!file.output || file.path.empty() || std::string(file.option) == "--log") {
+            continue;
+        }
+        claims.emplace_back();
+        if (!claims.back().acquire(file.path)) {
+            say(std::string("another training writes ") + file.option + " \"" + file.path +
+                "\"; no training ran");
+            return exitFailed;
+        }
+    }
+
     if (const std::string problem = buildTrainersWorld(plan); !problem.empty()) {
         say(problem);
         return exitFailed;
     }
     World& world = programWorld();
+    if (!world.learner.network.finite()) {
+        say(nonFiniteNetworkWarning);
+    }
     const TrainingSettings settings = trainingSettings(
         train, o.qLearn, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
     if (const std::string problem = backupFolderProblem(settings); !problem.empty()) {
@@ -187,35 +213,58 @@ int main(int argc, char** argv) {
                 ? "Weight backups are due, but --backup-dir is empty; the training goes on "
                   "without them."
                 : problem);
+    } else if (const std::string earlier = earlierBackupsNotice(settings); !earlier.empty()) {
+        say(earlier);
     }
 
     TrainingJob job(world, settings);
-    if (job.start() != TrainingResult::Status::completed) {
+    switch (job.start()) {
+    case TrainingResult::Status::completed:
+        break;
+    case TrainingResult::Status::outputLocked:
+        say("another training writes \"" + job.lockedPath() + "\"; no training ran");
+        return exitFailed;
+    default:
         say("cannot write the evaluation log \"" + o.log + "\"; no training ran");
         return exitFailed;
     }
     const TrainingOutcome outcome = watch(job, !o.quiet && isatty(STDERR_FILENO));
     const TrainingReport told = reportTraining(outcome);
-    std::cout << told.summary << std::endl;
+    // Where an output goes to standard output, the summary goes to standard error.
+    bool outputToStandardOutput = false;
+    for (const TrainerFile& file : trainerFiles(o)) {
+        outputToStandardOutput = outputToStandardOutput ||
+                                 (file.output && !file.path.empty() && isStandardOutput(file.path));
+    }
+    std::ostream& summary = outputToStandardOutput ? std::cerr : std::cout;
+    summary << told.summary << '\n' << told.lastTenth << std::endl;
 
     int status = 0;
+    std::vector<std::string> failedOutputs;
     for (const std::string& problem : told.problems) {
         say(problem);
         status = exitFailed;
     }
-    // Each weight file asked for, or the first failure said.
-    for (const auto& [path, save] : {std::pair{&o.saveWeights, &saveNetworkWeights},
-                                     {&o.saveExactWeights, &saveExactWeights}}) {
+    if (!outcome.result.logComplete) {
+        failedOutputs.push_back("--log");
+    }
+    if (outcome.result.backups.failed > 0) {
+        failedOutputs.push_back("--backup-dir");
+    }
+    for (const auto& [option, path, save] :
+         {std::tuple{"--save-weights", &o.saveWeights, &saveNetworkWeights},
+          {"--save-exact-weights", &o.saveExactWeights, &saveExactWeights}}) {
         if (path->empty()) {
             continue;
         }
         if (const WeightFileResult saved = save(world.learner.network, path->c_str()); !saved) {
             say(describeWeightFileResult(saved, *path, true));
-            return exitFailed;
+            failedOutputs.push_back(option);
+            status = exitFailed;
         }
     }
     if (!o.summaryJson.empty()) {
-        const std::string text = trainerSummaryJson(o, plan, outcome);
+        const std::string text = trainerSummaryJson(o, plan, outcome, failedOutputs);
         const FileWriteStatus written = writeFileAtomically(
             o.summaryJson, [&](std::FILE* file) { return std::fputs(text.c_str(), file) >= 0; });
         if (written != FileWriteStatus::ok) {
@@ -227,7 +276,8 @@ int main(int argc, char** argv) {
         if (outcome.result.logComplete) {
             say("evaluation log written to " + o.log);
         }
-        if (!o.saveWeights.empty()) {
+        if (!o.saveWeights.empty() && std::find(failedOutputs.begin(), failedOutputs.end(),
+                                                "--save-weights") == failedOutputs.end()) {
             say("weights written to " + o.saveWeights);
         }
     }

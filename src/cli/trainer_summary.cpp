@@ -1,6 +1,9 @@
 #include "cli/trainer_summary.h"
 
 #include "cli/summary_json.h"
+#include "common/files.h"
+
+#include <sys/stat.h>
 
 namespace quorvel {
 
@@ -10,10 +13,22 @@ std::optional<std::string> unlessEmpty(const std::string& text) {
     return text.empty() ? std::nullopt : std::optional<std::string>(text);
 }
 
+// A regular file's size, or none (absent, or written where a descriptor stands).
+void size(JsonObject& object, const char* key, const std::string& path) {
+    struct stat info;
+    if (!path.empty() && !descriptorNamed(path) && stat(path.c_str(), &info) == 0 &&
+        S_ISREG(info.st_mode)) {
+        object.integer(key, static_cast<long long>(info.st_size));
+    } else {
+        object.null(key);
+    }
+}
+
 } // namespace
 
 std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
-                               const TrainingOutcome& outcome) {
+                               const TrainingOutcome& outcome,
+                               const std::vector<std::string>& failedOutputs) {
     const TrainingSettings& s = outcome.settings;
     JsonObject given;
     given.integer("obstacles", plan.field.count)
@@ -55,7 +70,18 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
     } else {
         summary.null("last-tenth-goal-share");
     }
+    summary.integer("backups-written", outcome.result.backups.written)
+        .integer("backups-failed", outcome.result.backups.failed);
     summary.object("paths", paths);
+    // What the outputs held when the summary was written: a later reader can tell a file that
+    // was cut short or replaced.
+    JsonObject bytes;
+    size(bytes, "log", o.log);
+    size(bytes, "save-weights", o.saveWeights);
+    size(bytes, "save-exact-weights", o.saveExactWeights);
+    summary.object("bytes", bytes);
+    summary.boolean("outputs-complete", failedOutputs.empty())
+        .texts("failed-outputs", failedOutputs);
     return summary.str();
 }
 

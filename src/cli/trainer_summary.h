@@ -4,13 +4,17 @@
 #include "training/training_job.h"
 
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
 // What a training was asked to do and what it did, as one JSON object: every setting, named
 // as the trainer's options (the seed, or null), the counts, the steps, the time and speed,
-// the goal share of the last tenth of the evaluation runs, and the files it wrote.
+// the goal share of the last tenth of the evaluation runs, the backups written and failed,
+// the files it wrote and their sizes, and whether every output asked for was written (the
+// options of those that were not).
 std::string trainerSummaryJson(const TrainerOptions& options, const WorldPlan& plan,
-                               const TrainingOutcome& outcome);
+                               const TrainingOutcome& outcome,
+                               const std::vector<std::string>& failedOutputs);
 
 } // namespace quorvel

@@ -12,9 +12,11 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/magic.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorvel {
 
@@ -123,7 +125,115 @@ bool namesOpenFile(const std::string& path) {
     return throughProc;
 }
 
+// A file whose permissions let nobody write it is meant to be kept, even where the process
+// could write it anyway (as the superuser can).
+bool readOnly(const std::string& path, const struct stat& info) {
+    return access(path.c_str(), W_OK) != 0 || (info.st_mode & 0222) == 0;
+}
+
+std::string lastPart(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
+
+std::optional<int> descriptorNamed(const std::string& path) {
+    const std::string ours = "/proc/" + std::to_string(getpid()) + "/fd";
+    std::string current = path;
+    for (int i = 0; i < maxLinksFollowed; ++i) {
+        char folder[PATH_MAX];
+        if (realpath(folderOf(current).c_str(), folder) != nullptr &&
+            (ours == folder || std::string(folder) == "/proc/self/fd")) {
+            const std::string name = lastPart(current);
+            char* end = nullptr;
+            const long fd = std::strtol(name.c_str(), &end, 10);
+            if (!name.empty() && *end == '\0' && fd >= 0 && fd <= INT_MAX) {
+                return static_cast<int>(fd);
+            }
+            return std::nullopt;
+        }
+        struct stat info;
+        if (lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return std::nullopt;
+        }
+        char target[PATH_MAX];
+        const ssize_t size = readlink(current.c_str(), target, sizeof target - 1);
+        if (size < 0) {
+            return std::nullopt;
+        }
+        target[size] = '\0';
+        current = target[0] == '/' ? std::string(target) : folderOf(current) + "/" + target;
+    }
+    return std::nullopt;
+}
+
+bool isStandardOutput(const std::string& path) {
+    if (descriptorNamed(path) == STDOUT_FILENO) {
+        return true;
+    }
+    struct stat out, named;
+    return fstat(STDOUT_FILENO, &out) == 0 && S_ISREG(out.st_mode) &&
+           stat(path.c_str(), &named) == 0 && out.st_dev == named.st_dev &&
+           out.st_ino == named.st_ino;
+}
+
+OutputLock::~OutputLock() {
+    release();
+}
+
+OutputLock::OutputLock(OutputLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), lockPath_(std::move(other.lockPath_)) {}
+
+OutputLock& OutputLock::operator=(OutputLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        fd_ = std::exchange(other.fd_, -1);
+        lockPath_ = std::move(other.lockPath_);
+    }
+    return *this;
+}
+
+bool OutputLock::acquire(const std::string& path, bool isFolder) {
+    release();
+    struct stat info;
+    const bool exists = stat(path.c_str(), &info) == 0;
+    if (!isFolder && (descriptorNamed(path) || (exists && !S_ISREG(info.st_mode)))) {
+        return true; // written where it stands: nothing to claim
+    }
+    const std::string target = isFolder ? path : resolveLinks(path);
+    const std::string lockPath =
+        isFolder ? target + "/.quorvel.lock" : folderOf(target) + "/." + lastPart(target) + ".lock";
+    for (;;) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            return true; // no lock file can be made there: nor can the output, as is said later
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            close(fd);
+            return false;
+        }
+        // The holder before us may have removed the file as we opened it: the lock must be on
+        // the file that is there now.
+        struct stat locked, there;
+        if (fstat(fd, &locked) == 0 && stat(lockPath.c_str(), &there) == 0 &&
+            locked.st_dev == there.st_dev && locked.st_ino == there.st_ino) {
+            fd_ = fd;
+            lockPath_ = lockPath;
+            return true;
+        }
+        close(fd);
+    }
+}
+
+void OutputLock::release() {
+    if (fd_ >= 0) {
+        unlink(lockPath_.c_str());
+        close(fd_);
+        fd_ = -1;
+        lockPath_.clear();
+    }
+}
 
 std::string resolveLinks(const std::string& path) {
     return followLinks(path, nullptr);
@@ -150,6 +260,9 @@ std::string writeProblem(const std::string& path) {
     if (stat(path.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode)) {
             return "it is a folder";
+        }
+        if (S_ISREG(info.st_mode) && !namesOpenFile(path) && readOnly(path, info)) {
+            return "it is read-only";
         }
         // A regular file is replaced through its folder; anything else is written in place.
         const std::string real =
@@ -191,6 +304,17 @@ FileWriteStatus AtomicFile::open(const std::string& path) {
     // regular one, or a regular one with no name of its own to replace (an open file that was
     // deleted, a memory file), is written in place; a name whose file does not exist yet is
     // created where its links point.
+    if (const std::optional<int> fd = descriptorNamed(path)) {
+        // Where this process's descriptor stands: not opened again, so not emptied.
+        const int copy = dup(*fd);
+        if (copy < 0 || (file_ = fdopen(copy, "w")) == nullptr) {
+            if (copy >= 0) {
+                close(copy);
+            }
+            return FileWriteStatus::cannotCreate;
+        }
+        return FileWriteStatus::ok;
+    }
     struct stat existing;
     bool inPlace = namesOpenFile(path);
     std::string target;
@@ -201,6 +325,9 @@ FileWriteStatus AtomicFile::open(const std::string& path) {
                   stat(real, &named) != 0 || named.st_dev != existing.st_dev ||
                   named.st_ino != existing.st_ino;
         target = inPlace ? path : real;
+        if (!inPlace && readOnly(target, existing)) {
+            return FileWriteStatus::readOnly;
+        }
     } else if (!inPlace && errno == ENOENT) {
         target = resolveLinks(path);
     } else if (!inPlace) {

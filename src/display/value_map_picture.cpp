@@ -93,6 +93,7 @@ QImage valueMapPicture(const World& world, const ValueMap& map, Vec2 heading, QS
     p.drawText(QPointF(bar.left() - 8, bar.top() - 6), "value");
     p.drawText(QPointF(8, 18), title);
     p.end();
+    image.setText("Title", title); // kept in the PNG file, for whoever reads it back
     return image;
 }
 

@@ -59,8 +59,17 @@ void paintActionValues(QPainter& p, const ActionValues& v) {
                QString::fromStdString(describeGoal(v)));
 }
 
-void paintLegend(QPainter& p, QSize size) {
+void paintLegend(QPainter& p, QSize size, bool notANumber) {
     const QRect bar(size.width() - margin - 150, size.height() - margin - 24, 140, 10);
+    if (notANumber) {
+        // Above the scale: what the grey squares are.
+        const QRect line(bar.left() - 6, bar.top() - 58, bar.width() + 12, 34);
+        p.fillRect(line, panelColour);
+        p.fillRect(QRect(line.left() + 6, line.top() + 6, 10, 10), qColour(valueColour(NAN)));
+        p.setPen(textColour);
+        p.drawText(QRect(line.left() + 20, line.top() + 3, line.width() - 24, line.height() - 4),
+                   Qt::TextWordWrap, "not a number: the network's values are not finite");
+    }
     p.fillRect(bar.adjusted(-6, -22, 6, 20), panelColour);
     p.fillRect(bar, valueScale(bar.topLeft(), bar.topRight()));
     p.setPen(textColour);
@@ -98,7 +107,7 @@ void paintOverlays(QPainter& p, QSize size, const ViewOverlays& overlays) {
         paintActionValues(p, *overlays.actionValues);
     }
     if (overlays.legend) {
-        paintLegend(p, size);
+        paintLegend(p, size, overlays.legendNotANumber);
     }
     if (!overlays.caption.isEmpty()) {
         font.setPixelSize(13);

@@ -19,6 +19,8 @@ namespace quorvel {
 // values with the state they were rated in, and a caption.
 struct ViewOverlays {
     bool legend = false;
+    // The legend says that grey squares are no numbers: the network is not finite.
+    bool legendNotANumber = false;
     std::optional<ActionValues> actionValues;
     QString caption;
 

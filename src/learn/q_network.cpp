@@ -155,4 +155,13 @@ void QNetwork::trainScalar(const double* x, double target) {
     }
 }
 
+bool QNetwork::finite() const {
+    for (int i = 0; i < parameterCount; ++i) {
+        if (!std::isfinite(parameter(i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace quorvel

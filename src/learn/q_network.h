@@ -65,6 +65,10 @@ class QNetwork {
     void stateSums(const double* x, double* sums) const;
     double evaluateFromStateSums(const double* sums, const double* x);
 
+    // Whether every parameter is a finite number: a network that diverged holds NaN or
+    // infinities, and every rating it gives is then NaN or fixed.
+    bool finite() const;
+
     // Parameter i (0..535) in storage order: hidden1 rows, hidden2 rows, the output row.
     double& parameter(int i);
     double parameter(int i) const { return const_cast<QNetwork*>(this)->parameter(i); }

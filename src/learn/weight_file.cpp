@@ -44,6 +44,8 @@ WeightFileResult fromWriteStatus(FileWriteStatus status) {
         return {Status::cannotOpen, 0};
     case FileWriteStatus::writeFailed:
         return {Status::writeFailed, 0};
+    case FileWriteStatus::readOnly:
+        return {Status::readOnly, 0};
     }
     return {};
 }
@@ -68,6 +70,16 @@ WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path) {
         });
         return written;
     }));
+}
+
+std::size_t weightFileBytes(const QNetwork& network) {
+    const CNumericLocale cLocale;
+    std::size_t bytes = 0;
+    forEachInFileOrder([&](int index, bool isBias) {
+        bytes += static_cast<std::size_t>(
+            std::snprintf(nullptr, 0, isBias ? "%f, " : "%lf| ", asWritten(network, index)));
+    });
+    return bytes;
 }
 
 WeightFileResult saveExactWeights(const QNetwork& network, const char* path) {
@@ -154,6 +166,8 @@ std::string describeWeightFileResult(const WeightFileResult& result, const std::
                       : "Could not open " + quoted + "; the weights were not loaded.";
     case Status::writeFailed:
         return "Could not write " + quoted + "; the weights were not saved.";
+    case Status::readOnly:
+        return quoted + " is read-only; it was kept, and the weights were not saved.";
     case Status::tooFewNumbers:
         return quoted + " holds only " + std::to_string(result.count) + " of the " +
                std::to_string(QNetwork::parameterCount) +

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quorvel {
@@ -17,6 +18,7 @@ struct WeightFileResult {
         notAFile,      // the path names a folder
         noSeparator,   // no space follows entry `count` within maxSeparatorLength characters
         outOfRange,    // entry `count` is too large for a double (1e309); unchanged
+        readOnly,      // saving: the file is there and read-only; it is kept
     };
     Status status = Status::ok;
     int count = 0;
@@ -35,6 +37,9 @@ std::string describeWeightFileResult(const WeightFileResult& result, const std::
 // One line: per unit the bias ("%f, ") then its weights ("%lf| "), hidden1, hidden2, output.
 // The text goes to a temporary file beside `path` that replaces `path` only when complete.
 WeightFileResult saveNetworkWeights(const QNetwork& network, const char* path);
+
+// How many bytes saveNetworkWeights writes for this network.
+std::size_t weightFileBytes(const QNetwork& network);
 
 // Every parameter with all its bits, one "%a" number a line, in the order of the weight file:
 // for checking that two trainings ended with the very same network.

@@ -27,10 +27,20 @@ void PanelCommands::OnTrain() {
 
     const TrainingSettings settings = trainingSettings(
         request, platform_.isChecked(CheckBox::qLearn), path, defaultBackupFolder());
+    if (!world_.learner.network.finite()) {
+        platform_.showMessage(nonFiniteNetworkWarning);
+    }
     const std::string notice = prepareBackupFolder(settings);
     const World::Placement before = world_.placement();
     TrainingJob job(world_, settings);
-    if (job.start() != TrainingResult::Status::completed) {
+    switch (job.start()) {
+    case TrainingResult::Status::completed:
+        break;
+    case TrainingResult::Status::outputLocked:
+        platform_.showMessage("Another training writes \"" + job.lockedPath() +
+                              "\"; the training did not start.");
+        return;
+    default:
         platform_.showMessage("Could not create the evaluation log \"" + path +
                               "\"; the training did not start.");
         return;
@@ -57,12 +67,18 @@ std::string PanelCommands::prepareBackupFolder(const TrainingSettings& settings)
     std::error_code error;
     if (backupFolderProblem(settings).empty() || folder.empty() ||
         std::filesystem::exists(folder, error)) {
-        return backupFolderProblem(settings);
+        const std::string problem = backupFolderProblem(settings);
+        return problem.empty() ? earlierBackupsNotice(settings) : problem;
     }
+    const int due = backupsDue(settings);
+    const double bytes =
+        static_cast<double>(due) * static_cast<double>(weightFileBytes(world_.learner.network));
     const int answer = platform_.ask(
         "The backup folder \"" + folder +
             "\" does not exist. Create it, so that the weights are backed up before each "
-            "evaluation run?",
+            "evaluation run? This training writes " +
+            std::to_string(due) + (due == 1 ? " backup" : " backups") + " there, " +
+            aboutBytes(bytes) + ".",
         {"Create Folder", "Train Without Backups"});
     if (answer == 0 && !std::filesystem::create_directories(folder, error)) {
         platform_.showMessage("Could not create the backup folder \"" + folder +

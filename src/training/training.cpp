@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <utility>
 
@@ -33,18 +34,26 @@ int expectedEvaluations(const TrainingSettings& settings) {
 TrainingSession::TrainingSession(World& world, TrainingSettings settings)
     : world_(world), settings_(std::move(settings)) {}
 
-TrainingSession::~TrainingSession() {
-    if (log_ != nullptr) {
-        std::fclose(log_);
-    }
-}
+TrainingSession::~TrainingSession() = default;
 
 TrainingResult::Status TrainingSession::start() {
     if (settings_.logPath.empty()) {
         return TrainingResult::Status::emptyLogPath;
     }
-    log_ = std::fopen(settings_.logPath.c_str(), "w");
-    if (log_ == nullptr) {
+    if (!logLock_.acquire(settings_.logPath)) {
+        lockedPath_ = settings_.logPath;
+        return TrainingResult::Status::outputLocked;
+    }
+    backingUp_ = settings_.runs > 0 && settings_.evaluationFrequency > backupFrequencyThreshold &&
+                 !settings_.backupFolder.empty() && backupFolderProblem(settings_).empty();
+    if (backingUp_ && !backupLock_.acquire(settings_.backupFolder, true)) {
+        lockedPath_ = settings_.backupFolder;
+        logLock_.release();
+        return TrainingResult::Status::outputLocked;
+    }
+    if (log_.open(settings_.logPath) != FileWriteStatus::ok) {
+        logLock_.release();
+        backupLock_.release();
         return TrainingResult::Status::logNotOpened;
     }
     world_.missCount = 0;
@@ -58,13 +67,14 @@ TrainingResult::Status TrainingSession::start() {
 }
 
 TrainingSession::RunReport TrainingSession::runOne() {
-    assert(log_ != nullptr && "start the session before running it");
+    assert(log_.file() != nullptr && "start the session before running it");
     const int i = next_++;
     world_.placeRandomly(runPlacementMargin, runRedrawSpan);
     const int frequency = settings_.evaluationFrequency;
     if (frequency > 0 && i % frequency == 0) {
         bool overwrote = false;
-        if (frequency > backupFrequencyThreshold && !settings_.backupFolder.empty()) {
+        bool failed = false;
+        if (backingUp_) {
             // This training writes each backup once: one younger than the training is another's.
             const std::string path = backupPath(settings_.backupFolder, i);
             struct stat old;
@@ -72,21 +82,26 @@ TrainingSession::RunReport TrainingSession::runOne() {
                 stat(path.c_str(), &old) == 0 &&
                 (old.st_mtim.tv_sec > started_.tv_sec || (old.st_mtim.tv_sec == started_.tv_sec &&
                                                           old.st_mtim.tv_nsec >= started_.tv_nsec));
-            // A backup that cannot be written is skipped.
-            (void)world_.learner.saveWeights(path.c_str());
+            // A backup that cannot be written is counted, and the training goes on.
+            failed = !world_.learner.saveWeights(path.c_str());
+            if (!failed) {
+                ++backups_.written;
+            } else if (backups_.failed++ == 0) {
+                backups_.firstFailed = path;
+            }
         }
         const EvaluationRecord record = runEvaluationEpisode(world_);
         steps_ += record.steps;
-        const bool written = writeEvaluationLine(log_, record);
-        logComplete_ = std::fflush(log_) == 0 && written && logComplete_;
-        return {i, true, record.end, overwrote};
+        const bool written = writeEvaluationLine(log_.file(), record);
+        logComplete_ = std::fflush(log_.file()) == 0 && written && logComplete_;
+        return {i, true, record.end, overwrote, failed};
     }
     const Exploration x = explorationSchedule(settings_.annealingNumber, i);
     const TrainingEpisodeResult result =
         runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate,
                            settings_.discount, settings_.qLearn);
     steps_ += result.steps;
-    return {i, false, result.end, false};
+    return {i, false, result.end, false, false};
 }
 
 TrainingProgress TrainingSession::progress() const {
@@ -96,14 +111,21 @@ TrainingProgress TrainingSession::progress() const {
 
 TrainingResult TrainingSession::finish(bool cancelled) {
     TrainingResult result;
-    if (log_ != nullptr) {
-        logComplete_ = std::fclose(log_) == 0 && logComplete_;
-        log_ = nullptr;
+    if (log_.file() != nullptr) {
+        // An incomplete log is not put in place: the one there before is kept.
+        if (logComplete_) {
+            logComplete_ = log_.commit() == FileWriteStatus::ok;
+        } else {
+            log_.abandon();
+        }
     }
+    logLock_.release();
+    backupLock_.release();
     result.status =
         cancelled ? TrainingResult::Status::cancelled : TrainingResult::Status::completed;
     result.counts = progress();
     result.logComplete = logComplete_;
+    result.backups = backups_;
     return result;
 }
 
@@ -112,6 +134,7 @@ TrainingResult runTraining(World& world, const TrainingSettings& settings,
     TrainingSession session(world, settings);
     TrainingResult result;
     result.status = session.start();
+    result.lockedPath = session.lockedPath();
     if (result.status != TrainingResult::Status::completed) {
         result.counts = {0, settings.runs, world.goalCount, world.collisionCount, world.missCount,
                          0};
@@ -161,12 +184,65 @@ std::string backupFolderProblem(const TrainingSettings& settings) {
     return {};
 }
 
+const char* const nonFiniteNetworkWarning =
+    "The network holds values that are not finite numbers (NaN or infinity), as a network "
+    "that diverged does: every rating it gives is not a number, and the training will not "
+    "change that. Load other weights to learn anew.";
+
+int backupsDue(const TrainingSettings& settings) {
+    return settings.evaluationFrequency > backupFrequencyThreshold && !settings.backupFolder.empty()
+               ? expectedEvaluations(settings)
+               : 0;
+}
+
+std::string aboutBytes(double bytes) {
+    const char* units[] = {"bytes", "kB", "MB", "GB", "TB"};
+    int unit = 0;
+    while (bytes >= 1000 && unit < 4) {
+        bytes /= 1000;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, bytes < 10 && unit > 0 ? "about %.1f %s" : "about %.0f %s",
+                  bytes, units[unit]);
+    return text;
+}
+
+std::string earlierBackupsNotice(const TrainingSettings& settings) {
+    if (backupsDue(settings) == 0 || !backupFolderProblem(settings).empty()) {
+        return {};
+    }
+    const int earlier = backupsIn(settings.backupFolder);
+    if (earlier == 0) {
+        return {};
+    }
+    return "The backup folder \"" + settings.backupFolder + "\" holds " + std::to_string(earlier) +
+           (earlier == 1 ? " backup" : " backups") +
+           " of earlier trainings; this training's backups replace those of the same runs.";
+}
+
 std::string defaultBackupFolder() {
     const char* home = std::getenv("HOME");
     if (home == nullptr || *home == '\0') {
         return {};
     }
     return std::string(home) + "/nnet_backup";
+}
+
+int backupsIn(const std::string& folder) {
+    int count = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        int run = 0;
+        char tail[8] = {};
+        const std::string name = it->path().filename().string();
+        if (std::sscanf(name.c_str(), "nnet_%d_default.nnet%1s", &run, tail) == 1 &&
+            name == backupPath("", run).substr(1)) {
+            ++count;
+        }
+    }
+    return count;
 }
 
 std::string backupPath(const std::string& folder, int run) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/files.h"
 #include "training/episodes.h"
 
 #include <atomic>
@@ -54,11 +55,22 @@ struct TrainingProgress {
     long long steps = 0; // agent steps of all runs so far
 };
 
+// The weight backups a training wrote, and those that could not be written.
+struct BackupCounts {
+    int written = 0;
+    int failed = 0;
+    std::string firstFailed; // the path of the first that could not be written
+};
+
 struct TrainingResult {
-    enum class Status { completed, cancelled, emptyLogPath, logNotOpened };
+    enum class Status { completed, cancelled, emptyLogPath, logNotOpened, outputLocked };
     Status status = Status::completed;
     TrainingProgress counts;
-    bool logComplete = true; // false when a log line could not be written
+    // False when a log line could not be written: the log was then not put in place, and a
+    // log there before is as it was.
+    bool logComplete = true;
+    BackupCounts backups;
+    std::string lockedPath; // with outputLocked: the output another training writes
     bool ranRuns() const { return status == Status::completed || status == Status::cancelled; }
 };
 
@@ -71,9 +83,12 @@ class TrainingSession {
     TrainingSession(const TrainingSession&) = delete;
     TrainingSession& operator=(const TrainingSession&) = delete;
 
-    // Opens the log and clears the counters. Anything but completed means no run will take
-    // place and the counters are untouched.
+    // Claims the log and the backup folder (another training writing either: outputLocked),
+    // opens the log beside its name, and clears the counters. Anything but completed means no
+    // run will take place and the counters are untouched.
     TrainingResult::Status start();
+    // With outputLocked: the output that another training writes.
+    const std::string& lockedPath() const { return lockedPath_; }
     bool done() const { return next_ >= settings_.runs; }
     struct RunReport {
         int run = 0;
@@ -82,19 +97,27 @@ class TrainingSession {
         // The run's weight backup replaced one that another training wrote after this one
         // started (two trainings share a backup folder).
         bool backupOverwrote = false;
+        bool backupFailed = false; // the run's weight backup could not be written
     };
     // Places robot and goal and runs one evaluation or training episode.
     RunReport runOne();
     const TrainingSettings& settings() const { return settings_; }
     const World& world() const { return world_; }
     TrainingProgress progress() const;
-    // Closes the log; `cancelled` says whether the runs stopped before the last one.
+    const BackupCounts& backups() const { return backups_; }
+    // Puts the log in place, whole (completed or cancelled, it keeps what was learnt);
+    // `cancelled` says whether the runs stopped before the last one.
     TrainingResult finish(bool cancelled);
 
   private:
     World& world_;
     TrainingSettings settings_;
-    std::FILE* log_ = nullptr;
+    OutputLock logLock_;
+    OutputLock backupLock_;
+    std::string lockedPath_;
+    AtomicFile log_;
+    bool backingUp_ = false; // backups are due and their folder was there at the start
+    BackupCounts backups_;
     struct timespec started_ = {}; // when start() opened the log, on the file system's clock
     int next_ = 0;
     long long steps_ = 0;
@@ -119,10 +142,25 @@ std::string trainingSummary(const TrainingProgress& counts);
 // without them. Empty when backups can be written or none are due.
 std::string backupFolderProblem(const TrainingSettings& settings);
 
+// When backups are due into a folder that holds backups of earlier trainings: a sentence
+// saying how many, and that this training's replace those of the same runs. Empty otherwise.
+std::string earlierBackupsNotice(const TrainingSettings& settings);
+
+// How many weight backups a training of these settings writes (one before each evaluation
+// run, when the frequency exceeds 20), and "about 40 MB" for that many of `fileBytes` each.
+int backupsDue(const TrainingSettings& settings);
+std::string aboutBytes(double bytes);
+
+// Said before a training from a network that holds values that are not finite.
+extern const char* const nonFiniteNetworkWarning;
+
 // The default backup folder: nnet_backup in the user's home folder (empty without HOME).
 std::string defaultBackupFolder();
 
 // The backup file of run i in folder.
 std::string backupPath(const std::string& folder, int run);
+
+// How many backup files (nnet_<run>_default.nnet) the folder holds.
+int backupsIn(const std::string& folder);
 
 } // namespace quorvel

@@ -49,6 +49,9 @@ void TrainingJob::run() {
             published_.network = NetworkAtRun{world_.learner.network, published_.progress.runsDone};
         }
         published_.backupOverwrote = published_.backupOverwrote || report.backupOverwrote;
+        if (report.backupFailed || (report.evaluation && session_.backups().written > 0)) {
+            published_.backups = session_.backups();
+        }
     }
     const std::lock_guard lock(mutex_);
     published_.network = NetworkAtRun{world_.learner.network, session_.progress().runsDone};
@@ -64,6 +67,7 @@ TrainingSnapshot TrainingJob::snapshot() {
     taken.newPoints.swap(published_.newPoints);
     taken.network.swap(published_.network);
     taken.backupOverwrote = published_.backupOverwrote;
+    taken.backups = published_.backups;
     taken.stopped = published_.stopped;
     return taken;
 }
@@ -74,6 +78,7 @@ TrainingOutcome TrainingJob::finish() {
     if (startStatus_ != TrainingResult::Status::completed || start_ == nullptr) {
         outcome.result.status = startStatus_;
         outcome.result.counts = session_.progress();
+        outcome.result.lockedPath = session_.lockedPath();
         return outcome;
     }
     if (worker_.joinable()) {

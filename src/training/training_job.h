@@ -33,8 +33,9 @@ struct TrainingSnapshot {
     // of a training always holds the network as the training left it.
     std::optional<NetworkAtRun> network;
     // Whether some weight backup has replaced one that another training wrote after this
-    // one started.
+    // one started; the backups written and failed so far.
     bool backupOverwrote = false;
+    BackupCounts backups;
     // The runs have ended (all of them, or cancelled); finish() gives the outcome.
     bool stopped = false;
 };
@@ -63,9 +64,11 @@ class TrainingJob {
     TrainingJob(const TrainingJob&) = delete;
     TrainingJob& operator=(const TrainingJob&) = delete;
 
-    // Keeps a copy of the World as it stands, opens the log and starts the runs. Anything but
-    // completed means no run will take place and the World is untouched.
+    // Keeps a copy of the World as it stands, claims and opens the log and starts the runs.
+    // Anything but completed means no run will take place and the World is untouched
+    // (outputLocked: lockedPath() names the output another training writes).
     TrainingResult::Status start();
+    const std::string& lockedPath() const { return session_.lockedPath(); }
     // The runs stop after the one in progress.
     void cancel() { cancel_.store(true, std::memory_order_relaxed); }
     // Asks for a copy of the network: the worker makes it after the run in progress, and the

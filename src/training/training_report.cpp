@@ -14,7 +14,15 @@ TrainingReport reportTraining(const TrainingOutcome& outcome) {
     report.lastTenth = lastTenthLine(outcome.curve.goals());
     if (!outcome.result.logComplete) {
         report.problems.push_back("Writing the evaluation log \"" + outcome.settings.logPath +
-                                  "\" failed; the log is incomplete.");
+                                  "\" failed; it was not put in place, so a log there before "
+                                  "is as it was.");
+    }
+    const BackupCounts& b = outcome.result.backups;
+    if (b.failed > 0) {
+        report.problems.push_back(
+            std::to_string(b.failed) + " of " + std::to_string(b.written + b.failed) +
+            " weight backups could not be written into \"" + outcome.settings.backupFolder +
+            "\" (the first: \"" + b.firstFailed + "\").");
     }
     return report;
 }

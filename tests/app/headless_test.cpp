@@ -207,9 +207,11 @@ TEST_F(Headless, RefusesToOverwriteItsInputsOrToReadWhatIsNoLog) {
         {"/dev/zero", "\"/dev/zero\" is not an evaluation log: it is not a regular file."},
         {".", "\".\" is not an evaluation log: it is a folder."}};
     for (const auto& [log, said] : noLogs) {
-        const Outcome r = quorvel("--plot " + log + " --output x.png", "env -u DISPLAY");
+        // Without a runtime folder, Qt would have its say first.
+        const Outcome r =
+            quorvel("--plot " + log + " --output x.png", "env -u DISPLAY -u XDG_RUNTIME_DIR");
         EXPECT_EQ(r.status, 1) << log;
-        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_EQ(r.err, "quorvel: " + said + "\n") << "only what went wrong";
     }
     // A field beyond its column's range, and a long line of control characters, quoted short.
     std::ofstream(dir / "wide.dat") << record << "4294967297,1,5,1.0,1.0,1.0, 1.4\n";
@@ -281,6 +283,43 @@ TEST_F(Headless, DrawsTheValueMapOfTheTrainersWorldWithoutADisplay) {
     }
     EXPECT_GT(compared, 30);
     EXPECT_GT(highest - lowest, 0.05) << "values that differ, so colours that differ";
+    EXPECT_EQ(map.text("Title"), "Best value on each square, heading 90\u00b0");
+
+    // Any finite heading is one turn: 1e19 degrees is 280, and is said so.
+    ASSERT_EQ(quorvel("--value-map far.png --load-weights w.nnet --obstacles 0 --seed 3 "
+                      "--heading 1e19 --size 300x240",
+                      "env -u DISPLAY")
+                  .status,
+              0);
+    ASSERT_EQ(quorvel("--value-map near.png --load-weights w.nnet --obstacles 0 --seed 3 "
+                      "--heading 280 --size 300x240",
+                      "env -u DISPLAY")
+                  .status,
+              0);
+    const QImage far(QString::fromStdString((dir / "far.png").string()));
+    EXPECT_EQ(far.text("Title"), "Best value on each square, heading 280\u00b0");
+    EXPECT_EQ(far.convertToFormat(QImage::Format_RGB32),
+              QImage(QString::fromStdString((dir / "near.png").string()))
+                  .convertToFormat(QImage::Format_RGB32));
+    // A network that diverged: the picture says why it is grey.
+    std::string weights = testing::readFile(dir / "w.nnet");
+    weights.replace(0, weights.find(','), "nan");
+    std::ofstream(dir / "nan.nnet") << weights;
+    ASSERT_EQ(
+        quorvel("--value-map nan.png --load-weights nan.nnet --size 300x240", "env -u DISPLAY")
+            .status,
+        0);
+    EXPECT_TRUE(QImage(QString::fromStdString((dir / "nan.png").string()))
+                    .text("Title")
+                    .contains("the network holds values that are not finite numbers"));
+    // Written where standard output stands, after what it held.
+    std::ofstream(dir / "out.png") << "OLD";
+    ASSERT_EQ(std::system(("cd '" + dir.string() +
+                           "' && env -u DISPLAY '" QUORVEL_PATH
+                           "' --value-map /dev/stdout --size 16x16 >>out.png")
+                              .c_str()),
+              0);
+    EXPECT_EQ(testing::readFile(dir / "out.png").rfind("OLD\x89PNG", 0), 0u);
 
     // The smallest and largest pictures, and what is refused.
     EXPECT_EQ(readSize("16x16"), QSize(16, 16));

@@ -197,6 +197,21 @@ TEST(Sweep, NothingFromTheCommandLineIsRun) {
     const ShellRun one = shell(dir, sweep + " --out q --runs '5 6' --dry-run --job 0");
     EXPECT_EQ(all.out, one.out);
     EXPECT_NE(all.out.find("--runs 5\\ 6 "), std::string::npos) << all.out;
+    // The ssh login file names machines only; a line parallel would run as a command is
+    // refused, quoted, before anything runs.
+    for (const std::string line :
+         {"h; touch x", "sh -c 'touch x' h1", "-oProxyCommand=touch", "a b"}) {
+        std::ofstream(dir / "logins") << "# machines\n:\n2/user@node-1:2222\n\n" << line << "\n";
+        const ShellRun r =
+            shell(dir, sweep + " --out ssh --runs 20 --sshloginfile logins --jobs 1");
+        EXPECT_EQ(r.status, 2) << line;
+        EXPECT_NE(r.out.find("line 5 of --sshloginfile is not a machine"), std::string::npos)
+            << r.out;
+        EXPECT_FALSE(fs::exists(dir / "x")) << line;
+        EXPECT_FALSE(fs::exists(dir / "ssh")) << line;
+    }
+    std::ofstream(dir / "logins") << ":\nuser@node-1\n";
+    EXPECT_EQ(shell(dir, sweep + " --out ssh --runs 20 --sshloginfile logins --dry-run").status, 0);
 }
 
 // Every request that cannot be met is refused with status 2 before anything runs.
@@ -284,10 +299,51 @@ TEST(Sweep, RowsComeOnlyFromEachTrainingsOwnFinishedSummary) {
         << collect.out;
     EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), second);
     EXPECT_NE(before, second);
-    // Resumed, a finished training is not run again.
+    // Resumed, a finished training is not run again; one whose summary was cut short, whose
+    // log is gone, or whose outputs were not all written is run again.
     const ShellRun resumed = shell(dir, sweep + " --out out --radius 12,13 --runs 40 --resume");
     EXPECT_NE(resumed.out.find("sweep: 0 of 2 trainings to run"), std::string::npos) << resumed.out;
     EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), second);
+    const fs::path summary12 = dir / "out" / "radius-12" / "summary.json";
+    const std::string whole = readFile(summary12);
+    for (const std::string damage : {"cut", "no log", "incomplete"}) {
+        if (damage == "cut") {
+            std::ofstream(summary12) << whole.substr(0, whole.find("\"goals\"") + 10);
+        } else if (damage == "no log") {
+            fs::remove(dir / "out" / "radius-12" / "eval.dat");
+        } else {
+            auto json = nlohmann::json::parse(readFile(summary12));
+            json["outputs-complete"] = false;
+            std::ofstream(summary12) << json.dump(2);
+        }
+        const ShellRun again = shell(dir, sweep + " --out out --radius 12,13 --runs 40 --resume");
+        EXPECT_EQ(again.status, 0) << again.out;
+        EXPECT_NE(again.out.find("sweep: 1 of 2 trainings to run"), std::string::npos)
+            << damage << "\n"
+            << again.out;
+        EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), second) << damage;
+    }
+}
+
+// One sweep writes a folder at a time: a second refuses at once and touches nothing.
+TEST(Sweep, ASecondSweepIntoTheSameFolderRefuses) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const fs::path& dir = folder.path();
+    std::system(("cd '" + dir.string() + "' && (" + sweep +
+                 " --out out --runs 5000000 >first.txt 2>&1 & echo $! >pid.txt)")
+                    .c_str());
+    quorvel::testing::waitUntil([&] { return fs::exists(dir / "out" / "run" / "job.txt"); });
+    const std::string job = readFile(dir / "out" / "run" / "job.txt");
+    const ShellRun second = shell(dir, sweep + " --out out --runs 20");
+    EXPECT_EQ(second.status, 1) << second.out;
+    EXPECT_NE(second.out.find("another sweep is writing"), std::string::npos) << second.out;
+    EXPECT_EQ(readFile(dir / "out" / "run" / "job.txt"), job);
+    EXPECT_FALSE(fs::exists(dir / "out" / "sweep.csv"));
+    const std::string pid = split(readFile(dir / "pid.txt"), '\n').at(0);
+    std::system(("kill -TERM " + pid).c_str());
+    quorvel::testing::waitUntil(
+        [&] { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) != 0; });
+    EXPECT_EQ(shell(dir, sweep + " --out out --runs 20").status, 0);
 }
 
 // Interrupted, a sweep stops GNU parallel and every training it started, and leaves the CSV.
@@ -296,7 +352,7 @@ TEST(Sweep, AnInterruptedSweepLeavesNoTrainingRunningAndItsCsvAsItWas) {
     const fs::path& dir = folder.path();
     ASSERT_EQ(shell(dir, sweep + " --out out --seeds 1-2 --runs 30").status, 0);
     const std::string csv = readFile(dir / "out" / "sweep.csv");
-    for (const char* signal : {"TERM", "INT"}) {
+    for (const char* signal : {"TERM", "INT", "HUP"}) {
         // Started as a terminal starts a command: interrupts reach it.
         std::system(("cd '" + dir.string() + "' && (env --default-signal=INT " + sweep +
                      " --out out --seeds 1-2 --jobs 2 --runs 5000000 >log.txt 2>&1 & echo $! "
@@ -323,6 +379,22 @@ TEST(Sweep, AnInterruptedSweepLeavesNoTrainingRunningAndItsCsvAsItWas) {
             << readFile(dir / "log.txt");
         EXPECT_EQ(readFile(dir / "out" / "sweep.csv"), csv) << signal;
     }
+    // Hung up (its terminal closed), nobody is there to run it again: what finished is
+    // gathered before it ends.
+    std::system(("cd '" + dir.string() + "' && (" + sweep +
+                 " --out hup --runs 30,5000000 --jobs 2 >log.txt 2>&1 & echo $! >pid.txt)")
+                    .c_str());
+    const std::string pid = split(readFile(dir / "pid.txt"), '\n').at(0);
+    quorvel::testing::waitUntil([&] {
+        return fs::exists(dir / "hup" / "runs-30" / "summary.json") &&
+               fs::exists(dir / "hup" / "runs-5000000" / "job.txt");
+    });
+    ASSERT_EQ(std::system(("kill -HUP " + pid).c_str()), 0);
+    quorvel::testing::waitUntil(
+        [&] { return std::system(("kill -0 " + pid + " 2>/dev/null").c_str()) != 0; });
+    const std::vector<std::string> rows = split(readFile(dir / "hup" / "sweep.csv"), '\n');
+    ASSERT_EQ(rows.size(), 2u) << readFile(dir / "log.txt");
+    EXPECT_EQ(rows[1].rfind("runs-30,", 0), 0u);
 }
 
 } // namespace

@@ -46,9 +46,17 @@ TEST_F(Trainer, SameOptionsGiveTheSameBytes) {
     EXPECT_EQ(a.out.rfind("Ran 300 training iterations, hit the goal ", 0), 0u) << a.out;
     EXPECT_EQ(slurp(dir / "a.dat"), slurp(dir / "b.dat"));
     EXPECT_EQ(slurp(dir / "a.nnet"), slurp(dir / "b.nnet"));
-    EXPECT_EQ(std::count(a.out.begin(), a.out.end(), '\n'), 1);
+    // The summary line, then the share of the last tenth of the evaluation runs.
     const std::string log = slurp(dir / "a.dat");
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 15);
+    const std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    const std::string share = last[2] == '1' ? "1 of 2 (50%)" : "0 of 2 (0%)";
+    const std::string secondLast =
+        log.substr(log.rfind('\n', log.size() - last.size() - 2) + 1, last.size());
+    const int goals = (last[2] == '1') + (secondLast[2] == '1');
+    EXPECT_EQ(a.out.substr(a.out.find('\n') + 1),
+              "Goals in the last tenth of the evaluation runs: " + std::to_string(goals) +
+                  " of 2 (" + std::to_string(goals * 50) + "%)\n");
 
     const Outcome seeded =
         run(std::string(shortTraining) + " --seed 7 --log c.dat --save-weights c.nnet");
@@ -250,14 +258,35 @@ TEST_F(Trainer, FailedWritesAreReportedAndClaimNothing) {
     EXPECT_NE(folder.err.find("as a file"), std::string::npos) << folder.err;
 }
 
-TEST_F(Trainer, WeightsGoToStandardOutputWhenAskedTo) {
-    // /dev/stdout names whatever standard output is, here a pipe: written, never replaced.
-    const Outcome r =
-        run("--runs 20 --eval-freq 20 --quiet --log e.dat --save-weights /dev/stdout | cat");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("Ran 20 training iterations", 0), 0u);
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '|'), 536 - 21);
-    EXPECT_TRUE(fs::is_symlink("/dev/stdout"));
+// /dev/stdout names whatever standard output is: a pipe, or a file opened to be added to. It
+// is written where it stands, never opened again and emptied, and the summary goes to
+// standard error instead.
+TEST_F(Trainer, OutputsToStandardOutputAreWrittenWhereItStands) {
+    ASSERT_EQ(std::system(("cd '" + dir.string() +
+                           "' && '" QUORVEL_TRAIN_PATH
+                           "' --runs 20 --eval-freq 20 --quiet --log e.dat --save-weights "
+                           "/dev/stdout 2>err.txt | cat >w.nnet")
+                              .c_str()),
+              0);
+    EXPECT_EQ(slurp(dir / "err.txt").rfind("Ran 20 training iterations", 0), 0u);
+    const std::string weights = slurp(dir / "w.nnet");
+    EXPECT_EQ(std::count(weights.begin(), weights.end(), '|'), 536 - 21);
+    EXPECT_EQ(run("--runs 20 --quiet --load-weights w.nnet --log f.dat --save-weights ''").status,
+              0);
+
+    for (const char* option : {"--save-weights", "--summary-json"}) {
+        std::ofstream(dir / "all.txt") << "OLD\n";
+        const Outcome added = quorvel::testing::runTrainer(
+            dir, std::string("--runs 20 --eval-freq 20 --quiet --log e.dat ") + option +
+                     " /dev/stdout >>all.txt; echo");
+        EXPECT_EQ(added.status, 0) << added.err;
+        const std::string all = slurp(dir / "all.txt");
+        ASSERT_EQ(all.rfind("OLD\n", 0), 0u) << option;
+        EXPECT_EQ(all.find("Ran 20"), std::string::npos) << option;
+        if (std::string(option) == "--summary-json") {
+            EXPECT_EQ(nlohmann::json::parse(all.substr(4))["runs-done"], 20);
+        }
+    }
 }
 
 TEST_F(Trainer, StreamsOfWeightsEndWhenTheNumbersDo) {
@@ -304,9 +333,13 @@ TEST_F(Trainer, WarningsGoOnTraining) {
 TEST_F(Trainer, AFileThatCannotBeWrittenIsRefusedBeforeTheRuns) {
     std::ofstream(dir / "plain") << "x";
     fs::create_directory(dir / "folder");
+    // A file nobody may write is kept, even by a user who could (the superuser).
+    std::ofstream(dir / "kept.nnet") << "kept";
+    fs::permissions(dir / "kept.nnet", fs::perms::owner_read | fs::perms::group_read);
     const std::pair<const char*, const char*> cases[] = {
         {"--log no-such-folder/eval.dat", "cannot write --log \"no-such-folder/eval.dat\": its "
                                           "folder \"no-such-folder\" does not exist"},
+        {"--save-weights kept.nnet", "cannot write --save-weights \"kept.nnet\": it is read-only"},
         {"--save-weights no-such-folder/w.nnet", "cannot write --save-weights"},
         {"--save-exact-weights plain/x.txt", "\"plain\" is not a folder"},
         {"--summary-json folder", "cannot write --summary-json \"folder\": it is a folder"}};
@@ -319,30 +352,124 @@ TEST_F(Trainer, AFileThatCannotBeWrittenIsRefusedBeforeTheRuns) {
         EXPECT_FALSE(fs::exists(dir / "quorvel.nnet"));
         EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat"));
     }
+    EXPECT_EQ(slurp(dir / "kept.nnet"), "kept");
     // Through a relative link to a file not there yet: its folder is the link's.
     fs::create_symlink("folder/w.nnet", dir / "link.nnet");
     EXPECT_EQ(run("--runs 20 --quiet --log eval.dat --save-weights link.nnet").status, 0);
     EXPECT_TRUE(fs::is_regular_file(dir / "folder" / "w.nnet"));
 }
 
-// Two trainings sharing a backup folder: the one that finds backups younger than itself says
-// so, once, and goes on.
-TEST_F(Trainer, BackupsOfAnotherTrainingAreSaidToBeOverwritten) {
+// Backups of earlier trainings in the folder are said before the runs; backups younger than
+// the training (another one writing there at the same time) are said once, and it goes on.
+TEST_F(Trainer, BackupsOfOtherTrainingsAreSaid) {
     fs::create_directory(dir / "shared");
     const std::string training =
         "--runs 100 --eval-freq 25 --quiet --log eval.dat --save-weights w.nnet "
         "--backup-dir shared";
-    EXPECT_EQ(quorvel::testing::runTrainer(dir, training).err, ""); // older backups: its own
     EXPECT_EQ(quorvel::testing::runTrainer(dir, training).err, "");
+    const std::string earlier = "quorvel-train: The backup folder \"shared\" holds 4 backups of "
+                                "earlier trainings; this training's backups replace those of the "
+                                "same runs.\n";
+    EXPECT_EQ(quorvel::testing::runTrainer(dir, training).err, earlier);
     for (const char* name : {"nnet_25_default.nnet", "nnet_75_default.nnet"}) {
         fs::last_write_time(dir / "shared" / name,
                             fs::file_time_type::clock::now() + std::chrono::hours(1));
     }
     const Outcome r = quorvel::testing::runTrainer(dir, training);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "quorvel-train: the backup folder \"shared\" holds backups another "
-                     "training wrote after this one started; they are overwritten (give each "
-                     "training a --backup-dir of its own)\n");
+    EXPECT_EQ(r.err, earlier + "quorvel-train: the backup folder \"shared\" holds backups another "
+                               "training wrote after this one started; they are overwritten "
+                               "(give each training a --backup-dir of its own)\n");
+}
+
+// A log is put in place only when its training ends: one killed, or whose log could not be
+// written, leaves the log there before as it was.
+TEST_F(Trainer, AKilledOrFailedTrainingLeavesTheEarlierLog) {
+    ASSERT_EQ(run("--runs 100 --eval-freq 10 --quiet").status, 0);
+    const std::string earlier = slurp(dir / "quorvel-eval.dat");
+    std::system(("cd '" + dir.string() +
+                 "' && ('" QUORVEL_TRAIN_PATH
+                 "' --runs 10000000 --eval-freq 10 --quiet --backup-dir absent >/dev/null 2>&1 & "
+                 "echo $! >pid.txt)")
+                    .c_str());
+    // Its log is being written beside the old one.
+    quorvel::testing::waitUntil([&] {
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.path().filename().string().rfind(".quorvel-tmp-", 0) == 0 &&
+                fs::file_size(entry.path()) > 0) {
+                return true;
+            }
+        }
+        return false;
+    });
+    std::system(("kill -KILL $(cat '" + (dir / "pid.txt").string() + "')").c_str());
+    EXPECT_EQ(slurp(dir / "quorvel-eval.dat"), earlier);
+
+    const Outcome limited = quorvel::testing::runTrainer(
+        dir, "--runs 2000 --eval-freq 10 --quiet --save-weights '' --backup-dir absent",
+        "ulimit -f 1 && ");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_NE(limited.err.find("it was not put in place, so a log there before is as it was"),
+              std::string::npos)
+        << limited.err;
+    EXPECT_EQ(slurp(dir / "quorvel-eval.dat"), earlier);
+}
+
+// A second training into an output another is writing refuses at once, before any run.
+TEST_F(Trainer, TwoTrainingsNeverWriteOneFile) {
+    std::system(("cd '" + dir.string() +
+                 "' && ('" QUORVEL_TRAIN_PATH
+                 "' --runs 10000000 --quiet --log eval.dat --save-weights w.nnet --backup-dir "
+                 "absent >/dev/null 2>&1 & echo $! >pid.txt)")
+                    .c_str());
+    quorvel::testing::waitUntil([&] { return fs::exists(dir / ".eval.dat.lock"); });
+    for (const auto& [arguments, said] : {std::pair{"--log eval.dat --save-weights other.nnet",
+                                                    "another training writes \"eval.dat\""},
+                                          {"--log other.dat --save-weights w.nnet",
+                                           "another training writes --save-weights \"w.nnet\""}}) {
+        const Outcome second = run(std::string("--runs 20 --quiet ") + arguments);
+        EXPECT_EQ(second.status, 1) << arguments;
+        EXPECT_NE(second.err.find(said), std::string::npos) << second.err;
+        EXPECT_NE(second.err.find("no training ran"), std::string::npos) << second.err;
+        EXPECT_EQ(second.out, "");
+        EXPECT_FALSE(fs::exists(dir / "other.dat"));
+        EXPECT_FALSE(fs::exists(dir / "other.nnet"));
+    }
+    std::system(("kill -KILL $(cat '" + (dir / "pid.txt").string() + "')").c_str());
+    // Its lock went with it.
+    EXPECT_EQ(run("--runs 20 --quiet --log eval.dat --save-weights w.nnet").status, 0);
+}
+
+// Outputs that could not be written are said (a failed backup at once, all of them at the end),
+// counted in the summary, which says the outputs are not complete, and the status is 1.
+TEST_F(Trainer, OutputsNotWrittenAreSaidCountedAndFailTheTraining) {
+    fs::create_directory(dir / "backups");
+    // Files up to 4 kB: the log and the summary fit, a weight file does not.
+    const Outcome r = quorvel::testing::runTrainer(
+        dir, "--runs 100 --eval-freq 25 --quiet --backup-dir backups --summary-json s.json",
+        "ulimit -f 8 && ");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("could not write the weight backup \"backups/nnet_0_default.nnet\"; "
+                         "the training goes on"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("4 of 4 weight backups could not be written into \"backups\""),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("Could not write \"quorvel.nnet\""), std::string::npos) << r.err;
+    const auto summary = nlohmann::json::parse(slurp(dir / "s.json"));
+    EXPECT_EQ(summary["backups-written"], 0);
+    EXPECT_EQ(summary["backups-failed"], 4);
+    EXPECT_EQ(summary["outputs-complete"], false);
+    EXPECT_EQ(summary["failed-outputs"],
+              nlohmann::json::parse(R"(["--backup-dir", "--save-weights"])"));
+    EXPECT_EQ(summary["bytes"]["log"], fs::file_size(dir / "quorvel-eval.dat"));
+
+    const Outcome full = run("--runs 30 --quiet --log /dev/full --summary-json t.json");
+    EXPECT_EQ(full.status, 1);
+    const auto fullSummary = nlohmann::json::parse(slurp(dir / "t.json"));
+    EXPECT_EQ(fullSummary["outputs-complete"], false);
+    EXPECT_EQ(fullSummary["failed-outputs"], nlohmann::json::parse(R"(["--log"])"));
 }
 
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {

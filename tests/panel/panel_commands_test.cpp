@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <sstream>
@@ -248,9 +249,17 @@ TEST_F(Panel, TrainOffersToCreateAMissingBackupFolder) {
     platform.askAnswers = {1};
     commands->OnTrain();
     ASSERT_EQ(platform.asked.size(), 1u);
+    // It says what the backups cost: runs 0, 21 and 42, each as large as a weight file.
+    const std::size_t bytes = weightFileBytes(world->learner.network);
+    ASSERT_GT(bytes, 5000u);
+    ASSERT_LT(bytes, 6000u);
     EXPECT_EQ(platform.asked[0], "The backup folder \"" + backups.string() +
                                      "\" does not exist. Create it, so that the weights are "
-                                     "backed up before each evaluation run?");
+                                     "backed up before each evaluation run? This training "
+                                     "writes 3 backups there, " +
+                                     aboutBytes(3.0 * static_cast<double>(bytes)) + ".");
+    EXPECT_EQ(aboutBytes(3.0 * 5600), "about 17 kB");
+    EXPECT_EQ(aboutBytes(5000 * 8000.0), "about 40 MB");
     EXPECT_EQ(platform.askedAnswers[0],
               (std::vector<std::string>{"Create Folder", "Train Without Backups"}));
     EXPECT_EQ(platform.notices.back(), "The backup folder \"" + backups.string() +
@@ -265,8 +274,13 @@ TEST_F(Panel, TrainOffersToCreateAMissingBackupFolder) {
     EXPECT_EQ(platform.notices.back(), "");
     EXPECT_EQ(std::distance(fs::directory_iterator(backups), fs::directory_iterator{}), 3);
 
-    // With the folder there, nothing is asked; with a frequency of 20 none are due.
+    // With the folder there, nothing is asked, and the window says whose backups are there.
     commands->OnTrain();
+    EXPECT_EQ(platform.notices.back(),
+              "The backup folder \"" + backups.string() +
+                  "\" holds 3 backups of earlier trainings; this training's backups replace "
+                  "those of the same runs.");
+    // With a frequency of 20 none are due.
     fillTrain("50", "20", "0.1", "0.9");
     platform.pathAnswers = {path("eval.dat")};
     fs::remove_all(backups);
@@ -299,6 +313,31 @@ TEST_F(Panel, CancelledLogDialogTrainsNothingAndSaysNothing) {
     EXPECT_EQ(platform.trainings, 0);
     EXPECT_EQ(world->goalCount, 4);
     EXPECT_EQ(parametersOf(world->learner.network), before);
+}
+
+// A log another training writes is refused before any run; a network that holds values that
+// are not numbers is said to before its training, which goes on.
+TEST_F(Panel, TrainSaysWhatStandsInItsWay) {
+    fillTrain("20", "10", "0.1", "0.9");
+    OutputLock other;
+    ASSERT_TRUE(other.acquire(path("eval.dat")));
+    platform.pathAnswers = {path("eval.dat")};
+    world->goalCount = 4;
+    commands->OnTrain();
+    EXPECT_EQ(platform.messages,
+              std::vector<std::string>{"Another training writes \"" + path("eval.dat") +
+                                       "\"; the training did not start."});
+    EXPECT_EQ(platform.trainings, 0);
+    EXPECT_EQ(world->goalCount, 4);
+    other.release();
+
+    world->learner.network.parameter(7) = std::numeric_limits<double>::quiet_NaN();
+    platform.messages.clear();
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    ASSERT_EQ(platform.messages.size(), 2u);
+    EXPECT_EQ(platform.messages[0], nonFiniteNetworkWarning);
+    EXPECT_EQ(platform.messages[1].rfind("Ran 20 training iterations", 0), 0u);
 }
 
 TEST_F(Panel, UnopenableLogTrainsNothingAndSaysSo) {
