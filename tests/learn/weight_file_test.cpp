@@ -243,6 +243,14 @@ TEST_F(WeightFile, SavedFileKeepsTheOldFilesPermissionsAndANewOneTheUsers) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     ASSERT_EQ(stat(path("new.nnet").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u); // 0666 less the user's mask, not the temporary's 0600
+    // A file nobody may write is kept, and the save says so.
+    write(path("kept.nnet"), "kept");
+    chmod(path("kept.nnet").c_str(), 0444);
+    const WeightFileResult refused = learner->saveWeights(path("kept.nnet").c_str());
+    EXPECT_EQ(refused.status, WeightFileResult::Status::readOnly);
+    EXPECT_EQ(describeWeightFileResult(refused, "kept.nnet", true),
+              "\"kept.nnet\" is read-only; it was kept, and the weights were not saved.");
+    EXPECT_EQ(testing::readFile(path("kept.nnet")), "kept");
 }
 
 TEST_F(WeightFile, CommaLocaleDoesNotChangeTheFormat) {
