@@ -113,11 +113,7 @@ TrainingResult TrainingSession::finish(bool cancelled) {
     TrainingResult result;
     if (log_.file() != nullptr) {
         // An incomplete log is not put in place: the one there before is kept.
-        if (logComplete_) {
-            logComplete_ = log_.commit() == FileWriteStatus::ok;
-        } else {
-            log_.abandon();
-        }
+        logComplete_ = log_.commit(logComplete_) == FileWriteStatus::ok;
     }
     logLock_.release();
     backupLock_.release();

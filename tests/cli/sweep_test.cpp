@@ -214,6 +214,37 @@ TEST(Sweep, NothingFromTheCommandLineIsRun) {
     EXPECT_EQ(shell(dir, sweep + " --out ssh --runs 20 --sshloginfile logins --dry-run").status, 0);
 }
 
+// A sweep's folder may hold any character: each training's command names it as one quoted
+// word. --resume skips a training only when its folder's digest is of its whole command, so
+// any option that changes the command (a value, the backups) runs it again.
+TEST(Sweep, FoldersAreQuotedWordsAndTheResumeDigestIsOfTheWholeCommand) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const fs::path& dir = folder.path();
+    const std::string odd = "a b'$(touch x)\"c;d";
+    const ShellRun first = shell(dir, sweep + " --out \"$(printf '%s' 'a b'\\''$(touch x)\"c;d')\" "
+                                              "--runs 20 --eval-freq 10");
+    ASSERT_EQ(first.status, 0) << first.out;
+    EXPECT_FALSE(fs::exists(dir / "x"));
+    EXPECT_TRUE(fs::exists(dir / odd / "run" / "summary.json"));
+    EXPECT_EQ(nlohmann::json::parse(readFile(dir / odd / "run" / "summary.json"))["paths"]["log"],
+              (dir / odd / "run" / "eval.dat").string());
+    const std::string out = " --out '" + (dir / "plain").string() + "'";
+    ASSERT_EQ(shell(dir, sweep + out + " --runs 20 --eval-freq 10").status, 0);
+    const std::pair<std::string, std::string> resumes[] = {
+        {" --runs 20 --eval-freq 10", "0 of 1"},
+        {" --runs 21 --eval-freq 10", "1 of 1"},
+        {" --runs 21 --eval-freq 10", "0 of 1"},
+        {" --runs 21 --eval-freq 10 --no-backups", "1 of 1"},
+        {" --runs 21 --eval-freq 10 --no-backups --q-learn", "1 of 1"},
+        {" --runs 21 --eval-freq 10 --no-backups --q-learn", "0 of 1"}};
+    for (const auto& [options, torun] : resumes) {
+        const ShellRun r = shell(dir, sweep + out + options + " --resume");
+        EXPECT_NE(r.out.find("sweep: " + torun + " trainings to run"), std::string::npos)
+            << options << "\n"
+            << r.out;
+    }
+}
+
 // Every request that cannot be met is refused with status 2 before anything runs.
 TEST(Sweep, BadRequestsAreRefusedBeforeAnythingRuns) {
     quorvel::testing::TempFolder folder("quorvel-sweep");

@@ -74,6 +74,41 @@ TEST(WorldPlacement, KeepsGoalAndRobotApartWithinTheArena) {
     }
 }
 
+// On an obstacle means touching it or lying wholly inside it; the goal's disc touches an
+// outline nearer than its radius (strictly), and the nearest point of an edge is on the edge.
+TEST(WorldPlacement, OnAnObstacleMeansTouchingOrInside) {
+    auto w = makeWorld();
+    w->obstacleCount = 1;
+    Obstacle& o = w->obstacles[0];
+    o.resize(4);
+    o.vertices = {{-30, -30}, {30, -30}, {30, 30}, {-30, 30}};
+    o.valid = true;
+    o.updateBox();
+    const std::pair<Vec2, bool> robots[] = {{{0, 0}, true},  // wholly inside, clear of every edge
+                                            {{26, 0}, true}, // its front cap over the edge
+                                            {{41.1, 0}, false}, // its front cap 0.1 clear
+                                            {{0, 40}, false}};
+    for (const auto& [centre, on] : robots) {
+        w->placeAt(centre.x, centre.y, 0);
+        EXPECT_EQ(w->robotOnObstacle(), on) << centre.x << "," << centre.y;
+    }
+    const Vec2* v = o.vertices.data();
+    const std::pair<Vec2, bool> goals[] = {
+        {{0, 0}, true},       // inside
+        {{35.9, 0}, true},    // 5.9 from the edge
+        {{36, 0}, false},     // exactly its radius: clear
+        {{34, 34}, true},     // 5.66 from the corner
+        {{35, 35}, false},    // 7.07 from the corner
+        {{35.5, 60}, false}}; // 5.5 from the edge's line, but 30.5 from its end
+    for (const auto& [centre, on] : goals) {
+        w->goal = centre;
+        EXPECT_EQ(w->goalOnObstacle(), on) << centre.x << "," << centre.y;
+        EXPECT_EQ(discTouchesPolygon(centre, 6, v, 4), on) << centre.x << "," << centre.y;
+    }
+    EXPECT_TRUE(pointInPolygon({29.9, -29.9}, v, 4));
+    EXPECT_FALSE(pointInPolygon({30.1, 0}, v, 4));
+}
+
 TEST(WorldPlacement, DrawsInOrderAndRedrawsTheGoalOverASmallerSpan) {
     auto w = makeWorld();
     // Find a state where the first goal draw is too close to the robot.
