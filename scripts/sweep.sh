@@ -60,7 +60,9 @@ while [ $# -gt 0 ]; do
       else
         flags+=("$1"); shift
       fi ;;
-    --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet)
+    --reachable)
+      flags+=("$1"); shift ;; # a flag of every training: its summary says the share
+    --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet | --reachable-out)
       die "$1 is the sweep's to set (each training writes into its own folder; use --seeds)" ;;
     --*)
       [ $# -ge 2 ] || die "$1 needs a value"
@@ -267,7 +269,7 @@ csv_program='
       (if $folder != "" and startswith($folder) then .[($folder | length):] else . end)
       | if test("[\",\n\r]") then "\"" + gsub("\""; "\"\"") + "\"" else . end
     else tojson end;
-  def times: . == ["elapsed-seconds"] or . == ["steps-per-second"];
+  def times: . == ["elapsed-seconds"] or . == ["steps-per-second"] or . == ["reachable-seconds"];
   def name: map(tostring) | join(".");
   def row(which): . as $s
     | [$job | field] + [$keys[] | select(which) | . as $k | $s | getpath($k) | field]
@@ -296,7 +298,8 @@ collect() {
       keys=$(jq -c '[paths(type != "object" and type != "array")]' "$summary")
       jq -r "$csv_program"' | "job," + ([$keys[] | select(times | not) | name] | join(","))' \
         --argjson keys "$keys" --arg job "" --arg folder "" -n >>"$tmp"
-      echo "job,elapsed-seconds,steps-per-second" >>"$tmptimes"
+      jq -r "$csv_program"' | "job," + ([$keys[] | select(times) | name] | join(","))' \
+        --argjson keys "$keys" --arg job "" --arg folder "" -n >>"$tmptimes"
     fi
     jq -r "$csv_program"' | row(times | not)' --argjson keys "$keys" --arg job "$job" \
       --arg folder "$out/" "$summary" >>"$tmp"

@@ -5,7 +5,7 @@
 #   docs/learning/study.sh [WORK [STAGE...]]
 #
 # WORK (default study/) receives every training's folder; the stages (default: all, in order)
-# are screen, annealing, long and summary. Each stage is a few scripts/sweep.sh commands; the
+# are screen, annealing, long, reachable and summary. Each stage is a few scripts/sweep.sh commands; the
 # sweeps' sweep.csv and sweep.png, and the table of how fast each long training got half way,
 # are copied into docs/learning/. On two cores the whole study takes about 75 minutes.
 # With STUDY_COLLECT=1 the stages train nothing: each sweep gathers the trainings already in
@@ -15,7 +15,7 @@ cd "$(dirname "$0")/../.."
 work=${1:-study}
 shift || true
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(screen annealing long summary)
+[ ${#stages[@]} -gt 0 ] || stages=(screen annealing long reachable summary)
 
 declare -A field=(
   [open]="--obstacles 0"
@@ -66,10 +66,17 @@ for stage in "${stages[@]}"; do
         # shellcheck disable=SC2086
         sweep "guess-$f" ${field[$f]} $first_guess --seeds 1-3 --runs 2000000
       done ;;
+    reachable)
+      # How much can be learnt: from how many of the evaluation placements of a training with
+      # the best settings (100,000 runs, 1000 placements) any drive reaches the goal.
+      for f in "${fields[@]}"; do
+        # shellcheck disable=SC2086
+        sweep "reachable-$f" ${field[$f]} ${best[$f]} --seeds 1-3 --runs 100000 --reachable
+      done ;;
     summary)
       docs/learning/half-way.sh "$work" >docs/learning/half-way.csv ;;
     *)
-      echo "study: no stage $stage (screen, annealing, long, summary)" >&2
+      echo "study: no stage $stage (screen, annealing, long, reachable, summary)" >&2
       exit 2 ;;
   esac
 done

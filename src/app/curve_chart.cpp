@@ -12,6 +12,10 @@
 
 namespace quorvel {
 
+QString CurveChart::reachableName(double share) {
+    return QString("reachable (%1%)").arg(std::lround(100 * share));
+}
+
 QColor CurveChart::shareColour(int share) {
     static const QColor colours[] = {QColor(0, 170, 0), QColor(210, 40, 40), QColor(90, 90, 220)};
     return colours[share];
@@ -97,6 +101,9 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
         chart()->setTitle(
             QString("Share of the last %1 evaluation runs").arg(curves.front().window));
         setPoints(curves.front().points);
+        if (const auto share = curves.front().reachableShare) {
+            addReachableShare(*share, shareColour(0), reachableName(*share));
+        }
         return;
     }
     chart()->removeAllSeries();
@@ -112,6 +119,12 @@ void CurveChart::setCurves(const std::vector<LabelledCurve>& curves) {
         }
         addSeries(QString::fromStdString(curves[i].name), comparisonPen(static_cast<int>(i)))
             ->replace(points);
+    }
+    for (std::size_t i = 0; i < curves.size(); ++i) {
+        if (const auto share = curves[i].reachableShare) {
+            addReachableShare(*share, comparisonColour(static_cast<int>(i)),
+                              QString::fromStdString(curves[i].name) + " reachable");
+        }
     }
     chart()->legend()->setAlignment(curves.size() > 4 ? Qt::AlignRight : Qt::AlignBottom);
     chart()->legend()->setMarkerShape(QLegend::MarkerShapeFromSeries); // a stroke of each pen
@@ -176,6 +189,30 @@ void CurveChart::setXRange(double maximum) {
     xAxis_->setTickAnchor(0);
     xAxis_->setTickInterval(roundTickInterval(xMaximum_));
     xAxis_->setRange(0, xMaximum_);
+    for (const auto& [line, share] : reachable_) {
+        line->replace({QPointF(0, share), QPointF(xMaximum_, share)});
+    }
+}
+
+void CurveChart::addReachableShare(double share, const QColor& colour, const QString& name) {
+    auto* line = new QLineSeries;
+    line->setName(name);
+    QPen pen(colour, 1.5);
+    pen.setStyle(Qt::DashLine);
+    line->setPen(pen);
+    chart()->addSeries(line);
+    line->attachAxis(xAxis_);
+    line->attachAxis(yAxis_);
+    reachable_.push_back({line, share});
+    line->replace({QPointF(0, share), QPointF(xMaximum_, share)});
+}
+
+std::vector<double> CurveChart::reachableShares() const {
+    std::vector<double> shares;
+    for (const auto& entry : reachable_) {
+        shares.push_back(entry.second);
+    }
+    return shares;
 }
 
 double CurveChart::shareAt(int series, double x) const {

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 class QLineSeries;
@@ -41,10 +42,16 @@ class CurveChart : public QChartView {
     // many, and where.
     int trialEnds(DriveEnd end) const;
     QList<QPointF> trialMarks(DriveEnd end) const;
+    // A dashed line across the chart at the share of the evaluation placements from which
+    // some drive reaches the goal: as high as a goal share could go there.
+    void addReachableShare(double share, const QColor& colour, const QString& name);
+    // The shares of those lines, in the order they were added.
+    std::vector<double> reachableShares() const;
     // The share series i shows at its last point with index <= x; -1 when there is none.
     double shareAt(int series, double x) const;
 
-    static QColor shareColour(int share); // goals, collisions, misses
+    static QColor shareColour(int share);       // goals, collisions, misses
+    static QString reachableName(double share); // "reachable (61%)"
     static QColor comparisonColour(int curve);
     // Eight colours, then the same in dashes, dots and dash-dots: 32 curves told apart.
     static QPen comparisonPen(int curve);
@@ -53,6 +60,7 @@ class CurveChart : public QChartView {
     QLineSeries* addSeries(const QString& name, const QPen& pen);
 
     std::vector<QLineSeries*> series_;
+    std::vector<std::pair<QLineSeries*, double>> reachable_;
     QScatterSeries* trialMarks_[3] = {};
     QValueAxis* xAxis_;
     QValueAxis* yAxis_;

@@ -183,7 +183,8 @@ int plotLogs(const PlotOptions& options) {
         say(read.error);
         return 1;
     }
-    const std::vector<LabelledCurve>& curves = read.curves;
+    std::vector<LabelledCurve> curves = read.curves;
+    curves.front().reachableShare = options.reachableShare;
     CurveChart chart(evaluationAxisTitle, curves.front().window);
     chart.setMinimumSize(0, 0);
     chart.resize(options.size);

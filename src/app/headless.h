@@ -26,6 +26,9 @@ struct PlotOptions {
     std::vector<std::string> logs;
     std::string output;
     QSize size{800, 500};
+    // A line at the share of the evaluation placements some drive reaches the goal from (the
+    // trainer's --reachable says it), over a single log's curve.
+    std::optional<double> reachableShare;
 };
 
 // quorvel --value-map: what a network values on each floor square, seen from above, into a PNG.

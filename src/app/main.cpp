@@ -77,6 +77,11 @@ int main(int argc, char** argv) {
                    "Draw the learning curve of these evaluation logs (several: their goal shares "
                    "side by side) into the --output PNG, without a window");
     cli.add_option("--output", plot.output, "With --plot: the PNG to write");
+    double reachableShare = 0;
+    CLI::Option* reachableOption = cli.add_option(
+        "--reachable-share", reachableShare,
+        "With --plot of one log: draw a line at this share (0 to 1) of the evaluation "
+        "placements from which some drive reaches the goal, as quorvel-train --reachable says");
     cli.add_option("--size", size,
                    "Picture size WxH in pixels [default: 640x320 with --record, 800x500 with "
                    "--plot, 640x560 with --value-map]");
@@ -102,6 +107,15 @@ int main(int argc, char** argv) {
     }
     if (plotting && plot.output.empty()) {
         return bad("--plot needs --output");
+    }
+    if (reachableOption->count() > 0) {
+        if (!plotting || plot.logs.size() != 1) {
+            return bad("--reachable-share goes with --plot of one log");
+        }
+        if (!(reachableShare >= 0 && reachableShare <= 1)) {
+            return bad("--reachable-share must be a share from 0 to 1");
+        }
+        plot.reachableShare = reachableShare;
     }
     // One file in two roles would turn an input into the output.
     for (const std::string& log : plot.logs) {

@@ -23,6 +23,9 @@ constexpr int tickMs = 100;            // figures, and one trial step, as playba
 constexpr int heldEndTicks = 10;       // an ended trial stays a second before the next begins
 constexpr double mapEvery = 0.5;       // the value map at most twice a second
 constexpr int arenaCapsuleDetail = 10; // the trail drawn lighter than in the panel's view
+// The window searches this many evaluation placements at most, spread over the training: about
+// half a minute of one core on the default field.
+constexpr int reachSample = 500;
 } // namespace
 
 std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLine>& lines) {
@@ -67,14 +70,28 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
     trialsBox_ = new QCheckBox("Trial drives");
     trialsBox_->setChecked(true);
     trialsBox_->setToolTip("Drive the trial again and again while the network learns");
+    reachableBox_ = new QCheckBox("Reachable share");
+    reachableBox_->setToolTip(
+        "When the runs end, search from the evaluation runs' placements whether any drive of "
+        "at most 400 steps reaches the goal, and draw that share on the curve: as high as the "
+        "goal share could go on this field");
+    reachableLine_ = new QLabel;
+    reachableLine_->setObjectName("reachable");
+    reachableLine_->setWordWrap(true);
+    connect(reachableBox_, &QCheckBox::toggled, this, [this] { searchReachable(); });
 
     auto* left = new QVBoxLayout;
     left->addWidget(arena_, 1);
     left->addWidget(trialCaption_);
-    left->addWidget(trialsBox_);
+    auto* boxes = new QHBoxLayout;
+    boxes->addWidget(trialsBox_);
+    boxes->addWidget(reachableBox_);
+    boxes->addStretch();
+    left->addLayout(boxes);
     auto* right = new QVBoxLayout;
     right->addLayout(figures);
     right->addWidget(chart_, 1);
+    right->addWidget(reachableLine_);
     auto* columns = new QHBoxLayout;
     columns->addLayout(left, 1);
     columns->addLayout(right, 1);
@@ -118,6 +135,38 @@ void TrainingWindow::tick() {
         takeSnapshot();
     }
     stepTrial();
+    if (reach_) {
+        searchReachable();
+    }
+}
+
+void TrainingWindow::searchReachable() {
+    if (!runsEnded() || !reachableBox_->isChecked() || outcome_->reachableShare) {
+        return;
+    }
+    if (outcome_->result.placements.empty()) {
+        reachableLine_->setText("No evaluation runs, so no placements to search.");
+        return;
+    }
+    if (!reach_) {
+        reach_ = std::make_unique<ReachJob>(job_.startWorld(),
+                                            spreadSample(outcome_->result.placements, reachSample));
+        reach_->start();
+    }
+    if (!reach_->finished()) {
+        reachableLine_->setText(QString("Searching %1 of %2 evaluation placements for a drive "
+                                        "that reaches the goal...")
+                                    .arg(reach_->done())
+                                    .arg(reach_->total()));
+        return;
+    }
+    const ReachTally tally = reach_->tally();
+    reach_.reset();
+    outcome_->reachableShare = tally.share();
+    chart_->addReachableShare(tally.share(), CurveChart::shareColour(0),
+                              CurveChart::reachableName(tally.share()));
+    reachableLine_->setText(QString::fromStdString(describeTally(tally)));
+    emit reachableSearched(tally);
 }
 
 void TrainingWindow::takeSnapshot() {
@@ -223,6 +272,7 @@ void TrainingWindow::endRuns() {
         box.exec();
     }
     emit reportShown();
+    searchReachable();
 }
 
 } // namespace quorvel

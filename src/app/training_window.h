@@ -1,6 +1,7 @@
 #pragma once
 
 #include "training/progress.h"
+#include "training/reachability.h"
 #include "training/training_job.h"
 #include "watching/trial_drive.h"
 #include "watching/value_probe.h"
@@ -54,6 +55,7 @@ class TrainingWindow : public QDialog {
     QPushButton* cancelButton() const { return cancel_; }
     CGLView* arena() const { return arena_; }
     QCheckBox* trialsBox() const { return trialsBox_; }
+    QCheckBox* reachableBox() const { return reachableBox_; }
     const TrialDrive& trial() const { return trial_; }
     // The counts as the window last showed them.
     TrainingProgress shownProgress() const { return shown_; }
@@ -63,6 +65,8 @@ class TrainingWindow : public QDialog {
     void trialEnded(int run, DriveEnd end);
     // The runs have ended and their report was shown over the window, which stays open.
     void reportShown();
+    // The search from the evaluation placements has ended, with this tally.
+    void reachableSearched(const ReachTally& tally);
 
   public slots:
     // Escape and the close box cancel the runs, as the button does; once they have ended,
@@ -76,6 +80,8 @@ class TrainingWindow : public QDialog {
     void stepTrial();
     void beginTrial(const QNetwork& network, int run);
     void showArena();
+    // Starts the search from the evaluation placements, or shows how far it is.
+    void searchReachable();
 
     TrainingJob& job_;
     TrialDisplays displays_;
@@ -95,6 +101,9 @@ class TrainingWindow : public QDialog {
     CGLView* arena_;
     QLabel* trialCaption_;
     QCheckBox* trialsBox_;
+    QCheckBox* reachableBox_;
+    QLabel* reachableLine_;
+    std::unique_ptr<ReachJob> reach_; // the search after the runs, on a thread of its own
     CurveChart* chart_;
     QPushButton* cancel_;
 };

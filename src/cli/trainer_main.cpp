@@ -5,6 +5,7 @@
 #include "cli/trainer_summary.h"
 #include "common/files.h"
 #include "rules/recommended.h"
+#include "training/reachability.h"
 #include "training/training_job.h"
 #include "training/training_report.h"
 #include "world/program_world.h"
@@ -103,6 +104,40 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
                    "Start the random sequence from this state (0 to 4294967295) instead of the "
                    "fixed one");
     app.add_flag("--quiet", o.quiet, "No progress display");
+    app.add_flag("--reachable", o.reachable,
+                 "After the runs, search from the evaluation runs' placements whether any drive "
+                 "of at most 400 steps reaches the goal, and say from how many: how much a "
+                 "learner could learn on this field");
+    app.add_option("--reachable-sample", o.reachableSample,
+                   "With --reachable: search only this many placements, spread evenly over the "
+                   "training (0: all)")
+        ->capture_default_str();
+    app.add_option("--reachable-out", o.reachableOut,
+                   "With --reachable: write a line for each placement searched: its run, the "
+                   "answer (reachable, unreachable, unknown), the steps and the actions found");
+}
+
+// The search from the evaluation placements, with its progress; each answer as a line of the
+// --reachable-out file.
+ReachTally searchPlacements(const World& world, const TrainingOutcome& outcome, int sample,
+                            bool showProgress, std::string& lines) {
+    ReachJob job(world, spreadSample(outcome.result.placements, sample));
+    job.runHere([&](int i, const ReachAnswer& a) {
+        lines += std::to_string(job.placements()[static_cast<std::size_t>(i)].run) + " " +
+                 reachabilityName(a.answer) + " " + std::to_string(a.actions.size());
+        for (const int action : a.actions) {
+            lines += " " + std::to_string(action);
+        }
+        lines += '\n';
+        if (showProgress) {
+            std::cerr << "\rsearching the evaluation placements: " << i + 1 << "/" << job.total()
+                      << "\x1b[K" << std::flush;
+        }
+    });
+    if (showProgress) {
+        std::cerr << '\n';
+    }
+    return job.tally();
 }
 
 // Runs the job to its end, showing its figures and saying what its snapshots tell.
@@ -175,6 +210,16 @@ int main(int argc, char** argv) {
         say("no evaluation log given (--log); no training ran");
         return exitBadInput;
     }
+    const std::optional<int> sample = readIntField(o.reachableSample);
+    if (!sample || *sample < 0) {
+        say("\"" + o.reachableSample +
+            "\" is not a valid number of placements to search: give a whole number, 0 for all");
+        return exitBadInput;
+    }
+    if (!o.reachable && (*sample != 0 || !o.reachableOut.empty())) {
+        say("--reachable-sample and --reachable-out go with --reachable");
+        return exitBadInput;
+    }
     if (const std::string problem = sharedFileProblem(o); !problem.empty()) {
         say(problem);
         return exitBadInput;
@@ -206,8 +251,9 @@ int main(int argc, char** argv) {
     if (!world.learner.network.finite()) {
         say(nonFiniteNetworkWarning);
     }
-    const TrainingSettings settings = trainingSettings(
+    TrainingSettings settings = trainingSettings(
         train, o.qLearn, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
+    settings.recordPlacements = o.reachable;
     if (const std::string problem = backupFolderProblem(settings); !problem.empty()) {
         say(o.backupDir && o.backupDir->empty()
                 ? "Weight backups are due, but --backup-dir is empty; the training goes on "
@@ -228,7 +274,13 @@ int main(int argc, char** argv) {
         say("cannot write the evaluation log \"" + o.log + "\"; no training ran");
         return exitFailed;
     }
-    const TrainingOutcome outcome = watch(job, !o.quiet && isatty(STDERR_FILENO));
+    const bool showProgress = !o.quiet && isatty(STDERR_FILENO);
+    const TrainingOutcome outcome = watch(job, showProgress);
+    std::optional<ReachTally> reach;
+    std::string reachLines;
+    if (o.reachable) {
+        reach = searchPlacements(world, outcome, *sample, showProgress, reachLines);
+    }
     const TrainingReport told = reportTraining(outcome);
     // Where an output goes to standard output, the summary goes to standard error.
     bool outputToStandardOutput = false;
@@ -237,7 +289,13 @@ int main(int argc, char** argv) {
                                  (file.output && !file.path.empty() && isStandardOutput(file.path));
     }
     std::ostream& summary = outputToStandardOutput ? std::cerr : std::cout;
-    summary << told.summary << '\n' << told.lastTenth << std::endl;
+    summary << told.summary << '\n' << told.lastTenth << '\n';
+    if (reach) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.1f", reach->seconds);
+        summary << describeTally(*reach) << " (searched in " << seconds << " s)\n";
+    }
+    summary << std::flush;
 
     int status = 0;
     std::vector<std::string> failedOutputs;
@@ -263,8 +321,15 @@ int main(int argc, char** argv) {
             status = exitFailed;
         }
     }
+    if (!o.reachableOut.empty() && writeFileAtomically(o.reachableOut, [&](std::FILE* file) {
+                                       return std::fputs(reachLines.c_str(), file) >= 0;
+                                   }) != FileWriteStatus::ok) {
+        say("could not write the search's answers \"" + o.reachableOut + "\"");
+        failedOutputs.push_back("--reachable-out");
+        status = exitFailed;
+    }
     if (!o.summaryJson.empty()) {
-        const std::string text = trainerSummaryJson(o, plan, outcome, failedOutputs);
+        const std::string text = trainerSummaryJson(o, plan, outcome, reach, failedOutputs);
         const FileWriteStatus written = writeFileAtomically(
             o.summaryJson, [&](std::FILE* file) { return std::fputs(text.c_str(), file) >= 0; });
         if (written != FileWriteStatus::ok) {

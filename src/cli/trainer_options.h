@@ -22,6 +22,11 @@ struct TrainerOptions {
     std::string summaryJson;
     std::optional<std::string> backupDir;
     bool quiet = false;
+    // After the runs, search from the evaluation placements (a sample of so many; 0: all)
+    // whether any drive reaches the goal, and write each answer to a file.
+    bool reachable = false;
+    std::string reachableSample = "0";
+    std::string reachableOut;
 };
 
 // The trainer's defaults: the recommended training on the default field, the log and the

@@ -9,7 +9,8 @@ std::vector<TrainerFile> trainerFiles(const TrainerOptions& o) {
             {"--log", o.log, true},
             {"--save-weights", o.saveWeights, true},
             {"--save-exact-weights", o.saveExactWeights, true},
-            {"--summary-json", o.summaryJson, true}};
+            {"--summary-json", o.summaryJson, true},
+            {"--reachable-out", o.reachableOut, true}};
 }
 
 std::string sharedFileProblem(const TrainerOptions& options) {

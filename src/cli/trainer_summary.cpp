@@ -28,6 +28,7 @@ void size(JsonObject& object, const char* key, const std::string& path) {
 
 std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
                                const TrainingOutcome& outcome,
+                               const std::optional<ReachTally>& reach,
                                const std::vector<std::string>& failedOutputs) {
     const TrainingSettings& s = outcome.settings;
     JsonObject given;
@@ -39,7 +40,11 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
         .number("learning-rate", s.learningRate)
         .number("discount", s.discount)
         .number("annealing", s.annealingNumber)
-        .boolean("q-learn", s.qLearn);
+        .boolean("q-learn", s.qLearn)
+        .boolean("reachable", o.reachable);
+    if (o.reachable) {
+        given.integer("reachable-sample", readIntField(o.reachableSample).value_or(0));
+    }
     if (plan.seed) {
         given.integer("seed", *plan.seed);
     } else {
@@ -53,7 +58,8 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
         .text("save-weights", unlessEmpty(o.saveWeights))
         .text("save-exact-weights", unlessEmpty(o.saveExactWeights))
         .text("backup-dir", backups ? std::optional(s.backupFolder) : std::nullopt)
-        .text("summary-json", o.summaryJson);
+        .text("summary-json", o.summaryJson)
+        .text("reachable-out", unlessEmpty(o.reachableOut));
     const TrainingProgress& c = outcome.result.counts;
     const double elapsed = outcome.elapsedSeconds;
     JsonObject summary;
@@ -70,6 +76,19 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
     } else {
         summary.null("last-tenth-goal-share");
     }
+    // Searched or not, the same members, so that the rows of a sweep's table line up.
+    const ReachTally tally = reach.value_or(ReachTally{});
+    if (reach) {
+        summary.number("reachable-share", tally.share());
+    } else {
+        summary.null("reachable-share");
+    }
+    JsonObject placements;
+    placements.integer("searched", tally.searched())
+        .integer("reachable", tally.reachable)
+        .integer("unreachable", tally.unreachable)
+        .integer("unknown", tally.unknown);
+    summary.object("reachable-placements", placements).number("reachable-seconds", tally.seconds);
     summary.integer("backups-written", outcome.result.backups.written)
         .integer("backups-failed", outcome.result.backups.failed);
     summary.object("paths", paths);

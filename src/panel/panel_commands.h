@@ -105,7 +105,8 @@ class PanelCommands {
     ValueProbe probe_;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded
     std::optional<LiveCurve> lastCurve_;
-    std::vector<FigureLine> lastFigures_; // the last training's figures at its end
+    std::vector<FigureLine> lastFigures_;      // the last training's figures at its end
+    std::optional<double> lastReachableShare_; // ... and its reachable share, if searched
     bool recording_ = false;
 };
 

@@ -25,8 +25,9 @@ void PanelCommands::OnTrain() {
         return; // the user cancelled: no training, no summary
     }
 
-    const TrainingSettings settings = trainingSettings(
-        request, platform_.isChecked(CheckBox::qLearn), path, defaultBackupFolder());
+    TrainingSettings settings = trainingSettings(request, platform_.isChecked(CheckBox::qLearn),
+                                                 path, defaultBackupFolder());
+    settings.recordPlacements = true; // the window may search them afterwards
     if (!world_.learner.network.finite()) {
         platform_.showMessage(nonFiniteNetworkWarning);
     }
@@ -52,6 +53,7 @@ void PanelCommands::OnTrain() {
     }
     const TrainingOutcome outcome = platform_.runTraining(job, notice);
     lastCurve_ = outcome.curve;
+    lastReachableShare_ = outcome.reachableShare;
     lastFigures_ = figureLines(progressFigures(outcome.result.counts, outcome.elapsedSeconds),
                                outcome.cancelled());
     // The runs placed robot and goal again and again; they go back where the user put them.
@@ -110,9 +112,10 @@ void PanelCommands::OnShowLastLearningCurve() {
         platform_.showMessage("No training has run yet.");
         return;
     }
-    platform_.showEvaluationCurves("Last Learning Curve",
-                                   {{"last training", lastCurve_->points(), lastCurve_->window()}},
-                                   runAxisTitle, lastFigures_);
+    platform_.showEvaluationCurves(
+        "Last Learning Curve",
+        {{"last training", lastCurve_->points(), lastCurve_->window(), lastReachableShare_}},
+        runAxisTitle, lastFigures_);
 }
 
 } // namespace quorvel

@@ -31,18 +31,6 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
     QLearner& learner = world.learner;
     EpisodeRun run;
     for (;;) {
-        if (run.reached) {
-            run.end = DriveEnd::goal;
-            return run;
-        }
-        if (!run.moved) {
-            run.end = DriveEnd::collision;
-            return run;
-        }
-        if (run.steps >= stepLimit) {
-            run.end = DriveEnd::outOfSteps;
-            return run;
-        }
         const int k = run.steps;
         world.maxRange = sensingRange;
         world.sense();
@@ -56,14 +44,13 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
             learner.recordAction(k, action);
             run.lastRating = learner.ratings[action];
         }
-        run.moved = world.moveRobot(learner.steering, learner.travel);
-        run.lastDistanceSquared = g.x * g.x + g.y * g.y;
-        run.reached = world.touchesDisc(world.goal, world.goalRadius);
+        const EpisodeStep step = moveAndTest(world, g);
+        run.moved = step.moved;
+        run.reached = step.reached;
+        run.lastDistanceSquared = step.distanceSquared;
         run.steps = k + 1;
-        if (run.lastDistanceSquared >= arenaBound) {
-            run.end = run.reached  ? DriveEnd::goal
-                      : !run.moved ? DriveEnd::collision
-                                   : DriveEnd::leftArena;
+        if (const std::optional<DriveEnd> end = episodeEnd(step, run.steps, stepLimit)) {
+            run.end = *end;
             return run;
         }
     }
@@ -85,6 +72,32 @@ void countEnd(World& world, DriveEnd end) {
 }
 
 } // namespace
+
+EpisodeStep moveAndTest(World& world, Vec2 goal) {
+    EpisodeStep step;
+    step.moved = world.moveRobot(world.learner.steering, world.learner.travel);
+    step.distanceSquared = goal.x * goal.x + goal.y * goal.y;
+    step.reached = world.touchesDisc(world.goal, world.goalRadius);
+    return step;
+}
+
+std::optional<DriveEnd> episodeEnd(const EpisodeStep& last, int steps, int stepLimit) {
+    if (last.distanceSquared >= arenaBound) {
+        return last.reached  ? DriveEnd::goal
+               : !last.moved ? DriveEnd::collision
+                             : DriveEnd::leftArena;
+    }
+    if (last.reached) {
+        return DriveEnd::goal;
+    }
+    if (!last.moved) {
+        return DriveEnd::collision;
+    }
+    if (steps >= stepLimit) {
+        return DriveEnd::outOfSteps;
+    }
+    return std::nullopt;
+}
 
 std::string describeDriveEnd(DriveEnd end, int steps) {
     const std::string count = std::to_string(steps) + (steps == 1 ? " step" : " steps");

@@ -2,7 +2,9 @@
 
 #include "common/random.h"
 #include "common/step_limit.h"
+#include "common/vec2.h"
 
+#include <optional>
 #include <string>
 
 namespace quorvel {
@@ -30,6 +32,24 @@ struct EvaluationRecord {
     double startY = 0;
     DriveEnd end = DriveEnd::outOfSteps;
 };
+
+// What one step of an episode did: its move (false: refused and undone), the goal test after
+// it, and the squared distance from the robot's front point to the goal at its start, the
+// arena bound's measure.
+struct EpisodeStep {
+    bool moved = true;
+    bool reached = false;
+    double distanceSquared = 0;
+};
+
+// The step's move by the learner's decoded action (travel, steering), with its refusal, and
+// the goal test; `goal` is the goal in the robot's frame at the start of the step.
+EpisodeStep moveAndTest(World& world, Vec2 goal);
+
+// How an episode ends once `steps` steps were taken, the last as given, under this step limit;
+// nothing while it goes on. A step begun beyond the arena bound is the last; the goal wins over
+// a collision, a collision over a miss.
+std::optional<DriveEnd> episodeEnd(const EpisodeStep& last, int steps, int stepLimit);
 
 inline constexpr double evaluationFloor = 0;
 inline constexpr double evaluationExponent = 20;

@@ -90,6 +90,9 @@ TrainingSession::RunReport TrainingSession::runOne() {
                 backups_.firstFailed = path;
             }
         }
+        if (settings_.recordPlacements) {
+            placements_.push_back({i, world_.placement()});
+        }
         const EvaluationRecord record = runEvaluationEpisode(world_);
         steps_ += record.steps;
         const bool written = writeEvaluationLine(log_.file(), record);
@@ -122,6 +125,7 @@ TrainingResult TrainingSession::finish(bool cancelled) {
     result.counts = progress();
     result.logComplete = logComplete_;
     result.backups = backups_;
+    result.placements = std::move(placements_);
     return result;
 }
 

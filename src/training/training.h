@@ -2,16 +2,16 @@
 
 #include "common/files.h"
 #include "training/episodes.h"
+#include "world/world.h"
 
 #include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace quorvel {
-
-class World;
 
 // Everything a training is asked to do. The values a person should try first are written in
 // one place above this layer (recommendedTraining); these are only the fields.
@@ -29,6 +29,8 @@ struct TrainingSettings {
     // Folder of the weight backups written before evaluation runs when the frequency
     // exceeds 20; empty: no backups.
     std::string backupFolder;
+    // Keep where each evaluation run placed robot and goal (to search them afterwards).
+    bool recordPlacements = false;
 };
 
 inline constexpr double trainingBaseline = 0.6;
@@ -55,6 +57,12 @@ struct TrainingProgress {
     long long steps = 0; // agent steps of all runs so far
 };
 
+// Where an evaluation run placed robot and goal.
+struct EvaluationPlacement {
+    int run = 0;
+    World::Placement placement;
+};
+
 // The weight backups a training wrote, and those that could not be written.
 struct BackupCounts {
     int written = 0;
@@ -71,6 +79,7 @@ struct TrainingResult {
     bool logComplete = true;
     BackupCounts backups;
     std::string lockedPath; // with outputLocked: the output another training writes
+    std::vector<EvaluationPlacement> placements; // with recordPlacements
     bool ranRuns() const { return status == Status::completed || status == Status::cancelled; }
 };
 
@@ -118,6 +127,7 @@ class TrainingSession {
     AtomicFile log_;
     bool backingUp_ = false; // backups are due and their folder was there at the start
     BackupCounts backups_;
+    std::vector<EvaluationPlacement> placements_;
     struct timespec started_ = {}; // when start() opened the log, on the file system's clock
     int next_ = 0;
     long long steps_ = 0;

@@ -46,6 +46,8 @@ struct TrainingOutcome {
     TrainingResult result;
     LiveCurve curve;
     double elapsedSeconds = 0;
+    // From how many of its evaluation placements some drive reaches the goal, once searched.
+    std::optional<double> reachableShare;
 
     bool cancelled() const { return result.status == TrainingResult::Status::cancelled; }
 };

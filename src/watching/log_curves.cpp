@@ -12,7 +12,7 @@ LabelledCurve logCurve(const std::string& path, const EvaluationLog& log) {
     }
     const std::size_t slash = path.find_last_of('/');
     return {slash == std::string::npos ? path : path.substr(slash + 1), shares.points(),
-            shares.window()};
+            shares.window(), std::nullopt};
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include "training/evaluation_log.h"
 #include "training/learning_curve.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct LabelledCurve {
     std::string name;
     std::vector<CurvePoint> points;
     int window = 10;
+    // The share of its evaluation placements from which some drive reaches the goal, when
+    // that was searched.
+    std::optional<double> reachableShare;
 };
 
 // The curve of a log's evaluations against their number, over the window for their count,

@@ -202,6 +202,15 @@ TEST_F(Headless, RefusesToOverwriteItsInputsOrToReadWhatIsNoLog) {
     }
     EXPECT_EQ(testing::readFile(dir / "run.dat"), record + record);
     EXPECT_EQ(testing::readFile(dir / "w.nnet"), "weights");
+    // The reachable share's line goes over one log's curve, and is a share.
+    for (const char* arguments : {"--plot run.dat --output r.png --reachable-share 1.5",
+                                  "--plot run.dat run.dat --output r.png --reachable-share 0.5",
+                                  "--value-map r.png --reachable-share 0.5"}) {
+        EXPECT_EQ(quorvel(arguments, "env -u DISPLAY").status, 2) << arguments;
+    }
+    EXPECT_FALSE(fs::exists(dir / "r.png"));
+    EXPECT_EQ(
+        quorvel("--plot run.dat --output r.png --reachable-share 0.6", "env -u DISPLAY").status, 0);
 
     const std::pair<std::string, std::string> noLogs[] = {
         {"/dev/zero", "\"/dev/zero\" is not an evaluation log: it is not a regular file."},

@@ -158,8 +158,9 @@ void closeMessage(std::vector<QString>* texts) {
 
 // After a training: reads and accepts the messages shown over the training window, then
 // closes the window, which stays open with its final figures until the user closes it.
-void closeTrainingWhenDone(std::vector<QString>* texts, bool* stayedOpen = nullptr) {
-    answerNextModal(is<TrainingWindow>, [texts, stayedOpen](QWidget* w) {
+void closeTrainingWhenDone(std::vector<QString>* texts, bool* stayedOpen = nullptr,
+                           bool afterTheSearch = false) {
+    answerNextModal(is<TrainingWindow>, [texts, stayedOpen, afterTheSearch](QWidget* w) {
         auto* window = qobject_cast<TrainingWindow*>(w);
         ModalAnswers::instance().add(
             {[window](QWidget* box) { return is<QMessageBox>(box) && box->parent() == window; },
@@ -168,12 +169,18 @@ void closeTrainingWhenDone(std::vector<QString>* texts, bool* stayedOpen = nullp
                  qobject_cast<QMessageBox*>(box)->accept();
              },
              true, window});
-        QObject::connect(window, &TrainingWindow::reportShown, window, [window, stayedOpen] {
+        auto close = [window, stayedOpen] {
             if (stayedOpen != nullptr) {
                 *stayedOpen = window->isVisible() && window->cancelButton()->text() == "Close";
             }
             QTest::mouseClick(window->cancelButton(), Qt::LeftButton);
-        });
+        };
+        if (afterTheSearch) {
+            window->reachableBox()->setChecked(true);
+            QObject::connect(window, &TrainingWindow::reachableSearched, window, close);
+        } else {
+            QObject::connect(window, &TrainingWindow::reportShown, window, close);
+        }
     });
 }
 
@@ -461,7 +468,8 @@ TEST(CurveChartAxis, ManyLogsAreToldApartByPenAndNamedInAColumnBeside) {
     for (const int count : {2, 18}) {
         std::vector<LabelledCurve> curves(count);
         for (int i = 0; i < count; ++i) {
-            curves[i] = {"log-" + std::to_string(i), {{0, 0.5, 0, 0}, {100, 0.5, 0, 0}}};
+            curves[i].name = "log-" + std::to_string(i);
+            curves[i].points = {{0, 0.5, 0, 0}, {100, 0.5, 0, 0}};
         }
         CurveChart chart("run", 10);
         chart.setCurves(curves);
@@ -599,10 +607,10 @@ class Training : public Dialog {
         type(Field::discount, "0.9");
     }
     // Train in the window; returns the summary shown at the end.
-    QString train(const std::string& log, bool* stayedOpen = nullptr) {
+    QString train(const std::string& log, bool* stayedOpen = nullptr, bool afterTheSearch = false) {
         std::vector<QString> texts;
         chooseFile(log);
-        closeTrainingWhenDone(&texts, stayedOpen);
+        closeTrainingWhenDone(&texts, stayedOpen, afterTheSearch);
         QTest::mouseClick(button(dialog.get(), "Train"), Qt::LeftButton);
         return texts.empty() ? QString() : texts.front();
     }
@@ -927,7 +935,8 @@ TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     world->recordTrailPose();
     const World::Placement placed = world->placement();
     bool stayedOpen = false;
-    const QString summary = train(path("eval.dat"), &stayedOpen);
+    // With the reachable share asked for: searched after the runs, drawn on the curve.
+    const QString summary = train(path("eval.dat"), &stayedOpen, true);
     EXPECT_TRUE(summary.startsWith("Ran 400 training iterations"));
     EXPECT_TRUE(stayedOpen);
 
@@ -947,14 +956,19 @@ TEST_F(Training, WindowStaysAfterTheEndAndItsCurveComesBack) {
     }
     ASSERT_NE(lastCurve, nullptr);
     double share = -1;
+    std::vector<double> reachable;
     answerNextModal(isOther, [&](QWidget* w) {
         if (CurveChart* chart = dialog->openPlot()) {
             share = chart->shareAt(0, 390) + chart->shareAt(1, 390) + chart->shareAt(2, 390);
+            reachable = chart->reachableShares();
         }
         qobject_cast<QDialog*>(w)->accept();
     });
     lastCurve->trigger();
     EXPECT_DOUBLE_EQ(share, 1); // the shares of the last evaluation, all three
+    ASSERT_EQ(reachable.size(), 1u);
+    EXPECT_GT(reachable[0], 0);
+    EXPECT_LE(reachable[0], 1);
 }
 
 TEST_F(Dialog, RecordsAPlaybackFromTheContextMenu) {

@@ -46,7 +46,8 @@ TEST(Sweep, TwoSeedsGiveTwoFoldersACsvOfTheirSummariesAndRunsThatRepeat) {
     const fs::path out = folder.path() / "sweep";
     const ShellRun run =
         shell(folder.path(), sweep + " --out sweep --seeds 1-2 --jobs 2 --runs 600 "
-                                     "--eval-freq 25 --obstacles 4 --q-learn");
+                                     "--eval-freq 25 --obstacles 4 --q-learn --reachable "
+                                     "--reachable-sample 3");
     ASSERT_EQ(run.status, 0) << run.out;
     for (const char* job : {"seed-1", "seed-2"}) {
         for (const char* file : {"eval.dat", "weights.nnet", "summary.json"}) {
@@ -67,9 +68,11 @@ TEST(Sweep, TwoSeedsGiveTwoFoldersACsvOfTheirSummariesAndRunsThatRepeat) {
         }
         EXPECT_EQ(value["job"], "seed-" + std::to_string(row));
         const auto summary = nlohmann::json::parse(readFile(out / value["job"] / "summary.json"));
-        for (const char* key : {"runs-done", "goals", "collisions", "misses", "steps"}) {
+        for (const char* key :
+             {"runs-done", "goals", "collisions", "misses", "steps", "reachable-share"}) {
             EXPECT_EQ(value[key], summary[key].dump()) << key;
         }
+        EXPECT_EQ(value["reachable-placements.searched"], "3");
         EXPECT_EQ(value["settings.seed"], std::to_string(row));
         EXPECT_EQ(value["settings.q-learn"], "true");
     }

@@ -382,6 +382,19 @@ TEST_F(Trainer, BackupsOfOtherTrainingsAreSaid) {
                                "(give each training a --backup-dir of its own)\n");
 }
 
+// Kills the training whose process id the file holds, and waits until it is gone (and with it
+// the claims on its outputs).
+void killAndWait(const fs::path& pidFile) {
+    const std::string pid = slurp(pidFile).substr(0, slurp(pidFile).find('\n'));
+    std::system(("kill -KILL " + pid).c_str());
+    // Gone, or a zombie nobody has reaped yet: its files are closed either way.
+    quorvel::testing::waitUntil([&] {
+        const std::string stat = slurp("/proc/" + pid + "/stat");
+        const std::size_t end = stat.rfind(')');
+        return stat.empty() || (end != std::string::npos && stat.compare(end, 3, ") Z") == 0);
+    });
+}
+
 // A log is put in place only when its training ends: one killed, or whose log could not be
 // written, leaves the log there before as it was.
 TEST_F(Trainer, AKilledOrFailedTrainingLeavesTheEarlierLog) {
@@ -402,7 +415,7 @@ TEST_F(Trainer, AKilledOrFailedTrainingLeavesTheEarlierLog) {
         }
         return false;
     });
-    std::system(("kill -KILL $(cat '" + (dir / "pid.txt").string() + "')").c_str());
+    killAndWait(dir / "pid.txt");
     EXPECT_EQ(slurp(dir / "quorvel-eval.dat"), earlier);
 
     const Outcome limited = quorvel::testing::runTrainer(
@@ -435,7 +448,7 @@ TEST_F(Trainer, TwoTrainingsNeverWriteOneFile) {
         EXPECT_FALSE(fs::exists(dir / "other.dat"));
         EXPECT_FALSE(fs::exists(dir / "other.nnet"));
     }
-    std::system(("kill -KILL $(cat '" + (dir / "pid.txt").string() + "')").c_str());
+    killAndWait(dir / "pid.txt");
     // Its lock went with it.
     EXPECT_EQ(run("--runs 20 --quiet --log eval.dat --save-weights w.nnet").status, 0);
 }
@@ -470,6 +483,68 @@ TEST_F(Trainer, OutputsNotWrittenAreSaidCountedAndFailTheTraining) {
     const auto fullSummary = nlohmann::json::parse(slurp(dir / "t.json"));
     EXPECT_EQ(fullSummary["outputs-complete"], false);
     EXPECT_EQ(fullSummary["failed-outputs"], nlohmann::json::parse(R"(["--log"])"));
+}
+
+// After the runs, the evaluation placements (a sample spread over the training) are searched:
+// the share is the third line and in the summary, and each answer is a line of its own.
+TEST_F(Trainer, ReachableSharesOfTheEvaluationPlacements) {
+    const Outcome r =
+        run("--runs 400 --eval-freq 20 --obstacles 0 --quiet --reachable --reachable-sample 5 "
+            "--reachable-out r.txt --summary-json s.json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> printed = [&] {
+        std::vector<std::string> lines;
+        std::istringstream in(r.out);
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }();
+    ASSERT_EQ(printed.size(), 3u) << r.out;
+    EXPECT_EQ(printed[2].rfind("Some drive reaches the goal from 5 of 5 evaluation placements "
+                               "(100%); 0 unreachable, 0 unknown (searched in ",
+                               0),
+              0u)
+        << printed[2];
+    std::istringstream answers(slurp(dir / "r.txt"));
+    std::vector<int> runs;
+    for (std::string line; std::getline(answers, line);) {
+        std::istringstream words(line);
+        int run = 0;
+        std::size_t steps = 0;
+        std::string answer;
+        words >> run >> answer >> steps;
+        runs.push_back(run);
+        EXPECT_EQ(answer, "reachable");
+        std::vector<int> actions;
+        for (int a; words >> a;) {
+            EXPECT_GE(a, 0);
+            EXPECT_LE(a, 5);
+            actions.push_back(a);
+        }
+        EXPECT_EQ(actions.size(), steps);
+        EXPECT_GT(steps, 0u);
+    }
+    EXPECT_EQ(runs, (std::vector<int>{0, 80, 160, 240, 320})); // 5 of the 20, spread evenly
+    const auto summary = nlohmann::json::parse(slurp(dir / "s.json"));
+    EXPECT_EQ(summary["reachable-share"], 1.0);
+    EXPECT_EQ(summary["reachable-placements"]["searched"], 5);
+    EXPECT_EQ(summary["reachable-placements"]["unknown"], 0);
+    EXPECT_EQ(summary["settings"]["reachable"], true);
+    EXPECT_EQ(summary["settings"]["reachable-sample"], 5);
+
+    EXPECT_EQ(run("--runs 20 --quiet --summary-json t.json").status, 0);
+    EXPECT_TRUE(nlohmann::json::parse(slurp(dir / "t.json"))["reachable-share"].is_null());
+    for (const auto& [arguments, said] :
+         {std::pair{"--reachable --reachable-sample x",
+                    "\"x\" is not a valid number of placements"},
+          {"--reachable --reachable-sample -1", "\"-1\" is not a valid number of placements"},
+          {"--reachable-out r2.txt", "--reachable-sample and --reachable-out go with --reachable"},
+          {"--reachable-sample 3", "go with --reachable"}}) {
+        const Outcome bad = run(std::string("--runs 20 --quiet ") + arguments);
+        EXPECT_EQ(bad.status, 2) << arguments;
+        EXPECT_NE(bad.err.find(said), std::string::npos) << bad.err;
+    }
 }
 
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {
