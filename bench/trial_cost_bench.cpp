@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
@@ -29,9 +30,11 @@ double median(std::vector<double> v) {
 }
 
 // One training of the standard workload in the window, phases of `phaseMs` taking turns with
-// trials on and off; with `displays`, the value map and the action values too.
+// trials on and off; with `displays`, the value map and the action values too; the trials at
+// the pace of driveSpeeds[speed].
 void BM_TrialCost(benchmark::State& state) {
     const bool displays = state.range(0) != 0;
+    const int speed = static_cast<int>(state.range(1));
     constexpr int phases = 12;
     constexpr qint64 phaseMs = 2500;
     for (auto _ : state) {
@@ -49,6 +52,9 @@ void BM_TrialCost(benchmark::State& state) {
         TrainingJob job(*world, settings);
         job.start();
         TrainingWindow window(job, {}, {displays, displays});
+        QComboBox* speeds = window.findChild<QComboBox*>();
+        speeds->setCurrentIndex(speed);
+        emit speeds->activated(speed); // as a person's choice
         window.show();
         std::vector<double> on, off;
         int phase = 0;
@@ -84,7 +90,12 @@ void BM_TrialCost(benchmark::State& state) {
         state.counters["cost_percent"] = 100 * (1 - medianOn / medianOff);
     }
 }
-BENCHMARK(BM_TrialCost)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_TrialCost)
+    ->ArgsProduct({{0, 1}, {0, 2, 3}})
+    ->ArgNames({"displays", "speed"})
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace
 } // namespace quorvel

@@ -1,18 +1,22 @@
 // libFuzzer target for what a user or a file can hand the program: the weight-file reader,
-// the panel's field rules, the evaluation-log reader, and the summary's JSON strings. The first
-// byte chooses which ('w', 'f', 'l', 'j', or any other byte by its value); the rest is the
-// input.
+// the panel's field rules, the evaluation-log reader, the summary's JSON strings and the field
+// file reader. The first byte chooses which ('w', 'f', 'l', 'j', 'F', or any other byte by its
+// value); the rest is the input.
 //
 // Besides crashes and undefined behaviour it checks what must always hold: a refused load
 // leaves every bit of the network as it was, an accepted one saves and reloads to the same
 // text; an accepted field set lies within its ranges; an accepted log has a curve of shares
-// that add up to 1, a refused one is quoted without control characters; and every string
-// written into JSON parses back, to itself when it was UTF-8.
+// that add up to 1, a refused one is quoted without control characters; every string written
+// into JSON parses back, to itself when it was UTF-8; and an accepted field file is written
+// and read back to the same field, which a World takes.
 #include "cli/summary_json.h"
 #include "learn/q_learner.h"
 #include "learn/weight_file.h"
+#include "rules/field_file.h"
 #include "rules/input_rules.h"
-#include "training/evaluation_curve.h"
+#include "training/evaluation_log.h"
+#include "watching/log_curves.h"
+#include "world/world.h"
 
 #include <nlohmann/json.hpp>
 
@@ -175,6 +179,26 @@ void fuzzJsonString(const std::string& bytes) {
     }
 }
 
+void fuzzFieldFile(const std::string& bytes) {
+    const FieldRead read = readFieldText(bytes, "fuzz");
+    if (!read.field) {
+        if (read.error.empty()) {
+            fail("a refused field file says nothing");
+        }
+        return;
+    }
+    const std::string text = fieldText(*read.field);
+    const FieldRead again = readFieldText(text, "again");
+    if (!again.field || fieldText(*again.field) != text) {
+        fail("an accepted field does not read back from its own text");
+    }
+    static World world(10, 10, 0, 0, 0);
+    applyField(world, *read.field);
+    if (fieldText(fieldOf(world)) != text) {
+        fail("a World does not hold the field it was given");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -187,7 +211,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        : data[0] == 'f' ? 1
                        : data[0] == 'l' ? 2
                        : data[0] == 'j' ? 3
-                                        : data[0] % 4;
+                       : data[0] == 'F' ? 4
+                                        : data[0] % 5;
     switch (reader) {
     case 0:
         fuzzWeightFile(bytes);
@@ -198,8 +223,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2:
         fuzzEvaluationLog(bytes);
         break;
-    default:
+    case 3:
         fuzzJsonString(bytes);
+        break;
+    default:
+        fuzzFieldFile(bytes);
     }
     return 0;
 }

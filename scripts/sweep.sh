@@ -62,7 +62,9 @@ while [ $# -gt 0 ]; do
       fi ;;
     --reachable)
       flags+=("$1"); shift ;; # a flag of every training: its summary says the share
-    --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet | --reachable-out)
+    --evaluate)
+      die "--evaluate trains nothing; a sweep runs trainings" ;;
+    --log | --save-weights | --save-exact-weights | --summary-json | --backup-dir | --seed | --quiet | --reachable-out | --save-field)
       die "$1 is the sweep's to set (each training writes into its own folder; use --seeds)" ;;
     --*)
       [ $# -ge 2 ] || die "$1 needs a value"
@@ -219,7 +221,7 @@ commands_of() { # k
     local i
     for ((i = 0; i + 1 < ${#options[@]}; i++)); do
       case "${options[i]}" in
-        --obstacles | --sides | --radius | --seed) words+=("${options[i]}" "${options[i + 1]}") ;;
+        --obstacles | --sides | --radius | --seed | --field) words+=("${options[i]}" "${options[i + 1]}") ;;
       esac
     done
     local map

@@ -35,25 +35,38 @@ QString qtFileFilter(const char* filter) {
     return entries.join(";;");
 }
 
-std::string askOpenFile(QWidget* parent, const std::string& title, const char* filter) {
-    return QFileDialog::getOpenFileName(parent, QString::fromStdString(title), QString(),
-                                        qtFileFilter(filter))
-        .toStdString();
+QString FileDialogs::folderFor(const char* filter) const {
+    const auto found = folders_.find(filter);
+    return found != folders_.end() ? found->second : QString();
 }
 
-std::vector<std::string> askOpenFiles(QWidget* parent, const std::string& title,
-                                      const char* filter) {
+void FileDialogs::remember(const char* filter, const QString& path) {
+    if (!path.isEmpty()) {
+        folders_[filter] = QFileInfo(path).absolutePath();
+    }
+}
+
+std::string FileDialogs::askOpenFile(const std::string& title, const char* filter) {
+    const QString path = QFileDialog::getOpenFileName(parent_, QString::fromStdString(title),
+                                                      folderFor(filter), qtFileFilter(filter));
+    remember(filter, path);
+    return path.toStdString();
+}
+
+std::vector<std::string> FileDialogs::askOpenFiles(const std::string& title, const char* filter) {
     std::vector<std::string> paths;
-    for (const QString& path : QFileDialog::getOpenFileNames(parent, QString::fromStdString(title),
-                                                             QString(), qtFileFilter(filter))) {
+    for (const QString& path : QFileDialog::getOpenFileNames(
+             parent_, QString::fromStdString(title), folderFor(filter), qtFileFilter(filter))) {
         paths.push_back(path.toStdString());
+        remember(filter, path);
     }
     return paths;
 }
 
-std::string askSaveFile(QWidget* parent, const std::string& title, const char* filter,
-                        const std::string& proposedName) {
-    QFileDialog dialog(parent, QString::fromStdString(title), QString(), qtFileFilter(filter));
+std::string FileDialogs::askSaveFile(const std::string& title, const char* filter,
+                                     const std::string& proposedName) {
+    QFileDialog dialog(parent_, QString::fromStdString(title), folderFor(filter),
+                       qtFileFilter(filter));
     dialog.setObjectName("saveDialog");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
@@ -67,6 +80,7 @@ std::string askSaveFile(QWidget* parent, const std::string& title, const char* f
     if (!suffix.isEmpty() && QFileInfo(path).suffix().isEmpty() && !QFileInfo::exists(path)) {
         path += "." + suffix;
     }
+    remember(filter, path);
     return path.toStdString();
 }
 

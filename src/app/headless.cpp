@@ -63,6 +63,11 @@ class HeadlessPlatform : public PanelPlatform {
     void showEvaluationCurves(const std::string&, const std::vector<LabelledCurve>&,
                               const std::string&, const std::vector<FigureLine>&) override {}
     void endDialog(bool) override {}
+    std::optional<int> askNumber(const std::string&, const std::string&, int, int, int) override {
+        return std::nullopt;
+    }
+    bool showProgress(const std::string&, int, int) override { return true; }
+    void showPace(int, bool) override {}
 
     std::string startRecording(const std::string& path) override {
         if (recorder_.open(path, options_.size.width(), options_.size.height(),

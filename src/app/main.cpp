@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     cli.add_option("--radius", record.world.radius,
                    "With --record or --value-map: average obstacle radius, 5 to 25")
         ->capture_default_str();
+    cli.add_option("--field", record.world.field,
+                   "With --record or --value-map: the field of this file (Save Field..., "
+                   "quorvel-train --save-field) in place of a generated one");
     cli.add_option("--seed", record.world.seed,
                    "With --record or --value-map: start the random sequence from this state, "
                    "as quorvel-train --seed does");
@@ -134,6 +137,17 @@ int main(int argc, char** argv) {
     }
     if (!recording && !plotting && !mapping && (!plot.output.empty() || !size.empty())) {
         return bad("--output and --size go with --record, --plot or --value-map");
+    }
+    if (!record.world.field.empty()) {
+        if (!recording && !mapping) {
+            return bad("--field goes with --record or --value-map");
+        }
+        for (const char* generated : {"--obstacles", "--sides", "--radius"}) {
+            if (cli.count(generated) > 0) {
+                return bad(std::string("--field gives the field; ") + generated +
+                           " makes one: give one of them");
+            }
+        }
     }
     if (record.frames < 1 || record.frames > quorvel::maxRecordedFrames) {
         return bad("--frames must be between 1 and " + std::to_string(quorvel::maxRecordedFrames));

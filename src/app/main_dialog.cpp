@@ -8,11 +8,13 @@
 #include "app/panel_layout.h"
 #include "app/training_window.h"
 #include "display/gl_view.h"
+#include "world/floor.h"
 #include "world/world.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -21,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
@@ -79,6 +82,9 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addMenuAction("Plot Evaluation Log...", [this] { commands_.OnPlotEvaluationLog(); });
     addMenuAction("Show Last Learning Curve", [this] { commands_.OnShowLastLearningCurve(); });
     addMenuAction("Record Playback...", [this] { commands_.OnRecordPlayback(); });
+    addMenuAction("Save Field...", [this] { commands_.OnSaveField(); });
+    addMenuAction("Load Field...", [this] { commands_.OnLoadField(); });
+    addMenuAction("Evaluate Network...", [this] { commands_.OnEvaluateNetwork(); });
     valueMapAction_ = addMenuAction("Show Value Map", [this] { updateViewDisplays(); });
     valueMapAction_->setCheckable(true);
     valueMapAction_->setToolTip("Colour each floor square by the best value the network expects "
@@ -87,6 +93,11 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     actionValuesAction_->setCheckable(true);
     actionValuesAction_->setToolTip("Show the value of each of the six actions behind the "
                                     "robot's last step (A)");
+    stretchAction_ = addMenuAction("Stretch Value Map Colours", [this] { updateViewDisplays(); });
+    stretchAction_->setCheckable(true);
+    stretchAction_->setToolTip("Spread the value map's colours from its own lowest to its own "
+                               "highest value, so that small differences show (S)");
+    addKey(Qt::Key_S, [this] { stretchAction_->trigger(); });
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // Driving with the keys.
@@ -100,6 +111,11 @@ CMainDialog::CMainDialog(World& world, QWidget* parent)
     addKey(Qt::Key_0, [this] { commands_.OnSteerStraight(); });
     addKey(Qt::Key_V, [this] { valueMapAction_->trigger(); });
     addKey(Qt::Key_A, [this] { actionValuesAction_->trigger(); });
+    addKey(Qt::Key_Space, [this] { commands_.OnPause(); });
+    addKey(Qt::Key_Period, [this] { commands_.OnStep(); });
+    addKey(Qt::Key_Plus, [this] { commands_.OnFaster(); });
+    addKey(Qt::Key_Equal, [this] { commands_.OnFaster(); });
+    addKey(Qt::Key_Minus, [this] { commands_.OnSlower(); });
 
     // The view gives up height on a small screen, and takes what a larger window offers; the
     // controls keep their places below it.
@@ -121,8 +137,13 @@ void CMainDialog::addControl(const PanelControl& c, QRect geometry) {
     case Kind::view:
         view_ = new CGLView(world_, this);
         view_->setGeometry(geometry);
+        playbackTicks_ = new FrameTicks(
+            view_, [this] { commands_.OnTimer(playbackTimerId); }, this);
         view_->setToolTip(c.tip);
-        connect(view_, &CGLView::clicked, this, [this] { commands_.OnViewClicked(); });
+        connect(view_, &CGLView::pressedAndReleased, this,
+                [this](Vec2 pressed, Vec2 released, bool shift) {
+                    placeWithTheMouse(pressed, released, shift);
+                });
         return; // the view is not moved with the controls
     case Kind::button:
     case Kind::repeatingButton: {
@@ -185,6 +206,17 @@ void CMainDialog::addControl(const PanelControl& c, QRect geometry) {
         widget = box;
         break;
     }
+    case Kind::speed:
+        speed_ = new QComboBox(this);
+        for (const DriveSpeed& speed : driveSpeeds) {
+            speed_->addItem(speed.name);
+        }
+        speed_->setGeometry(geometry);
+        speed_->setToolTip(c.tip);
+        connect(speed_, &QComboBox::activated, this,
+                [this](int index) { commands_.setSpeed(index); });
+        widget = speed_;
+        break;
     case Kind::slider:
         slider_ = new QSlider(Qt::Horizontal, this);
         slider_->setRange(0, 100);
@@ -197,6 +229,9 @@ void CMainDialog::addControl(const PanelControl& c, QRect geometry) {
     }
     if (c.kind == Kind::button || c.kind == Kind::repeatingButton) {
         widget->setToolTip(c.tip);
+        if (c.command == &PanelCommands::OnPause) {
+            pause_ = qobject_cast<QPushButton*>(widget);
+        }
     }
     controls_.push_back({widget, widget->geometry()});
 }
@@ -256,6 +291,21 @@ QAction* CMainDialog::addMenuAction(const QString& text, std::function<void()> c
     connect(action, &QAction::triggered, this, command);
     addAction(action);
     return action;
+}
+
+void CMainDialog::placeWithTheMouse(Vec2 pressed, Vec2 released, bool shift) {
+    // A drag of at least a unit turns the robot to face where it went.
+    constexpr double dragged = 1;
+    if (shift) {
+        commands_.OnPlaceGoalAt(released);
+    } else if (pressed.x >= Floor::low && pressed.x <= Floor::high && pressed.y >= Floor::low &&
+               pressed.y <= Floor::high) {
+        commands_.OnPlaceRobotAt(pressed, length(released - pressed) >= dragged
+                                              ? std::optional<Vec2>(released)
+                                              : std::nullopt);
+    } else {
+        commands_.OnViewClicked();
+    }
 }
 
 } // namespace quorvel

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/file_dialogs.h"
+#include "display/frame_ticks.h"
 #include "display/gif_writer.h"
 #include "panel/panel_commands.h"
 #include "panel/panel_platform.h"
@@ -9,11 +11,15 @@
 #include <QKeySequence>
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 class QAction;
 class QCheckBox;
+class QComboBox;
+class QProgressDialog;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -60,6 +66,10 @@ class CMainDialog : public QDialog, public PanelPlatform {
     std::string startRecording(const std::string& path) override;
     void recordFrame() override;
     std::string finishRecording() override;
+    std::optional<int> askNumber(const std::string& title, const std::string& label, int proposed,
+                                 int minimum, int maximum) override;
+    bool showProgress(const std::string& text, int done, int total) override;
+    void showPace(int speed, bool paused) override;
 
     void showAbout();
 
@@ -68,6 +78,7 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void showActionValuesOverlay(bool on);
     bool valueMapShown() const;
     bool actionValuesShown() const;
+    bool valueMapStretched() const;
     // The values the view's floor shows while the value map is on.
     const ValueMap& valueMap() const { return valueMap_; }
 
@@ -80,7 +91,6 @@ class CMainDialog : public QDialog, public PanelPlatform {
     void reject() override;
 
   protected:
-    void timerEvent(QTimerEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -94,11 +104,19 @@ class CMainDialog : public QDialog, public PanelPlatform {
 
     // Gives the view what it shows besides the World, for the World as it is now.
     void updateViewDisplays();
+    // A press and release on the view: the robot put where it was pressed (facing where it
+    // was released), with Shift the goal where it was released, off the floor a new picture.
+    void placeWithTheMouse(Vec2 pressed, Vec2 released, bool shift);
 
     World& world_;
     PanelCommands commands_;
     QAction* valueMapAction_ = nullptr;
     QAction* actionValuesAction_ = nullptr;
+    QAction* stretchAction_ = nullptr;
+    QComboBox* speed_ = nullptr;
+    QPushButton* pause_ = nullptr;
+    std::unique_ptr<QProgressDialog> progress_;
+    FileDialogs files_{this};
     ValueProbe probe_;
     ValueMap valueMap_;
     ActionValues actionValues_;
@@ -115,7 +133,7 @@ class CMainDialog : public QDialog, public PanelPlatform {
     QCheckBox* qLearn_ = nullptr;
     QCheckBox* trails_ = nullptr;
     CurveChart* lastPlot_ = nullptr;
-    int playbackTimer_ = 0; // the platform's id of timer 1000, 0 when stopped
+    FrameTicks* playbackTicks_ = nullptr; // timer 1000 of the commands
     GifWriter recorder_;
     std::string recordingPath_;
 };

@@ -10,12 +10,14 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
+#include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSlider>
-#include <QTimerEvent>
 #include <QVBoxLayout>
 
 // What the panel does for its commands: CMainDialog as the commands' platform.
@@ -67,39 +69,58 @@ int CMainDialog::ask(const std::string& text, const std::vector<std::string>& an
 }
 
 std::string CMainDialog::askOpenPath(const std::string& title, const char* filter) {
-    return askOpenFile(this, title, filter);
+    return files_.askOpenFile(title, filter);
 }
 
 std::string CMainDialog::askSavePath(const std::string& title, const char* filter,
                                      const std::string& proposedName) {
-    return askSaveFile(this, title, filter, proposedName);
+    return files_.askSaveFile(title, filter, proposedName);
 }
 
 std::vector<std::string> CMainDialog::askOpenPaths(const std::string& title, const char* filter) {
-    return askOpenFiles(this, title, filter);
+    return files_.askOpenFiles(title, filter);
+}
+
+std::optional<int> CMainDialog::askNumber(const std::string& title, const std::string& label,
+                                          int proposed, int minimum, int maximum) {
+    bool ok = false;
+    const int value =
+        QInputDialog::getInt(this, QString::fromStdString(title), QString::fromStdString(label),
+                             proposed, minimum, maximum, 1, &ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+bool CMainDialog::showProgress(const std::string& text, int done, int total) {
+    if (done >= total) {
+        progress_.reset();
+        return true;
+    }
+    if (!progress_) {
+        progress_ =
+            std::make_unique<QProgressDialog>(QString::fromStdString(text), "Stop", 0, total, this);
+        progress_->setWindowTitle("Quorvel");
+        progress_->setWindowModality(Qt::WindowModal);
+        progress_->setMinimumDuration(0);
+    }
+    progress_->setValue(done); // shows it, and lets the user stop
+    return !progress_->wasCanceled();
+}
+
+void CMainDialog::showPace(int speed, bool paused) {
+    speed_->setCurrentIndex(speed);
+    pause_->setText(paused ? "Go On" : "Pause");
 }
 
 void CMainDialog::startTimer(int id, int milliseconds) {
-    if (id != playbackTimerId) {
-        return;
+    if (id == playbackTimerId) {
+        playbackTicks_->start(milliseconds);
     }
-    stopTimer(id); // setting a running timer again replaces it
-    playbackTimer_ = QObject::startTimer(milliseconds);
 }
 
 void CMainDialog::stopTimer(int id) {
-    if (id == playbackTimerId && playbackTimer_ != 0) {
-        killTimer(playbackTimer_);
-        playbackTimer_ = 0;
+    if (id == playbackTimerId) {
+        playbackTicks_->stop();
     }
-}
-
-void CMainDialog::timerEvent(QTimerEvent* event) {
-    if (playbackTimer_ != 0 && event->timerId() == playbackTimer_) {
-        commands_.OnTimer(playbackTimerId);
-        return;
-    }
-    QDialog::timerEvent(event);
 }
 
 void CMainDialog::redraw() {
@@ -133,17 +154,27 @@ bool CMainDialog::actionValuesShown() const {
     return actionValuesAction_->isChecked();
 }
 
+bool CMainDialog::valueMapStretched() const {
+    return stretchAction_->isChecked();
+}
+
 void CMainDialog::updateViewDisplays() {
     SceneExtras extras;
     // While a training runs, the view keeps the still copy it was given, map included.
     if (valueMapShown() && !training_) {
         probe_.map(world_, valueMap_);
     }
+    ViewOverlays overlays;
     if (valueMapShown()) {
         extras.valueMap = &valueMap_;
+        if (valueMapStretched()) {
+            const ValueRange range = rangeOf(valueMap_);
+            extras.valueLow = overlays.legendLow = range.low;
+            extras.valueHigh = overlays.legendHigh = range.high;
+            overlays.legendStretched = true;
+        }
     }
     view_->setExtras(extras);
-    ViewOverlays overlays;
     overlays.legend = valueMapShown();
     overlays.legendNotANumber = valueMapShown() && !world_.learner.network.finite();
     if (actionValuesShown() && haveActionValues_) {
@@ -162,6 +193,7 @@ TrainingOutcome CMainDialog::runTraining(TrainingJob& job, const std::string& no
     TrialDisplays displays;
     displays.valueMap = valueMapShown();
     displays.actionValues = actionValuesShown();
+    displays.stretched = valueMapStretched();
     TrainingOutcome outcome;
     {
         TrainingWindow window(job, notice, displays, this);

@@ -79,6 +79,13 @@ constexpr PanelControl controls[] = {
     {K::checkBox, "Robot leaves \"trails\"", 17, 351, 86, 10,
      "During playback, keep the past poses, coloured by the network's value", nullptr,
      Field::obstacles, "", CheckBox::trails},
+    {K::speed, "", 15, 432, 114, 14,
+     "How fast playback drives: one step every tenth of a second, 4 or 16 steps, or a step "
+     "whenever the last picture is drawn (plus and minus keys)"},
+    {K::button, "Pause", 15, 450, 55, 14, "Pause the playback, or go on with it (Space)",
+     &C::OnPause},
+    {K::button, "Step", 74, 450, 55, 14,
+     "One step of the playback, paused; starts one when none runs (full stop key)", &C::OnStep},
 };
 
 } // namespace

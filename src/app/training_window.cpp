@@ -1,26 +1,32 @@
 #include "app/training_window.h"
 
 #include "app/curve_chart.h"
+#include "display/frame_ticks.h"
 #include "display/gl_view.h"
 #include "panel/panel_commands.h"
 #include "training/training_report.h"
 #include "world/world.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <functional>
 
 namespace quorvel {
 
 namespace {
 constexpr int tickMs = 100;            // figures, and one trial step, as playback steps
-constexpr int heldEndTicks = 10;       // an ended trial stays a second before the next begins
+constexpr int heldEndSteps = 10;       // an ended trial stays as long as 10 steps (a second at 1x)
 constexpr double mapEvery = 0.5;       // the value map at most twice a second
 constexpr int arenaCapsuleDetail = 10; // the trail drawn lighter than in the panel's view
 // The window searches this many evaluation placements at most, spread over the training: about
@@ -79,15 +85,46 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
     reachableLine_->setObjectName("reachable");
     reachableLine_->setWordWrap(true);
     connect(reachableBox_, &QCheckBox::toggled, this, [this] { searchReachable(); });
+    connect(trialsBox_, &QCheckBox::toggled, this, [this] { runTrialTicks(); });
 
     auto* left = new QVBoxLayout;
     left->addWidget(arena_, 1);
     left->addWidget(trialCaption_);
+    // The trials' pace, as the panel's playback has it.
+    speedBox_ = new QComboBox;
+    for (const DriveSpeed& speed : driveSpeeds) {
+        speedBox_->addItem(speed.name);
+    }
+    speedBox_->setToolTip("How fast the trials drive: one step every tenth of a second, 4 or 16 "
+                          "steps, or a step whenever the last picture is drawn (plus and minus)");
+    connect(speedBox_, &QComboBox::activated, this, [this](int index) { setSpeed(index); });
+    pause_ = new QPushButton("Pause");
+    pause_->setToolTip("Pause the trial drives, or go on with them (Space)");
+    connect(pause_, &QPushButton::clicked, this, [this] { pauseOrGoOn(); });
+    auto* step = new QPushButton("Step");
+    step->setToolTip("One step of the trial drive, paused (full stop key)");
+    connect(step, &QPushButton::clicked, this, [this] { stepOnce(); });
+    for (QPushButton* b : {pause_, step}) {
+        b->setAutoDefault(false);
+    }
     auto* boxes = new QHBoxLayout;
     boxes->addWidget(trialsBox_);
+    boxes->addWidget(speedBox_);
+    boxes->addWidget(pause_);
+    boxes->addWidget(step);
     boxes->addWidget(reachableBox_);
     boxes->addStretch();
     left->addLayout(boxes);
+    const std::pair<QKeySequence, std::function<void()>> keys[] = {
+        {Qt::Key_Space, [this] { pauseOrGoOn(); }},
+        {Qt::Key_Period, [this] { stepOnce(); }},
+        {Qt::Key_Plus, [this] { setSpeed(speed_ + 1); }},
+        {Qt::Key_Equal, [this] { setSpeed(speed_ + 1); }},
+        {Qt::Key_Minus, [this] { setSpeed(speed_ - 1); }}};
+    for (const auto& [key, act] : keys) {
+        auto* shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, act);
+    }
     auto* right = new QVBoxLayout;
     right->addLayout(figures);
     right->addWidget(chart_, 1);
@@ -112,10 +149,14 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
     ticks_ = new QTimer(this);
     ticks_->setInterval(tickMs);
     connect(ticks_, &QTimer::timeout, this, &TrainingWindow::tick);
+    trialTicks_ = new FrameTicks(
+        arena_, [this] { trialTick(); }, this);
+    setSpeed(0);
     // The first trial drives the network the training starts from.
     beginTrial(job.startWorld().learner.network, 0);
     takeSnapshot();
     ticks_->start();
+    runTrialTicks();
 }
 
 TrainingWindow::~TrainingWindow() = default;
@@ -134,7 +175,6 @@ void TrainingWindow::tick() {
     if (!runsEnded()) {
         takeSnapshot();
     }
-    stepTrial();
     if (reach_) {
         searchReachable();
     }
@@ -193,33 +233,77 @@ void TrainingWindow::takeSnapshot() {
 
 void TrainingWindow::beginTrial(const QNetwork& network, int run) {
     trial_.begin(network, run);
-    heldTicks_ = 0;
+    heldSteps_ = 0;
     showArena();
 }
 
-void TrainingWindow::stepTrial() {
+void TrainingWindow::trialTick() {
+    if (!paused_) {
+        advanceTrial(driveSpeeds[speed_].stepsPerTick);
+    }
+    runTrialTicks();
+}
+
+void TrainingWindow::runTrialTicks() {
+    // Ticks only while there is a trial to drive: a timer of no period left running would keep
+    // this thread busy, and away from the training, for nothing.
+    const bool last = runsEnded() && trial_.ended() && !(latest_ && latest_->run > trial_.run());
+    const bool driving = trialsBox_->isChecked() && !paused_ && !last;
+    if (driving) {
+        trialTicks_->start(driveSpeeds[speed_].periodMs);
+    } else {
+        trialTicks_->stop();
+    }
+}
+
+void TrainingWindow::advanceTrial(int steps) {
     if (!trialsBox_->isChecked()) {
         return;
     }
-    if (trial_.ended()) {
-        // The finished network's trial is the last; earlier ones are followed by the next,
-        // with the newest network a snapshot has brought.
-        if (runsEnded() && finalTrial_) {
-            return;
+    bool moved = false;
+    for (int i = 0; i < steps; ++i) {
+        if (trial_.ended()) {
+            // The finished network's trial is the last; earlier ones are followed by the
+            // next, with the newest network a snapshot has brought.
+            if (runsEnded() && finalTrial_) {
+                break;
+            }
+            if (++heldSteps_ >= heldEndSteps && latest_ && latest_->run > trial_.run()) {
+                finalTrial_ = runsEnded();
+                beginTrial(latest_->network, latest_->run);
+            }
+            continue;
         }
-        if (++heldTicks_ >= heldEndTicks && latest_ && latest_->run > trial_.run()) {
-            finalTrial_ = runsEnded();
-            beginTrial(latest_->network, latest_->run);
+        trial_.step(); // computed only now, as it is shown
+        moved = true;
+        if (trial_.ended()) {
+            chart_->addTrialEnd(trial_.run(), trial_.drive().end());
+            job_.requestNetwork(); // for the next trial, a moment from now
+            emit trialEnded(trial_.run(), trial_.drive().end());
         }
-        return;
     }
-    trial_.step(); // computed only now, as it is shown
-    if (trial_.ended()) {
-        chart_->addTrialEnd(trial_.run(), trial_.drive().end());
-        job_.requestNetwork(); // for the next trial, a second from now
-        emit trialEnded(trial_.run(), trial_.drive().end());
+    if (moved) {
+        showArena();
     }
-    showArena();
+}
+
+void TrainingWindow::setSpeed(int index) {
+    speed_ = std::clamp(index, 0, driveSpeedCount - 1);
+    speedBox_->setCurrentIndex(speed_);
+    runTrialTicks();
+}
+
+void TrainingWindow::pauseOrGoOn() {
+    paused_ = !paused_;
+    pause_->setText(paused_ ? "Go On" : "Pause");
+    runTrialTicks();
+}
+
+void TrainingWindow::stepOnce() {
+    if (!paused_) {
+        pauseOrGoOn();
+    }
+    advanceTrial(1);
 }
 
 void TrainingWindow::showArena() {
@@ -236,8 +320,14 @@ void TrainingWindow::showArena() {
         }
         extras.valueMap = &map_;
     }
-    arena_->setExtras(extras);
     ViewOverlays overlays;
+    if (displays_.valueMap && displays_.stretched) {
+        const ValueRange range = rangeOf(map_);
+        extras.valueLow = overlays.legendLow = range.low;
+        extras.valueHigh = overlays.legendHigh = range.high;
+        overlays.legendStretched = true;
+    }
+    arena_->setExtras(extras);
     overlays.legend = displays_.valueMap;
     overlays.legendNotANumber =
         displays_.valueMap &&
@@ -266,6 +356,7 @@ void TrainingWindow::endRuns() {
         finalTrial_ = true;
         beginTrial(latest_->network, latest_->run);
     }
+    runTrialTicks();
     for (const std::string& message : reportTraining(*outcome_).messages()) {
         QMessageBox box(QMessageBox::NoIcon, "Quorvel", QString::fromStdString(message),
                         QMessageBox::Ok, this);

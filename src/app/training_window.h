@@ -14,6 +14,7 @@
 #include <vector>
 
 class QCheckBox;
+class QComboBox;
 class QFormLayout;
 class QLabel;
 class QProgressBar;
@@ -24,6 +25,7 @@ namespace quorvel {
 
 class CGLView;
 class CurveChart;
+class FrameTicks;
 
 // A training's figures as rows of a form, each text named by its label ("Runs", "Goals", ...);
 // returns the texts, in the lines' order.
@@ -33,6 +35,7 @@ std::vector<QLabel*> addFigureRows(QFormLayout& form, const std::vector<FigureLi
 struct TrialDisplays {
     bool valueMap = false;
     bool actionValues = false;
+    bool stretched = false; // the value map's colours from its lowest to its highest value
 };
 
 // A modal window that shows a running training: progress, counts, speed, time left, the live
@@ -56,6 +59,9 @@ class TrainingWindow : public QDialog {
     CGLView* arena() const { return arena_; }
     QCheckBox* trialsBox() const { return trialsBox_; }
     QCheckBox* reachableBox() const { return reachableBox_; }
+    // The trials' pace: the speed (of driveSpeeds), pausing, one step.
+    int trialSpeed() const { return speed_; }
+    bool trialsPaused() const { return paused_; }
     const TrialDrive& trial() const { return trial_; }
     // The counts as the window last showed them.
     TrainingProgress shownProgress() const { return shown_; }
@@ -77,7 +83,13 @@ class TrainingWindow : public QDialog {
     void tick();
     void takeSnapshot();
     void endRuns();
-    void stepTrial();
+    void trialTick();
+    // Up to `steps` steps of the trial drives, an ended trial's pause counted in steps.
+    void advanceTrial(int steps);
+    void setSpeed(int index);
+    void runTrialTicks();
+    void pauseOrGoOn();
+    void stepOnce();
     void beginTrial(const QNetwork& network, int run);
     void showArena();
     // Starts the search from the evaluation placements, or shows how far it is.
@@ -89,13 +101,18 @@ class TrainingWindow : public QDialog {
     double elapsed_ = 0;                 // the job's seconds, as the last snapshot gave them
     std::optional<NetworkAtRun> latest_; // the newest network a snapshot gave
     std::optional<TrainingOutcome> outcome_;
-    double mapMadeAt_ = -1;   // the job's seconds when the value map was made
-    int heldTicks_ = 0;       // ticks an ended trial has been shown
+    double mapMadeAt_ = -1; // the job's seconds when the value map was made
+    int heldSteps_ = 0;     // steps' time an ended trial has been shown
+    int speed_ = 0;         // of driveSpeeds
+    bool paused_ = false;
     bool finalTrial_ = false; // the trial of the finished network has begun
     TrialDrive trial_;
     ValueProbe probe_;
     ValueMap map_;
     QTimer* ticks_;
+    FrameTicks* trialTicks_; // the trials' pace
+    QComboBox* speedBox_;
+    QPushButton* pause_;
     QProgressBar* bar_;
     std::vector<QLabel*> figures_; // in the order of figureLines
     CGLView* arena_;

@@ -4,7 +4,9 @@
 #include "cli/trainer_outputs.h"
 #include "cli/trainer_summary.h"
 #include "common/files.h"
+#include "common/random.h"
 #include "rules/recommended.h"
+#include "training/network_evaluation.h"
 #include "training/reachability.h"
 #include "training/training_job.h"
 #include "training/training_report.h"
@@ -112,6 +114,16 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
                    "With --reachable: search only this many placements, spread evenly over the "
                    "training (0: all)")
         ->capture_default_str();
+    app.add_option("--field", o.world.field,
+                   "Train on the field of this file (as the panel's Save Field... writes it: "
+                   "obstacles, robot, goal) in place of a generated one");
+    app.add_option("--save-field", o.saveField,
+                   "Write the field the training ran on (obstacles, the robot and goal where they "
+                   "stood before the runs) to this file, for --field or the panel's Load Field...");
+    app.add_option("--evaluate", o.evaluate,
+                   "Train nothing: drive the network (--load-weights) this many times from random "
+                   "placements on the field, near-greedy as evaluation runs drive, and say how "
+                   "the drives ended");
     app.add_option("--reachable-out", o.reachableOut,
                    "With --reachable: write a line for each placement searched: its run, the "
                    "answer (reachable, unreachable, unknown), the steps and the actions found");
@@ -119,9 +131,9 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
 
 // The search from the evaluation placements, with its progress; each answer as a line of the
 // --reachable-out file.
-ReachTally searchPlacements(const World& world, const TrainingOutcome& outcome, int sample,
-                            bool showProgress, std::string& lines) {
-    ReachJob job(world, spreadSample(outcome.result.placements, sample));
+ReachTally searchPlacements(const World& world, const std::vector<EvaluationPlacement>& placements,
+                            int sample, bool showProgress, std::string& lines) {
+    ReachJob job(world, spreadSample(placements, sample));
     job.runHere([&](int i, const ReachAnswer& a) {
         lines += std::to_string(job.placements()[static_cast<std::size_t>(i)].run) + " " +
                  reachabilityName(a.answer) + " " + std::to_string(a.actions.size());
@@ -170,6 +182,44 @@ TrainingOutcome watch(TrainingJob& job, bool showProgress) {
     return job.finish();
 }
 
+// A text output written whole; said, and counted among the failed, when it was not.
+void writeText(const std::string& path, const char* option, const std::string& text,
+               std::vector<std::string>& failed, int& status) {
+    if (path.empty()) {
+        return;
+    }
+    if (writeFileAtomically(path, [&](std::FILE* file) {
+            return std::fputs(text.c_str(), file) >= 0;
+        }) != FileWriteStatus::ok) {
+        say(std::string("could not write ") + option + " \"" + path + "\"");
+        failed.push_back(option);
+        status = exitFailed;
+    }
+}
+
+// In place of a training: the network's drives from random placements, counted, and (with
+// --reachable) the same placements searched.
+int evaluateOnly(const TrainerOptions& o, const World& world, int drives, int sample,
+                 const std::string& field) {
+    const NetworkEvaluation evaluation =
+        evaluateNetwork(world, drives, random::Sequence(random::state()));
+    std::ostream& out =
+        isStandardOutput(o.reachableOut) || isStandardOutput(o.saveField) ? std::cerr : std::cout;
+    out << describeDrives(evaluation.tally) << '\n';
+    std::string lines;
+    if (o.reachable) {
+        const ReachTally reach = searchPlacements(world, evaluation.placements, sample,
+                                                  !o.quiet && isatty(STDERR_FILENO), lines);
+        out << describeTally(reach) << '\n';
+    }
+    out << std::flush;
+    int status = 0;
+    std::vector<std::string> failed;
+    writeText(o.reachableOut, "--reachable-out", lines, failed, status);
+    writeText(o.saveField, "--save-field", field, failed, status);
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -206,10 +256,6 @@ int main(int argc, char** argv) {
     if (!report(v.messages, v.ok)) {
         return exitBadInput;
     }
-    if (o.log.empty()) {
-        say("no evaluation log given (--log); no training ran");
-        return exitBadInput;
-    }
     const std::optional<int> sample = readIntField(o.reachableSample);
     if (!sample || *sample < 0) {
         say("\"" + o.reachableSample +
@@ -218,6 +264,40 @@ int main(int argc, char** argv) {
     }
     if (!o.reachable && (*sample != 0 || !o.reachableOut.empty())) {
         say("--reachable-sample and --reachable-out go with --reachable");
+        return exitBadInput;
+    }
+    if (!o.world.field.empty()) {
+        for (const char* generated : {"--obstacles", "--sides", "--radius"}) {
+            if (app.count(generated) > 0) {
+                say(std::string("--field gives the field; ") + generated +
+                    " makes one: give "
+                    "one of them");
+                return exitBadInput;
+            }
+        }
+    }
+    std::optional<int> drives;
+    if (app.count("--evaluate") > 0) {
+        drives = readIntField(o.evaluate);
+        if (!drives || *drives < 1 || *drives > maxRuns) {
+            say("\"" + o.evaluate +
+                "\" is not a valid number of drives to evaluate: 1 to 10000000");
+            return exitBadInput;
+        }
+        for (const char* training : {"--runs", "--eval-freq", "--learning-rate", "--discount",
+                                     "--annealing", "--q-learn", "--log", "--save-weights",
+                                     "--save-exact-weights", "--summary-json", "--backup-dir"}) {
+            if (app.count(training) > 0) {
+                say(std::string("--evaluate trains nothing and writes no log or weights: ") +
+                    training + " goes without it");
+                return exitBadInput;
+            }
+        }
+        o.log.clear();
+        o.saveWeights.clear();
+    }
+    if (!drives && o.log.empty()) {
+        say("no evaluation log given (--log); no training ran");
         return exitBadInput;
     }
     if (const std::string problem = sharedFileProblem(o); !problem.empty()) {
@@ -251,6 +331,11 @@ int main(int argc, char** argv) {
     if (!world.learner.network.finite()) {
         say(nonFiniteNetworkWarning);
     }
+    // The field as it stands before the runs move robot and goal.
+    const std::string field = fieldText(fieldOf(world));
+    if (drives) {
+        return evaluateOnly(o, world, *drives, *sample, field);
+    }
     TrainingSettings settings = trainingSettings(
         train, o.qLearn, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
     settings.recordPlacements = o.reachable;
@@ -279,7 +364,8 @@ int main(int argc, char** argv) {
     std::optional<ReachTally> reach;
     std::string reachLines;
     if (o.reachable) {
-        reach = searchPlacements(world, outcome, *sample, showProgress, reachLines);
+        reach =
+            searchPlacements(world, outcome.result.placements, *sample, showProgress, reachLines);
     }
     const TrainingReport told = reportTraining(outcome);
     // Where an output goes to standard output, the summary goes to standard error.
@@ -321,13 +407,8 @@ int main(int argc, char** argv) {
             status = exitFailed;
         }
     }
-    if (!o.reachableOut.empty() && writeFileAtomically(o.reachableOut, [&](std::FILE* file) {
-                                       return std::fputs(reachLines.c_str(), file) >= 0;
-                                   }) != FileWriteStatus::ok) {
-        say("could not write the search's answers \"" + o.reachableOut + "\"");
-        failedOutputs.push_back("--reachable-out");
-        status = exitFailed;
-    }
+    writeText(o.reachableOut, "--reachable-out", reachLines, failedOutputs, status);
+    writeText(o.saveField, "--save-field", field, failedOutputs, status);
     if (!o.summaryJson.empty()) {
         const std::string text = trainerSummaryJson(o, plan, outcome, reach, failedOutputs);
         const FileWriteStatus written = writeFileAtomically(

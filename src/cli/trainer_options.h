@@ -27,6 +27,10 @@ struct TrainerOptions {
     bool reachable = false;
     std::string reachableSample = "0";
     std::string reachableOut;
+    // The field the training ran on, written to a file; and, in place of a training, so many
+    // drives of the network from random placements, counted.
+    std::string saveField;
+    std::string evaluate;
 };
 
 // The trainer's defaults: the recommended training on the default field, the log and the

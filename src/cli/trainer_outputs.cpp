@@ -10,7 +10,9 @@ std::vector<TrainerFile> trainerFiles(const TrainerOptions& o) {
             {"--save-weights", o.saveWeights, true},
             {"--save-exact-weights", o.saveExactWeights, true},
             {"--summary-json", o.summaryJson, true},
-            {"--reachable-out", o.reachableOut, true}};
+            {"--reachable-out", o.reachableOut, true},
+            {"--save-field", o.saveField, true},
+            {"--field", o.world.field, false}};
 }
 
 std::string sharedFileProblem(const TrainerOptions& options) {
@@ -19,8 +21,15 @@ std::string sharedFileProblem(const TrainerOptions& options) {
         for (std::size_t j = i + 1; j < files.size(); ++j) {
             const TrainerFile& a = files[i];
             const TrainerFile& b = files[j];
-            const bool continuing = !a.output && std::string(b.option) == "--save-weights";
-            if (a.path.empty() || b.path.empty() || continuing || !sameFile(a.path, b.path)) {
+            // Carrying on from the weights or the field a training started from is allowed.
+            auto pair = [&](const char* input, const char* output) {
+                const std::string x = a.option, y = b.option;
+                return (x == input && y == output) || (x == output && y == input);
+            };
+            const bool continuing =
+                pair("--load-weights", "--save-weights") || pair("--field", "--save-field");
+            if ((!a.output && !b.output) || a.path.empty() || b.path.empty() || continuing ||
+                !sameFile(a.path, b.path)) {
                 continue;
             }
             return std::string(a.option) + " and " + b.option + " name the same file \"" + b.path +

@@ -19,7 +19,8 @@ struct TrainerFile {
 std::vector<TrainerFile> trainerFiles(const TrainerOptions& options);
 
 // Two options naming one file would have one output overwrite another, or the log overwrite
-// the weights it started from (only --save-weights may name the file --load-weights read).
+// the weights it started from (only --save-weights may name the file --load-weights read, and
+// --save-field the file --field read).
 // What to say about the first such pair, or nothing.
 std::string sharedFileProblem(const TrainerOptions& options);
 

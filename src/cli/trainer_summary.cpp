@@ -32,9 +32,14 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
                                const std::vector<std::string>& failedOutputs) {
     const TrainingSettings& s = outcome.settings;
     JsonObject given;
-    given.integer("obstacles", plan.field.count)
-        .integer("sides", plan.field.sides)
-        .number("radius", plan.field.radius)
+    if (plan.fieldFile) {
+        given.null("obstacles").null("sides").null("radius");
+    } else {
+        given.integer("obstacles", plan.field.count)
+            .integer("sides", plan.field.sides)
+            .number("radius", plan.field.radius);
+    }
+    given.text("field", unlessEmpty(plan.fieldPath))
         .integer("runs", s.runs)
         .integer("eval-freq", s.evaluationFrequency)
         .number("learning-rate", s.learningRate)
@@ -59,7 +64,8 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
         .text("save-exact-weights", unlessEmpty(o.saveExactWeights))
         .text("backup-dir", backups ? std::optional(s.backupFolder) : std::nullopt)
         .text("summary-json", o.summaryJson)
-        .text("reachable-out", unlessEmpty(o.reachableOut));
+        .text("reachable-out", unlessEmpty(o.reachableOut))
+        .text("save-field", unlessEmpty(o.saveField));
     const TrainingProgress& c = outcome.result.counts;
     const double elapsed = outcome.elapsedSeconds;
     JsonObject summary;

@@ -3,6 +3,7 @@
 #include "display/scene.h"
 
 #include <QMouseEvent>
+#include <QOpenGLContext>
 #include <QOpenGLFunctions>
 #include <QOpenGLPaintDevice>
 #include <QPainter>
@@ -14,6 +15,25 @@ namespace quorvel {
 CGLView::CGLView(const World& world, QWidget* parent) : QOpenGLWidget(parent), world_(&world) {
     setFormat(requestedFormat());
     setFocusPolicy(Qt::NoFocus);
+}
+
+CGLView::~CGLView() {
+    makeCurrent();
+    picture_.release();
+    doneCurrent();
+}
+
+void CGLView::initializeGL() {
+    // A new context (the first, or one after the view moved to another window): the kept
+    // picture goes with the old one.
+    connect(
+        context(), &QOpenGLContext::aboutToBeDestroyed, this,
+        [this] {
+            makeCurrent();
+            picture_.release();
+            doneCurrent();
+        },
+        Qt::DirectConnection);
 }
 
 QSurfaceFormat CGLView::requestedFormat() {
@@ -34,11 +54,11 @@ void CGLView::Redraw() {
 }
 
 void CGLView::paintGL() {
-    // One context is kept for the view; renderPicture starts every picture from the state a
-    // fresh context has.
+    // One context is kept for the view; every picture starts from the state a fresh context
+    // has.
     const qreal ratio = devicePixelRatioF();
-    renderPicture(*world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
-                  extras_);
+    picture_.draw(*world_, static_cast<int>(width() * ratio), static_cast<int>(height() * ratio),
+                  extras_, defaultFramebufferObject());
     makePictureOpaque();
     if (!overlays_.any()) {
         return;
@@ -60,8 +80,21 @@ void CGLView::paintGL() {
     glDepthMask(GL_TRUE);
 }
 
+Vec2 CGLView::arenaAt(QPointF point) const {
+    return arenaPoint(point.x(), point.y(), width(), height());
+}
+
+void CGLView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        pressedAt_ = arenaAt(event->position());
+    }
+    QOpenGLWidget::mousePressEvent(event);
+}
+
 void CGLView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit pressedAndReleased(pressedAt_, arenaAt(event->position()),
+                                event->modifiers() & Qt::ShiftModifier);
         emit clicked();
     }
     QOpenGLWidget::mouseReleaseEvent(event);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/kept_picture.h"
 #include "display/scene.h"
 #include "display/view_overlays.h"
 
@@ -15,6 +16,7 @@ class CGLView : public QOpenGLWidget {
     Q_OBJECT
   public:
     explicit CGLView(const World& world, QWidget* parent = nullptr);
+    ~CGLView() override;
 
     // The one operation the panel calls after the world changed.
     void Redraw();
@@ -32,17 +34,28 @@ class CGLView : public QOpenGLWidget {
     // and a 32-bit depth buffer (the platform falls back to the deepest it has).
     static QSurfaceFormat requestedFormat();
 
+    // The point of the arena shown at a point of the widget.
+    Vec2 arenaAt(QPointF point) const;
+    // How many pictures drew the parts that stay whole (kept_picture.h).
+    int wholeDraws() const { return picture_.wholeDraws(); }
+
   signals:
     void clicked();
+    // A left press and its release, where they fell in the arena, and whether Shift was held.
+    void pressedAndReleased(Vec2 pressed, Vec2 released, bool shift);
 
   protected:
+    void initializeGL() override;
     void paintGL() override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
   private:
     const World* world_;
+    Vec2 pressedAt_;
     SceneExtras extras_;
     ViewOverlays overlays_;
+    KeptPicture picture_; // in the present context
 };
 
 } // namespace quorvel

@@ -37,6 +37,15 @@ void multiplyFrame(Vec2 start, Vec2 heading, double z0) {
     glMultMatrixd(m.data());
 }
 
+void makeQuadrics() {
+    if (sphereQuadric == nullptr) {
+        sphereQuadric = gluNewQuadric();
+    }
+    if (cylinderQuadric == nullptr) {
+        cylinderQuadric = gluNewQuadric();
+    }
+}
+
 void drawCapsule(double width, double length, int detail) {
     gluCylinder(cylinderQuadric, width / 2, width / 2, length, detail, detail);
     gluSphere(sphereQuadric, width / 2, detail, detail);
@@ -44,8 +53,9 @@ void drawCapsule(double width, double length, int detail) {
     gluSphere(sphereQuadric, width / 2, detail, detail);
 }
 
-// With a value map, every square takes its value's colour, unlit.
-void drawFloor(const ValueMap* valueMap) {
+// With a value map, every square takes its value's colour, unlit, on the scale from low to
+// high.
+void drawFloor(const ValueMap* valueMap, double low, double high) {
     glColor3d(0.1, 0.0, 1.0);
     if (valueMap != nullptr) {
         glDisable(GL_LIGHTING);
@@ -58,7 +68,7 @@ void drawFloor(const ValueMap* valueMap) {
         glPushMatrix();
         for (int row = 0; row < Floor::squares; ++row) {
             if (valueMap != nullptr) {
-                const Colour c = valueColour(valueMap->values[column][row]);
+                const Colour c = valueColour((valueMap->values[column][row] - low) / (high - low));
                 glColor3d(c.r, c.g, c.b);
             }
             glBegin(GL_QUADS);
@@ -115,10 +125,21 @@ void SetupProjection(int width, int height) {
     glDepthFunc(GL_LEQUAL);
     glEnable(GL_COLOR_MATERIAL);
     glMatrixMode(GL_PROJECTION);
-    const double aspect = static_cast<double>(width) / height;
-    glOrtho(-100 * aspect, 100 * aspect, -100, 100, -10, 1000);
+    const Vec2 half = visibleHalfExtent(width, height);
+    glOrtho(-half.x, half.x, -half.y, half.y, -10, 1000);
     glMatrixMode(GL_MODELVIEW);
     gluLookAt(0, 0, 150, 0, 0, 0, 0, 1, 0);
+}
+
+Vec2 visibleHalfExtent(int width, int height) {
+    const double aspect = static_cast<double>(width) / height;
+    return aspect >= 1 ? Vec2{visibleHalf * aspect, visibleHalf}
+                       : Vec2{visibleHalf, visibleHalf / aspect};
+}
+
+Vec2 arenaPoint(double x, double y, int width, int height) {
+    const Vec2 half = visibleHalfExtent(width, height);
+    return {(2 * x / width - 1) * half.x, (1 - 2 * y / height) * half.y};
 }
 
 void resetPictureState() {
@@ -151,11 +172,9 @@ Colour valueColour(double value) {
     return {a.r + (b.r - a.r) * f, a.g + (b.g - a.g) * f, a.b + (b.b - a.b) * f};
 }
 
-void renderPicture(const World& world, int width, int height, const SceneExtras& extras) {
+void beginPicture(int width, int height) {
     resetPictureState();
     SetupProjection(width, height);
-
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     // Given while the model-view matrix holds the camera: the light stays at (150, 20, -50)
@@ -168,32 +187,23 @@ void renderPicture(const World& world, int width, int height, const SceneExtras&
     glEnable(GL_LIGHT0);
     glMaterialfv(GL_FRONT, GL_SPECULAR, specular);
     glMateriali(GL_FRONT, GL_SHININESS, shininess);
-    drawFloor(extras.valueMap);
-    if (extras.earlierPaths != nullptr) {
-        drawEarlierPaths(*extras.earlierPaths);
-    }
-    drawScene(world, extras.capsuleDetail);
+    makeQuadrics();
+}
+
+void endPicture() {
     glPopMatrix();
 }
 
-void makePictureOpaque() {
-    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+void drawGround(const SceneExtras& extras) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    drawFloor(extras.valueMap, extras.valueLow, extras.valueHigh);
+    if (extras.earlierPaths != nullptr) {
+        drawEarlierPaths(*extras.earlierPaths);
+    }
 }
 
-void drawScene(const World& world, int capsuleDetail) {
-    if (sphereQuadric == nullptr) {
-        sphereQuadric = gluNewQuadric();
-    }
-    if (cylinderQuadric == nullptr) {
-        cylinderQuadric = gluNewQuadric();
-    }
-    Vec2 rear, front, heading;
-    world.getPose(rear, front, heading);
-
-    for (int i = 0; i < world.trailCount; ++i) {
+void drawTrail(const World& world, int from, int to, int capsuleDetail) {
+    for (int i = from; i < to; ++i) {
         glPushMatrix();
         glLoadIdentity();
         multiplyFrame(world.trail.rear[i], world.trail.heading[i], 0);
@@ -202,14 +212,20 @@ void drawScene(const World& world, int capsuleDetail) {
         drawCapsule(world.width, world.length, capsuleDetail);
         glPopMatrix();
     }
+}
 
+void drawRobot(const World& world, int capsuleDetail) {
+    Vec2 rear, front, heading;
+    world.getPose(rear, front, heading);
     glPushMatrix();
     glLoadIdentity();
     multiplyFrame(rear, heading, 0);
     glColor3d(world.trailColour.r, world.trailColour.g, world.trailColour.b);
     drawCapsule(world.width, world.length, capsuleDetail);
     glPopMatrix();
+}
 
+void drawObstaclesAndGoal(const World& world) {
     glPushMatrix();
     glLoadIdentity();
     glColor3d(0.5, 0.5, 1.0);
@@ -231,11 +247,14 @@ void drawScene(const World& world, int capsuleDetail) {
             glPopMatrix();
         }
     }
-
     glColor3d(0, 1, 0);
     glTranslated(world.goal.x, world.goal.y, goalHeight);
     gluSphere(sphereQuadric, world.goalRadius, 20, 20);
+    glPopMatrix();
+}
 
+void drawRays(const World& world) {
+    glPushMatrix();
     glLoadIdentity();
     glColor4d(1, 0, 0, 0.5);
     glDisable(GL_LIGHTING);
@@ -248,7 +267,25 @@ void drawScene(const World& world, int capsuleDetail) {
         glVertex3d(end.x, end.y, rayHeight);
         glEnd();
     }
+    glEnable(GL_LIGHTING);
     glPopMatrix();
+}
+
+void renderPicture(const World& world, int width, int height, const SceneExtras& extras) {
+    beginPicture(width, height);
+    drawGround(extras);
+    drawTrail(world, 0, world.trailCount, extras.capsuleDetail);
+    drawRobot(world, extras.capsuleDetail);
+    drawObstaclesAndGoal(world);
+    drawRays(world);
+    endPicture();
+}
+
+void makePictureOpaque() {
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
 }
 
 } // namespace quorvel

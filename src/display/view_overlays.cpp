@@ -59,7 +59,8 @@ void paintActionValues(QPainter& p, const ActionValues& v) {
                QString::fromStdString(describeGoal(v)));
 }
 
-void paintLegend(QPainter& p, QSize size, bool notANumber) {
+void paintLegend(QPainter& p, QSize size, const ViewOverlays& o) {
+    const bool notANumber = o.legendNotANumber;
     const QRect bar(size.width() - margin - 150, size.height() - margin - 24, 140, 10);
     if (notANumber) {
         // Above the scale: what the grey squares are.
@@ -73,9 +74,13 @@ void paintLegend(QPainter& p, QSize size, bool notANumber) {
     p.fillRect(bar.adjusted(-6, -22, 6, 20), panelColour);
     p.fillRect(bar, valueScale(bar.topLeft(), bar.topRight()));
     p.setPen(textColour);
-    p.drawText(QPoint(bar.left(), bar.top() - 6), "best value on each square");
-    p.drawText(QPoint(bar.left(), bar.bottom() + 14), "0");
-    p.drawText(QPoint(bar.right() - 6, bar.bottom() + 14), "1");
+    p.drawText(QPoint(bar.left(), bar.top() - 6),
+               o.legendStretched ? "best value, stretched" : "best value on each square");
+    const QString low = o.legendStretched ? QString::number(o.legendLow, 'f', 3) : "0";
+    const QString high = o.legendStretched ? QString::number(o.legendHigh, 'f', 3) : "1";
+    p.drawText(QPoint(bar.left(), bar.bottom() + 14), low);
+    p.drawText(QPoint(bar.right() + 1 - p.fontMetrics().horizontalAdvance(high), bar.bottom() + 14),
+               high);
 }
 
 } // namespace
@@ -107,7 +112,7 @@ void paintOverlays(QPainter& p, QSize size, const ViewOverlays& overlays) {
         paintActionValues(p, *overlays.actionValues);
     }
     if (overlays.legend) {
-        paintLegend(p, size, overlays.legendNotANumber);
+        paintLegend(p, size, overlays);
     }
     if (!overlays.caption.isEmpty()) {
         font.setPixelSize(13);

@@ -21,6 +21,10 @@ struct ViewOverlays {
     bool legend = false;
     // The legend says that grey squares are no numbers: the network is not finite.
     bool legendNotANumber = false;
+    // The values at the ends of the legend's scale; stretched, the map's own lowest and highest.
+    double legendLow = 0;
+    double legendHigh = 1;
+    bool legendStretched = false;
     std::optional<ActionValues> actionValues;
     QString caption;
 

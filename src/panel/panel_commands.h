@@ -6,6 +6,7 @@
 #include "training/drive.h"
 #include "watching/value_probe.h"
 
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,9 +21,29 @@ extern const char* const unsavedNetworkQuestion;
 extern const char* const unsavedBeforeLoadQuestion;
 extern const char* const noClearPlaceMessage;
 extern const char* const gifFilter;
+extern const char* const fieldFilter;
 
 inline constexpr int playbackTimerId = 1000;
 inline constexpr int playbackPeriodMs = 100;
+
+// How fast a watched drive (playback, trial drives) goes: so many steps a tick of so many
+// milliseconds. The first is the pace the program always had; the last takes a step whenever
+// the last picture has been drawn.
+struct DriveSpeed {
+    const char* name;
+    int stepsPerTick;
+    int periodMs;
+};
+inline constexpr DriveSpeed driveSpeeds[] = {
+    {"1x", 1, playbackPeriodMs},
+    {"4x", 4, playbackPeriodMs},
+    {"16x", 16, playbackPeriodMs},
+    {"as fast as drawn", 1, 0},
+};
+inline constexpr int driveSpeedCount = static_cast<int>(std::size(driveSpeeds));
+
+// Drives the panel's Evaluate Network makes unless told otherwise.
+inline constexpr int evaluatedDrives = 200;
 // A recording holds a whole playback of the longest drive.
 inline constexpr int maxRecordedFrames = stepLimit;
 
@@ -68,6 +89,29 @@ class PanelCommands {
     void OnSteerBy(int positions);
     void OnSteerStraight();
 
+    // The pace of playback: pausing and going on (a paused playback keeps its place), one
+    // step at a time (starting a paused playback when none runs), and the speed.
+    void OnPause();
+    void OnStep();
+    void OnFaster();
+    void OnSlower();
+    void setSpeed(int index);
+    int speed() const { return speed_; }
+    bool paused() const { return paused_; }
+
+    // The robot put with its centre at a place of the floor, facing `towards` when given (else
+    // as it faced), or the goal put there; refused with a message when it would touch an
+    // obstacle.
+    void OnPlaceRobotAt(Vec2 centre, std::optional<Vec2> towards);
+    void OnPlaceGoalAt(Vec2 centre);
+
+    // Fields to keep: the obstacles, the robot and the goal written to a file and read back.
+    void OnSaveField();
+    void OnLoadField();
+    // Counting instead of guessing: the network's drives from random placements on this
+    // field, and from how many of those placements some drive reaches the goal.
+    void OnEvaluateNetwork();
+
     bool playing() const { return playing_; }
     bool recording() const { return recording_; }
     // Whether the network differs from the one last saved or loaded (or the one the program
@@ -80,6 +124,9 @@ class PanelCommands {
     // a new picture.
     void showChangedWorld();
     void stopPlayback(const std::string& caption);
+    // One step of the playback, shown (and recorded).
+    void playbackStepShown();
+    void restartTimer();
     // Shows the validation's messages in order; true when the command may go on.
     bool showValidation(const Validation& validation);
     // Saves to a path the user chose; shows what went wrong and returns false on failure.
@@ -101,6 +148,8 @@ class PanelCommands {
     World& world_;
     PanelPlatform& platform_;
     bool playing_ = false;
+    bool paused_ = false;
+    int speed_ = 0;  // of driveSpeeds
     Drive playback_; // the playback in progress or last ended
     ValueProbe probe_;
     std::vector<double> savedNetwork_; // the parameters as last saved or loaded

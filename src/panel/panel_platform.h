@@ -5,6 +5,7 @@
 #include "watching/log_curves.h"
 #include "watching/value_probe.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,16 @@ class PanelPlatform {
     virtual std::string startRecording(const std::string& path) = 0;
     virtual void recordFrame() = 0;
     virtual std::string finishRecording() = 0;
+
+    // Asks for a whole number from minimum to maximum, offering `proposed`; none when
+    // cancelled.
+    virtual std::optional<int> askNumber(const std::string& title, const std::string& label,
+                                         int proposed, int minimum, int maximum) = 0;
+    // Shows how far long work is (`done` of `total`), until done reaches total; false once the
+    // user asked to stop it.
+    virtual bool showProgress(const std::string& text, int done, int total) = 0;
+    // Shows the pace of playback: the speed (of driveSpeeds) and whether it is paused.
+    virtual void showPace(int speed, bool paused) = 0;
 
     // Ends the dialog, as OK (true) or as Cancel.
     virtual void endDialog(bool ok) = 0;

@@ -4,14 +4,20 @@
 
 #include <algorithm>
 
-// The panel's playback, and recordings of it.
+// The panel's playback, its pace, and recordings of it.
 namespace quorvel {
+
+void PanelCommands::restartTimer() {
+    platform_.startTimer(playbackTimerId, driveSpeeds[speed_].periodMs);
+}
 
 void PanelCommands::OnPlayback() {
     if (!playing_) {
         playing_ = true;
+        paused_ = false;
         playback_.restart();
-        platform_.startTimer(playbackTimerId, playbackPeriodMs);
+        restartTimer();
+        platform_.showPace(speed_, paused_);
     }
 }
 
@@ -23,11 +29,52 @@ void PanelCommands::OnStopPlayback() {
 void PanelCommands::stopPlayback(const std::string& caption) {
     if (playing_) {
         playing_ = false;
+        paused_ = false;
         platform_.stopTimer(playbackTimerId);
         platform_.showCaption(caption);
         platform_.redraw();
+        platform_.showPace(speed_, paused_);
     }
     endRecording();
+}
+
+void PanelCommands::OnPause() {
+    if (!playing_) {
+        return;
+    }
+    paused_ = !paused_;
+    if (paused_) {
+        platform_.stopTimer(playbackTimerId);
+    } else {
+        restartTimer();
+    }
+    platform_.showPace(speed_, paused_);
+}
+
+void PanelCommands::OnStep() {
+    if (!playing_) {
+        OnPlayback();
+        OnPause();
+    } else if (!paused_) {
+        OnPause();
+    }
+    playbackStepShown();
+}
+
+void PanelCommands::setSpeed(int index) {
+    speed_ = std::clamp(index, 0, driveSpeedCount - 1);
+    if (playing_ && !paused_) {
+        restartTimer();
+    }
+    platform_.showPace(speed_, paused_);
+}
+
+void PanelCommands::OnFaster() {
+    setSpeed(speed_ + 1);
+}
+
+void PanelCommands::OnSlower() {
+    setSpeed(speed_ - 1);
 }
 
 void PanelCommands::OnRecordPlayback(int frameLimit) {
@@ -41,7 +88,7 @@ void PanelCommands::OnRecordPlayback(int frameLimit) {
         return;
     }
     recording_ = true;
-    // A picture a step: the recording ends with the playback, or once it holds frameLimit.
+    // A picture a tick: the recording ends with the playback, or once it took frameLimit steps.
     playback_.setRules({std::clamp(frameLimit, 1, maxRecordedFrames), false});
     OnPlayback();
 }
@@ -58,7 +105,16 @@ void PanelCommands::endRecording() {
 }
 
 void PanelCommands::OnTimer(int id) {
-    if (!playing_ || id != playbackTimerId) {
+    if (!playing_ || paused_ || id != playbackTimerId) {
+        return;
+    }
+    for (int i = 0; i < driveSpeeds[speed_].stepsPerTick && playing_; ++i) {
+        playbackStepShown();
+    }
+}
+
+void PanelCommands::playbackStepShown() {
+    if (!playing_) {
         return;
     }
     playback_.step(world_, platform_.isChecked(CheckBox::trails));
@@ -72,7 +128,9 @@ void PanelCommands::OnTimer(int id) {
     }
     if (playback_.ended()) {
         playing_ = false;
+        paused_ = false;
         platform_.stopTimer(playbackTimerId);
+        platform_.showPace(speed_, paused_);
         endRecording();
         if (playback_.end() == DriveEnd::goal) {
             platform_.showMessage("Claims to have hit goal\n");

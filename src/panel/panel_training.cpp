@@ -59,8 +59,8 @@ void PanelCommands::OnTrain() {
     // The runs placed robot and goal again and again; they go back where the user put them.
     world_.restorePlacement(before);
     showChangedWorld();
-    if (wasPlaying && playing_) {
-        platform_.startTimer(playbackTimerId, playbackPeriodMs);
+    if (wasPlaying && playing_ && !paused_) {
+        restartTimer(); // at the pace it had
     }
 }
 

@@ -26,7 +26,6 @@ constexpr int minSides = 3;
 constexpr int maxSides = 10;
 constexpr double minRadius = 5.0;
 constexpr double maxRadius = 25.0;
-constexpr int maxRuns = 10000000;
 constexpr double minAnnealing = 50;
 constexpr Vec2 fieldLower{-50, -50};
 constexpr Vec2 fieldUpper{50, 50};

@@ -19,6 +19,9 @@ namespace quorvel {
 std::optional<int> readIntField(const std::string& text);
 std::optional<double> readNumberField(const std::string& text);
 
+// The most runs a training takes.
+inline constexpr int maxRuns = 10000000;
+
 // The annealing number an empty field stands for.
 inline constexpr double defaultAnnealingNumber = 200;
 

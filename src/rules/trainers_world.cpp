@@ -29,6 +29,16 @@ bool planTrainersWorld(const WorldOptions& options, WorldPlan& plan,
         return false;
     }
     plan.loadWeights = options.loadWeights;
+    if (!options.field.empty()) {
+        FieldRead read = readFieldFile(options.field);
+        if (!read.field) {
+            messages.push_back(read.error);
+            return false;
+        }
+        plan.fieldFile = std::move(read.field);
+        plan.fieldPath = options.field;
+        plan.field.count = static_cast<int>(plan.fieldFile->obstacles.size());
+    }
     return true;
 }
 
@@ -43,7 +53,11 @@ std::string buildTrainersWorld(const WorldPlan& plan) {
             return describeWeightFileResult(loaded, plan.loadWeights, false);
         }
     }
-    generateRequestedField(world, plan.field);
+    if (plan.fieldFile) {
+        applyField(world, *plan.fieldFile);
+    } else {
+        generateRequestedField(world, plan.field);
+    }
     return {};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rules/field_file.h"
 #include "rules/input_rules.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ struct WorldOptions {
     std::string radius;
     std::string seed;
     std::string loadWeights;
+    std::string field; // a field file, in place of the generated field
 };
 // The default field's options.
 WorldOptions defaultWorldOptions();
@@ -26,6 +28,8 @@ WorldOptions defaultWorldOptions();
 // The options read by the input rules.
 struct WorldPlan {
     GenerateRequest field;
+    std::optional<FieldFile> fieldFile; // the field read from a file, when one was given
+    std::string fieldPath;
     std::optional<std::uint32_t> seed;
     std::string loadWeights;
 };
@@ -35,7 +39,8 @@ bool planTrainersWorld(const WorldOptions& options, WorldPlan& plan,
                        std::vector<std::string>& messages);
 
 // Builds the program's World by the plan, in the one order every job without a window uses:
-// the seed, then the World (its network draws first), then the weights, then the field.
+// the seed, then the World (its network draws first), then the weights, then the field
+// (generated, or read from its file).
 // Returns what went wrong with the weights, or nothing.
 std::string buildTrainersWorld(const WorldPlan& plan);
 

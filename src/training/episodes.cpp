@@ -27,7 +27,9 @@ struct EpisodeRun {
 
 // Runs steps until the goal, a refused move, the step limit or the arena bound ends the
 // episode. With `record`, each step's action goes into its history slot.
-EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, bool record) {
+// Each choice draws from `sequence`, or from the process's sequence when that is null.
+EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, bool record,
+                    random::Sequence* sequence = nullptr) {
     QLearner& learner = world.learner;
     EpisodeRun run;
     for (;;) {
@@ -38,7 +40,9 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         const Vec2 g = world.toRobotFrame(world.goal);
         learner.encodeGoal(k, g.x, g.y);
         learner.rateActions(k);
-        const int action = learner.chooseAction(floor, exponent);
+        const int action = sequence != nullptr
+                               ? learner.chooseAction(floor, exponent, sequence->draw())
+                               : learner.chooseAction(floor, exponent);
         learner.setAction(action);
         if (record) {
             learner.recordAction(k, action);
@@ -148,14 +152,15 @@ bool playbackStep(World& world, bool& reached, random::Sequence& sequence) {
     return playbackStepDrawing(world, reached, [&sequence] { return sequence.draw(); });
 }
 
-EvaluationRecord runEvaluationEpisode(World& world) {
+EvaluationRecord runEvaluationEpisode(World& world, random::Sequence* sequence) {
     world.learner.travel = 0;
     world.learner.steering = 0;
     EvaluationRecord record;
     const Vec2 start = world.toRobotFrame(world.goal);
     record.startX = start.x;
     record.startY = start.y;
-    const EpisodeRun run = runSteps(world, evaluationFloor, evaluationExponent, stepLimit, false);
+    const EpisodeRun run =
+        runSteps(world, evaluationFloor, evaluationExponent, stepLimit, false, sequence);
     countEnd(world, run.end);
     record.moved = run.moved;
     record.reached = run.reached;

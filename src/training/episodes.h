@@ -64,8 +64,9 @@ bool playbackStep(World& world, bool& reached);
 // The same, drawing its choice from `sequence` rather than the process's sequence.
 bool playbackStep(World& world, bool& reached, random::Sequence& sequence);
 
-// A near-greedy episode without learning; counts its end.
-EvaluationRecord runEvaluationEpisode(World& world);
+// A near-greedy episode without learning; counts its end. Its choices draw from `sequence`,
+// or from the process's sequence when that is null.
+EvaluationRecord runEvaluationEpisode(World& world, random::Sequence* sequence = nullptr);
 
 struct TrainingEpisodeResult {
     DriveEnd end;

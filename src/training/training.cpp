@@ -12,11 +12,6 @@
 
 namespace quorvel {
 
-namespace {
-constexpr double runPlacementMargin = 5;
-constexpr double runRedrawSpan = 150;
-} // namespace
-
 Exploration explorationSchedule(double annealingNumber, int run) {
     const double denominator = annealingNumber + run;
     const double t = denominator == 0 ? 1 : annealingNumber / denominator;

@@ -34,6 +34,10 @@ struct TrainingSettings {
 };
 
 inline constexpr double trainingBaseline = 0.6;
+// A run places robot and goal at least goalRadius + 5 apart along each axis, drawing the goal
+// again over the whole span of 150 while they are nearer.
+inline constexpr double runPlacementMargin = 5;
+inline constexpr double runRedrawSpan = 150;
 inline constexpr int backupFrequencyThreshold = 20;
 
 // The exploration parameters of training run i with annealing number a.

@@ -3,6 +3,7 @@
 #include "training/episodes.h"
 #include "world/world.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -28,6 +29,27 @@ std::string describeGoal(const ActionValues& v) {
                       std::fabs(degrees), degrees > 0 ? "left" : "right");
     }
     return text;
+}
+
+ValueRange rangeOf(const ValueMap& map) {
+    double low = INFINITY, high = -INFINITY;
+    for (const auto& column : map.values) {
+        for (const double v : column) {
+            if (std::isfinite(v)) {
+                low = std::min(low, v);
+                high = std::max(high, v);
+            }
+        }
+    }
+    if (low > high) {
+        return {};
+    }
+    constexpr double narrowest = 1e-9;
+    if (high - low < narrowest) {
+        const double middle = 0.5 * (low + high);
+        return {middle - narrowest / 2, middle + narrowest / 2};
+    }
+    return {low, high};
 }
 
 ActionValues valuesOfLastStep(const QLearner& learner) {

@@ -19,6 +19,14 @@ struct ValueMap {
     double values[side][side] = {};
 };
 
+// The lowest and highest finite value of a map: the ends of its stretched colour scale (0 and 1
+// when it holds no finite value; a span of at least a billionth).
+struct ValueRange {
+    double low = 0;
+    double high = 1;
+};
+ValueRange rangeOf(const ValueMap& map);
+
 // The six actions' ratings in one state, the action taken there (-1: none), and the goal as
 // the robot saw it: its distance from the front point and its bearing from the heading
 // (radians, positive to the left).

@@ -43,19 +43,34 @@ bool World::placeRobotAndGoalClear(int attempts) {
     return false;
 }
 
-void World::placeRandomly(double margin, double redrawSpan) {
-    double goalX = random::centred(placementSpan);
-    double goalY = random::centred(placementSpan);
-    const double robotX = random::centred(placementSpan);
-    const double robotY = random::centred(placementSpan);
-    const double separation = goalRadius + margin;
+namespace {
+
+// Goal x, goal y, robot x, robot y in [-75, 75]; the goal again over redrawSpan while it lies
+// within goalRadius + margin of the robot along either axis; then the heading in [0, pi]; each
+// draw taken from `draw`.
+template <typename Draw> void placeWith(World& w, double margin, double redrawSpan, Draw&& draw) {
+    double goalX = random::toCentred(draw(), placementSpan);
+    double goalY = random::toCentred(draw(), placementSpan);
+    const double robotX = random::toCentred(draw(), placementSpan);
+    const double robotY = random::toCentred(draw(), placementSpan);
+    const double separation = w.goalRadius + margin;
     while (std::fabs(goalY - robotY) < separation || std::fabs(goalX - robotX) < separation) {
-        goalX = random::centred(redrawSpan);
-        goalY = random::centred(redrawSpan);
+        goalX = random::toCentred(draw(), redrawSpan);
+        goalY = random::toCentred(draw(), redrawSpan);
     }
-    const double angle = random::unit(std::numbers::pi);
-    goal = {goalX, goalY};
-    placeAt(robotX, robotY, angle);
+    const double angle = random::toUnit(draw(), std::numbers::pi);
+    w.goal = {goalX, goalY};
+    w.placeAt(robotX, robotY, angle);
+}
+
+} // namespace
+
+void World::placeRandomly(double margin, double redrawSpan) {
+    placeWith(*this, margin, redrawSpan, [] { return random::draw(); });
+}
+
+void World::placeRandomly(double margin, double redrawSpan, random::Sequence& sequence) {
+    placeWith(*this, margin, redrawSpan, [&sequence] { return sequence.draw(); });
 }
 
 bool World::generateObstacleField(int count, int sides, Vec2 lower, Vec2 upper,

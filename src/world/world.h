@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/bounding_box.h"
+#include "common/random.h"
 #include "common/step_limit.h"
 #include "common/vec2.h"
 #include "learn/q_learner.h"
@@ -68,6 +69,8 @@ class World : public RobotBody {
     // redrawSpan while it lies within goalRadius + margin of the robot along either axis,
     // then the heading in [0, pi]. Leaves the trail alone and does not sense.
     void placeRandomly(double margin, double redrawSpan);
+    // The same, drawing from `sequence` rather than the process's sequence.
+    void placeRandomly(double margin, double redrawSpan, random::Sequence& sequence);
 
     // Gives all eight records `sides` vertices and generates the first `count` (clamped to
     // 0..8) clear of the robot's and the goal's boxes, then senses. Returns false when an

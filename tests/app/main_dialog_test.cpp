@@ -11,10 +11,12 @@
 #include "common/random.h"
 #include "display/gl_view.h"
 #include "display/offscreen_render.h"
+#include "display/scene.h"
 #include "world/world.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -652,6 +654,42 @@ TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress)
     EXPECT_EQ(log.back(), '\n');
 }
 
+// The trial drives have a pace of their own: paused, a step advances exactly one; plus and
+// minus choose the speed, and the trials' timer follows it.
+TEST_F(Training, TrialsGoAtThePaceAsked) {
+    fill("1000000", "20");
+    world->goal = {150, 150}; // out of reach: the trial drives on
+    int stepsAtPause = -1, stepsAfterStep = -1, speed = -1;
+    bool pausedThen = false, drove = false;
+    watchTraining([&](TrainingWindow* w) {
+        // The keys are the active window's; without a window manager, Xvfb leaves the panel
+        // active under its modal window.
+        QApplication::setActiveWindow(w);
+        QTest::keyClick(w, Qt::Key_Space);
+        pausedThen = w->trialsPaused();
+        stepsAtPause = w->trial().steps();
+        QTest::keyClick(w, Qt::Key_Period);
+        stepsAfterStep = w->trial().steps();
+        QTest::keyClick(w, Qt::Key_Plus);
+        QTest::keyClick(w, Qt::Key_Plus);
+        QTest::keyClick(w, Qt::Key_Plus);
+        QTest::keyClick(w, Qt::Key_Minus);
+        speed = w->trialSpeed();
+        // As fast as drawn, going on: every picture shown brings the next step.
+        QTest::keyClick(w, Qt::Key_Plus);
+        QTest::keyClick(w, Qt::Key_Space);
+        const int before = w->trial().steps();
+        drove = QTest::qWaitFor(
+            [&] { return w->trial().steps() >= before + 5 || w->trial().ended(); }, 60000);
+        QTest::mouseClick(w->cancelButton(), Qt::LeftButton);
+    });
+    train(path("eval.dat"));
+    EXPECT_TRUE(pausedThen);
+    EXPECT_EQ(stepsAfterStep, stepsAtPause + 1);
+    EXPECT_EQ(speed, 2);
+    EXPECT_TRUE(drove);
+}
+
 TEST_F(Training, WatchedTrainingGivesTheDriversBytes) {
     fill("400", "20");
     train(path("window.dat"));
@@ -737,12 +775,13 @@ TEST_F(Dialog, FieldsShowTheirRangesAndEveryControlSaysWhatItDoes) {
     EXPECT_EQ(edit(dialog.get(), Field::obstacles)->placeholderText(), "0-7, try 2");
     std::vector<QWidget*> controls;
     for (QWidget* w : dialog->findChildren<QWidget*>()) {
-        if (is<QAbstractButton>(w) || is<QSlider>(w) || is<QLineEdit>(w) || w == dialog->view()) {
+        if (is<QAbstractButton>(w) || is<QSlider>(w) || is<QLineEdit>(w) || is<QComboBox>(w) ||
+            w == dialog->view()) {
             controls.push_back(w);
         }
     }
     EXPECT_EQ(controls.size(),
-              11u + 2u + 1u + 8u + 1u); // buttons, check boxes, slider, fields, view
+              13u + 2u + 1u + 1u + 8u + 1u); // buttons, check boxes, slider, speed, fields, view
     for (QWidget* w : controls) {
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->metaObject()->className();
         EXPECT_FALSE(w->toolTip().contains('\n'));
@@ -881,6 +920,75 @@ TEST_F(Training, TrialDrivesShowBesideTheRunsAndLeaveTheTrainersBytes) {
     EXPECT_EQ(backups, 40);
 }
 
+// The pixel of the view where a point of the arena is shown.
+QPoint pixelOf(const CGLView* view, Vec2 p) {
+    const Vec2 half = visibleHalfExtent(view->width(), view->height());
+    return {static_cast<int>(std::lround((p.x / half.x + 1) / 2 * view->width())),
+            static_cast<int>(std::lround((1 - p.y / half.y) / 2 * view->height()))};
+}
+
+// A click on the floor puts the robot there, a drag turns it, Shift puts the goal; a place on
+// an obstacle is refused. Space, the full stop and plus pace the playback.
+TEST_F(Dialog, TheMousePlacesAndTheKeysPaceThePlayback) {
+    CGLView* view = dialog->view();
+    const double unit = 2 * visibleHalfExtent(view->width(), view->height()).y / view->height();
+    QTest::mouseClick(view, Qt::LeftButton, {}, pixelOf(view, {-50, -40}));
+    const Vec2 centre = 0.5 * (world->rear + world->front);
+    EXPECT_NEAR(centre.x, -50, unit);
+    EXPECT_NEAR(centre.y, -40, unit);
+    QTest::mousePress(view, Qt::LeftButton, {}, pixelOf(view, {30, -60}));
+    QTest::mouseRelease(view, Qt::LeftButton, {}, pixelOf(view, {30, -20}));
+    EXPECT_NEAR(world->heading.x, 0, 0.05);
+    EXPECT_NEAR(world->heading.y, 1, 0.01);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, pixelOf(view, {-70, 60}));
+    EXPECT_NEAR(world->goal.x, -70, unit);
+    EXPECT_NEAR(world->goal.y, 60, unit);
+    world->obstacleCount = 1;
+    world->obstacles[0].resize(4);
+    world->obstacles[0].vertices = {{50, 50}, {80, 50}, {80, 80}, {50, 80}};
+    world->obstacles[0].valid = true;
+    world->obstacles[0].updateBox();
+    const Vec2 rear = world->rear;
+    std::vector<QString> texts;
+    closeMessage(&texts);
+    QTest::mouseClick(view, Qt::LeftButton, {}, pixelOf(view, {65, 65}));
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "The robot would touch an obstacle there; it stays where it was.");
+    EXPECT_EQ(world->rear, rear);
+
+    world->goal = {150, 150};
+    dialog->findChildren<QCheckBox*>()[1]->setChecked(true); // trails: a pose a step
+    QTest::mouseClick(button(dialog.get(), "Playback Learned Behavior"), Qt::LeftButton);
+    QTest::keyClick(dialog.get(), Qt::Key_Space);
+    const int paused = world->trailCount;
+    EXPECT_EQ(button(dialog.get(), "Pause")->text(), "Go On");
+    QTest::keyClick(dialog.get(), Qt::Key_Period);
+    EXPECT_EQ(world->trailCount, paused + 1);
+    QTest::keyClick(dialog.get(), Qt::Key_Plus);
+    EXPECT_EQ(dialog->findChild<QComboBox*>()->currentText(), "4x");
+    QTest::keyClick(dialog.get(), Qt::Key_Space);
+    EXPECT_EQ(button(dialog.get(), "Pause")->text(), "Pause");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return world->trailCount >= paused + 9; }, 20000));
+    QTest::mouseClick(button(dialog.get(), "Stop Playback"), Qt::LeftButton);
+    // 4 steps a tick: the trail grew by whole ticks after the one step.
+    EXPECT_EQ((world->trailCount - paused - 1) % 4, 0);
+}
+
+// Each kind of file dialog opens where the last of its kind was left.
+TEST_F(Dialog, FileDialogsOpenWhereTheLastOfTheirKindWasLeft) {
+    fs::create_directories(folder.path() / "nets");
+    chooseFile(path("nets/a.nnet"));
+    QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
+    ASSERT_TRUE(fs::exists(folder.path() / "nets" / "a.nnet"));
+    QString opened;
+    answerNextModal(is<QFileDialog>, [&](QWidget* w) {
+        opened = qobject_cast<QFileDialog*>(w)->directory().absolutePath();
+        qobject_cast<QDialog*>(w)->reject();
+    });
+    QTest::mouseClick(button(dialog.get(), "Save Neural Net Weights"), Qt::LeftButton);
+    EXPECT_EQ(opened, QString::fromStdString((folder.path() / "nets").string()));
+}
+
 TEST_F(Dialog, ValueMapAndActionValuesFollowTheirKeysExceptInAField) {
     QTest::keyClick(dialog.get(), Qt::Key_V);
     ASSERT_TRUE(dialog->valueMapShown());
@@ -896,6 +1004,17 @@ TEST_F(Dialog, ValueMapAndActionValuesFollowTheirKeysExceptInAField) {
     EXPECT_NEAR(got.redF(), expected.r, 2.0 / 255);
     EXPECT_NEAR(got.greenF(), expected.g, 2.0 / 255);
     EXPECT_NEAR(got.blueF(), expected.b, 2.0 / 255);
+
+    // Stretched (S), the colours span the map's own lowest to highest value.
+    QTest::keyClick(dialog.get(), Qt::Key_S);
+    ASSERT_TRUE(dialog->valueMapStretched());
+    const ValueRange range = rangeOf(dialog->valueMap());
+    EXPECT_EQ(dialog->view()->extras().valueLow, range.low);
+    EXPECT_EQ(dialog->view()->extras().valueHigh, range.high);
+    EXPECT_TRUE(dialog->view()->overlays().legendStretched);
+    EXPECT_LT(range.high - range.low, 1);
+    QTest::keyClick(dialog.get(), Qt::Key_S);
+    EXPECT_EQ(dialog->view()->extras().valueHigh, 1);
 
     // A drive changes the map with the robot's pose; A shows the values where it stands.
     QTest::keyClick(dialog.get(), Qt::Key_A);

@@ -1,6 +1,10 @@
 // Runs the quorvel-train program itself.
+#include "common/random.h"
 #include "rules/recommended.h"
+#include "rules/trainers_world.h"
 #include "run_trainer.h"
+#include "training/network_evaluation.h"
+#include "world/program_world.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -545,6 +549,65 @@ TEST_F(Trainer, ReachableSharesOfTheEvaluationPlacements) {
         EXPECT_EQ(bad.status, 2) << arguments;
         EXPECT_NE(bad.err.find(said), std::string::npos) << bad.err;
     }
+}
+
+// A field written by --save-field trains again with --field, which writes the same file; a
+// damaged one is refused with its line before anything is written.
+TEST_F(Trainer, FieldsRoundTripAndADamagedOneIsRefused) {
+    ASSERT_EQ(run("--runs 50 --quiet --obstacles 3 --sides 5 --save-field a.field").status, 0);
+    const std::string saved = slurp(dir / "a.field");
+    EXPECT_EQ(saved.rfind("quorvel field 1\nrobot ", 0), 0u) << saved;
+    EXPECT_EQ(std::count(saved.begin(), saved.end(), '\n'), 6); // header, robot, goal, 3 obstacles
+    const Outcome again = run("--runs 50 --quiet --field a.field --save-field b.field --log b.dat "
+                              "--summary-json s.json");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(slurp(dir / "b.field"), saved);
+    const auto settings = nlohmann::json::parse(slurp(dir / "s.json"))["settings"];
+    EXPECT_EQ(settings["field"], "a.field");
+    EXPECT_TRUE(settings["obstacles"].is_null());
+    EXPECT_EQ(run("--runs 50 --quiet --field a.field --save-field a.field --log c.dat").status, 0);
+    EXPECT_EQ(slurp(dir / "a.field"), saved);
+
+    std::string damaged = saved;
+    damaged.replace(damaged.find("obstacle"), 8, "obstacel");
+    std::ofstream(dir / "bad.field") << damaged;
+    for (const auto& [arguments, said] :
+         {std::pair{"--field bad.field", "Line 4 of \"bad.field\" begins with \"obstacel\""},
+          {"--field a.field --obstacles 2", "--field gives the field; --obstacles makes one"},
+          {"--field missing.field", "Could not open \"missing.field\""}}) {
+        const Outcome r = run(std::string("--runs 50 --quiet --log d.dat ") + arguments);
+        EXPECT_EQ(r.status, 2) << arguments;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "d.dat"));
+    }
+}
+
+// --evaluate counts a network's drives from random placements, training nothing: the same
+// network, field and seed give the same counts, those the program's own evaluation gives.
+TEST_F(Trainer, EvaluatingANetworkGivesFixedCounts) {
+    ASSERT_EQ(run("--runs 3000 --quiet --obstacles 2 --save-weights w.nnet --log e.dat").status, 0);
+    const std::string evaluate = "--evaluate 150 --load-weights w.nnet --obstacles 2 --seed 9";
+    const Outcome first = quorvel::testing::runTrainer(dir, evaluate);
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_EQ(quorvel::testing::runTrainer(dir, evaluate).out, first.out);
+    quorvel::WorldOptions options = quorvel::defaultWorldOptions();
+    options.obstacles = "2";
+    options.seed = "9";
+    options.loadWeights = (dir / "w.nnet").string();
+    quorvel::WorldPlan plan;
+    std::vector<std::string> said;
+    ASSERT_TRUE(quorvel::planTrainersWorld(options, plan, said));
+    ASSERT_EQ(quorvel::buildTrainersWorld(plan), "");
+    const quorvel::NetworkEvaluation direct = quorvel::evaluateNetwork(
+        quorvel::programWorld(), 150, quorvel::random::Sequence(quorvel::random::state()));
+    EXPECT_EQ(first.out, quorvel::describeDrives(direct.tally) + "\n");
+    EXPECT_GT(direct.tally.goals, 0);
+    EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat"));
+    EXPECT_FALSE(fs::exists(dir / "quorvel.nnet"));
+    const Outcome both = quorvel::testing::runTrainer(dir, "--evaluate 20 --runs 5");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find("--evaluate trains nothing"), std::string::npos) << both.err;
+    EXPECT_EQ(quorvel::testing::runTrainer(dir, "--evaluate 0").status, 2);
 }
 
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {

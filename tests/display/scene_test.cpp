@@ -218,6 +218,24 @@ TEST_F(Picture, VisibleWidthFollowsTheAspectRatio) {
         }
     }
     EXPECT_EQ(green, 0); // x reaches only 100
+    // Taller than wide, the picture is 200 units wide instead: the arena still fits whole.
+    world->goal = {92, 0};
+    const QImage tall = render({300, 600});
+    const Vec2 goalAt = {tall.width() * (1 + 92 / 100.0) / 2, tall.height() / 2.0};
+    const QRgb goal = tall.pixel(static_cast<int>(goalAt.x), static_cast<int>(goalAt.y));
+    EXPECT_GT(qGreen(goal), 40);
+    EXPECT_LT(qRed(goal), 20);
+    for (const auto& [pixel, size] : {std::pair{Vec2{0, 0}, QSize{800, 400}},
+                                      {{800, 400}, {800, 400}},
+                                      {{150, 0}, {300, 600}}}) {
+        const Vec2 p = arenaPoint(pixel.x, pixel.y, size.width(), size.height());
+        const Vec2 half = visibleHalfExtent(size.width(), size.height());
+        EXPECT_DOUBLE_EQ(p.x, (2 * pixel.x / size.width() - 1) * half.x);
+        EXPECT_DOUBLE_EQ(p.y, (1 - 2 * pixel.y / size.height()) * half.y);
+    }
+    EXPECT_EQ(visibleHalfExtent(800, 400).x, 200);
+    EXPECT_EQ(visibleHalfExtent(300, 600).y, 200);
+    EXPECT_EQ(visibleHalfExtent(300, 600).x, 100);
 }
 
 TEST_F(Picture, EveryPictureStartsFresh) {

@@ -37,7 +37,9 @@ TEST(ViewOverlays, ActionBarsStandInRowsAsLongAsTheirValues) {
     const double ratings[] = {0, 0.25, 0.5, 0.75, 1, 0.5};
     std::copy(std::begin(ratings), std::end(ratings), v.ratings);
     v.chosen = 3;
-    const QImage image = painted({false, false, v, {}});
+    ViewOverlays bars;
+    bars.actionValues = v;
+    const QImage image = painted(bars);
     const QRgb bar = qRgb(150, 170, 210), chosen = qRgb(255, 170, 40);
     // The first under the panel's title line, right of the labels, in the view's corner.
     EXPECT_EQ(actionBarSlot(0), QRect(114, 30, 64, 9));
@@ -64,7 +66,9 @@ TEST(ViewOverlays, ActionBarsStandInRowsAsLongAsTheirValues) {
 // A caption alone is written in the bottom-left corner, and nothing else is painted.
 TEST(ViewOverlays, ACaptionAloneIsTheOnlyThingPainted) {
     const QSize size(640, 400);
-    const QImage image = painted({false, false, std::nullopt, "goal after 87 steps"}, size);
+    ViewOverlays caption;
+    caption.caption = "goal after 87 steps";
+    const QImage image = painted(caption, size);
     EXPECT_TRUE(paintedIn(image, QRect(0, size.height() - 30, 200, 30)));
     EXPECT_FALSE(paintedIn(image, QRect(0, 0, size.width(), size.height() - 30)));
     EXPECT_FALSE(paintedIn(image, QRect(300, size.height() - 30, 340, 30)));
@@ -82,7 +86,9 @@ TEST(ViewOverlays, TheColourScaleEndsAtTheColoursOfZeroAndOne) {
     EXPECT_EQ(stops.back().second, qColour(valueColour(1)));
     EXPECT_NE(stops.back().second, qColour(valueColour(0.9)));
     const QSize size(640, 400);
-    const QImage legend = painted({true, false, std::nullopt, {}}, size);
+    ViewOverlays withLegend;
+    withLegend.legend = true;
+    const QImage legend = painted(withLegend, size);
     const QRect bar(size.width() - 8 - 150, size.height() - 8 - 24, 140, 10);
     const QColor right = legend.pixelColor(bar.right(), bar.center().y());
     const Colour one = valueColour(1);

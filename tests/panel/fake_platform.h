@@ -6,6 +6,7 @@
 #include <chrono>
 #include <deque>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,10 +70,12 @@ class FakePlatform : public PanelPlatform {
         return nextPath(title, filter);
     }
     std::vector<std::string> proposedNames;
+    int timerPeriod = -1;
     void startTimer(int id, int ms) override {
-        if (id == 1000 && ms == 100) {
+        if (id == 1000) {
             timersRunning = 1; // setting the same timer again replaces it
             ++timerStarts;
+            timerPeriod = ms;
         }
     }
     void stopTimer(int id) override {
@@ -107,6 +110,27 @@ class FakePlatform : public PanelPlatform {
         return outcome;
     }
     void endDialog(bool ok) override { ended = ok ? 1 : 0; }
+    std::deque<std::optional<int>> numberAnswers; // next answers of askNumber (none: cancel)
+    std::optional<int> askNumber(const std::string& title, const std::string&, int proposed, int,
+                                 int) override {
+        dialogTitles.push_back(title);
+        proposedNumbers.push_back(proposed);
+        if (numberAnswers.empty()) {
+            return std::nullopt;
+        }
+        const std::optional<int> answer = numberAnswers.front();
+        numberAnswers.pop_front();
+        return answer;
+    }
+    std::vector<int> proposedNumbers;
+    int stopProgressAt = -1; // the user stops long work once this much is done
+    std::vector<std::pair<int, int>> progress;
+    bool showProgress(const std::string&, int done, int total) override {
+        progress.push_back({done, total});
+        return done != stopProgressAt;
+    }
+    std::vector<std::pair<int, bool>> paces; // every speed and pause shown
+    void showPace(int speed, bool paused) override { paces.push_back({speed, paused}); }
     std::string startRecording(const std::string& path) override {
         recordings.push_back(path);
         recordedFrames = 0;

@@ -4,7 +4,9 @@
 #include "fake_platform.h"
 #include "rules/input_rules.h"
 #include "training/episodes.h"
+#include "training/network_evaluation.h"
 #include "world/world.h"
+#include "world/world_state.h"
 
 #include "test_support.h"
 
@@ -149,6 +151,51 @@ TEST_F(Panel, PlaybackRunsOneTimerAndStopsOnlyWhenPlaying) {
     commands->OnStopPlayback();
     EXPECT_FALSE(commands->playing());
     EXPECT_EQ(platform.timersRunning, 0);
+}
+
+// Each speed takes as many steps a tick as it says, at its period; paused, ticks take none; a
+// step takes exactly one, pausing (or starting a paused playback).
+TEST_F(Panel, PlaybackGoesAtItsSpeedPausesAndSteps) {
+    world->goal = {150, 150}; // out of reach: the drive goes on
+    platform.checks[CheckBox::trails] = true;
+    commands->OnPlayback();
+    EXPECT_EQ(platform.timerPeriod, 100);
+    int steps = 0;
+    for (int speed = 0; speed < driveSpeedCount; ++speed) {
+        commands->setSpeed(speed);
+        EXPECT_EQ(platform.timerPeriod, driveSpeeds[speed].periodMs);
+        commands->OnTimer(1000);
+        steps += driveSpeeds[speed].stepsPerTick;
+        ASSERT_TRUE(commands->playing());
+        EXPECT_EQ(world->trailCount, steps) << driveSpeeds[speed].name;
+    }
+    EXPECT_EQ(std::string(driveSpeeds[1].name), "4x");
+    EXPECT_EQ(driveSpeeds[2].stepsPerTick, 16);
+    commands->OnFaster(); // already the fastest
+    EXPECT_EQ(commands->speed(), driveSpeedCount - 1);
+    commands->OnSlower();
+    EXPECT_EQ(commands->speed(), driveSpeedCount - 2);
+
+    commands->OnPause();
+    EXPECT_TRUE(commands->paused());
+    EXPECT_EQ(platform.timersRunning, 0);
+    commands->OnTimer(1000);
+    EXPECT_EQ(world->trailCount, steps);
+    commands->OnStep();
+    EXPECT_EQ(world->trailCount, steps + 1);
+    EXPECT_TRUE(commands->paused());
+    commands->OnPause(); // on again, at its speed
+    EXPECT_FALSE(commands->paused());
+    EXPECT_EQ(platform.timersRunning, 1);
+    EXPECT_EQ(platform.paces.back(), (std::pair{driveSpeedCount - 2, false}));
+
+    // Without a playback, a step starts one, paused, and takes its first step.
+    commands->OnStopPlayback();
+    world->trailCount = 0;
+    commands->OnStep();
+    EXPECT_TRUE(commands->playing());
+    EXPECT_TRUE(commands->paused());
+    EXPECT_EQ(world->trailCount, 1);
 }
 
 TEST_F(Panel, TicksKeepOnePoseWithoutTrailsAndStopAtAFullTrail) {
@@ -338,6 +385,114 @@ TEST_F(Panel, TrainSaysWhatStandsInItsWay) {
     ASSERT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(platform.messages[0], nonFiniteNetworkWarning);
     EXPECT_EQ(platform.messages[1].rfind("Ran 20 training iterations", 0), 0u);
+}
+
+// Robot and goal where the user puts them with the mouse, unless on an obstacle or off the
+// floor; after a training both are back where they were when Train was pressed.
+TEST_F(Panel, PlacingByMouseAndTrainingLeaveRobotAndGoalWhereTheUserPutThem) {
+    world->obstacleCount = 1;
+    Obstacle& o = world->obstacles[0];
+    o.resize(4);
+    o.vertices = {{20, 20}, {40, 20}, {40, 40}, {20, 40}};
+    o.valid = true;
+    o.updateBox();
+    commands->OnPlaceRobotAt({-30, -30}, Vec2{-30, 0}); // dragged upwards: facing +y
+    EXPECT_DOUBLE_EQ(0.5 * (world->rear.x + world->front.x), -30);
+    EXPECT_NEAR(world->heading.y, 1, 1e-12);
+    EXPECT_EQ(platform.redraws, 1);
+    commands->OnPlaceRobotAt({0, -30}, std::nullopt); // a click: as it faced
+    EXPECT_NEAR(world->heading.y, 1, 1e-12);
+    const World::Placement here = world->placement();
+    for (const Vec2 onIt : {Vec2{30, 30}, Vec2{30, 14}}) { // inside, and touching the edge
+        commands->OnPlaceRobotAt(onIt, std::nullopt);
+        EXPECT_EQ(world->rear, here.robot.rear);
+    }
+    EXPECT_EQ(platform.messages,
+              std::vector<std::string>(
+                  2, "The robot would touch an obstacle there; it stays where it was."));
+    commands->OnPlaceGoalAt({45, 30}); // its disc reaches the obstacle
+    EXPECT_EQ(world->goal, here.goal);
+    EXPECT_EQ(platform.messages.back(),
+              "The goal would touch an obstacle there; it stays where it was.");
+    commands->OnPlaceGoalAt({-60, 60});
+    EXPECT_EQ(world->goal, (Vec2{-60, 60}));
+    commands->OnPlaceRobotAt({0, 120}, std::nullopt); // off the floor: nothing
+    commands->OnPlaceGoalAt({-130, 0});
+    EXPECT_EQ(world->goal, (Vec2{-60, 60}));
+    EXPECT_EQ(platform.messages.size(), 3u);
+
+    const World::Placement before = world->placement();
+    fillTrain("50", "10", "0.1", "0.9");
+    platform.pathAnswers = {path("eval.dat")};
+    world->recordTrailPose();
+    commands->OnTrain();
+    EXPECT_EQ(world->rear, before.robot.rear);
+    EXPECT_EQ(world->front, before.robot.front);
+    EXPECT_EQ(world->heading, before.robot.heading);
+    EXPECT_EQ(world->goal, before.goal);
+    EXPECT_EQ(world->trailCount, 0);
+}
+
+// A field saved and loaded is the same field; a damaged one is refused with its line and
+// changes nothing.
+TEST_F(Panel, FieldsAreKeptInFilesAndADamagedOneChangesNothing) {
+    fillGenerate("4", "6", "12");
+    commands->OnGenerate();
+    commands->OnPlaceRobotAndGoal();
+    platform.pathAnswers = {path("a.field")};
+    commands->OnSaveField();
+    EXPECT_EQ(platform.proposedNames.back(), "quorvel.field");
+    const std::string saved = testing::readFile(path("a.field"));
+    world->sense(); // as loading a field leaves it
+    const std::string state = testing::worldState(*world);
+
+    std::ofstream(path("bad.field")) << "quorvel field 1\nrobot -5 0 5 0 1 0\ngoal 1 x\n";
+    platform.pathAnswers = {path("bad.field")};
+    world->placeRobotAndGoal();
+    const std::string moved = testing::worldState(*world);
+    commands->OnLoadField();
+    EXPECT_EQ(platform.messages.back(), "Line 3 of \"" + path("bad.field") +
+                                            "\" holds \"x\", not a number from -1000 to 1000. "
+                                            "Nothing was changed.");
+    EXPECT_TRUE(testing::worldState(*world) == moved);
+
+    platform.pathAnswers = {path("a.field")};
+    commands->OnLoadField();
+    EXPECT_TRUE(testing::worldState(*world) == state);
+    platform.pathAnswers = {path("b.field")};
+    commands->OnSaveField();
+    EXPECT_EQ(testing::readFile(path("b.field")), saved);
+}
+
+// Evaluate Network counts the network's drives from random placements and searches them, on
+// a copy from the random state as it is: the World and the sequence are untouched, and the
+// same question gives the same answer.
+TEST_F(Panel, EvaluatingTheNetworkCountsItsDrivesAndChangesNothing) {
+    fillGenerate("3", "8", "12");
+    commands->OnGenerate();
+    const std::string state = testing::worldState(*world);
+    const std::uint32_t sequence = random::state();
+    platform.numberAnswers = {30, 30, std::nullopt};
+    commands->OnEvaluateNetwork();
+    EXPECT_EQ(platform.proposedNumbers.back(), evaluatedDrives);
+    const std::string told = platform.messages.back();
+    EXPECT_EQ(told.rfind("Of 30 drives from random placements, ", 0), 0u) << told;
+    EXPECT_NE(told.find("\nSome drive reaches the goal from "), std::string::npos) << told;
+    EXPECT_EQ(platform.progress.back(), (std::pair{30, 30}));
+    EXPECT_TRUE(testing::worldState(*world) == state);
+    EXPECT_EQ(random::state(), sequence);
+    commands->OnEvaluateNetwork();
+    EXPECT_EQ(platform.messages.back(), told);
+    const NetworkEvaluation direct = evaluateNetwork(*world, 30, random::Sequence(sequence));
+    EXPECT_EQ(told.substr(0, told.find('\n')), describeDrives(direct.tally));
+    const std::size_t said = platform.messages.size();
+    commands->OnEvaluateNetwork(); // cancelled: nothing said
+    EXPECT_EQ(platform.messages.size(), said);
+    // Stopped while searching, the counts are told without the search's.
+    platform.numberAnswers = {30};
+    platform.stopProgressAt = 3;
+    commands->OnEvaluateNetwork();
+    EXPECT_EQ(platform.messages.back(), told.substr(0, told.find('\n')));
 }
 
 TEST_F(Panel, UnopenableLogTrainsNothingAndSaysSo) {
