@@ -41,5 +41,59 @@ void BM_Training(benchmark::State& state) {
 }
 BENCHMARK(BM_Training)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The hindsight learner's updates alone: a memory filled by its own drives on the standard
+// field (the default settings' warm-up), then samples learnt from it, 10000 an iteration.
+void BM_HindsightUpdates(benchmark::State& state) {
+    auto world = bench::standardWorld();
+    const HindsightDefaults d = defaultHindsight();
+    HindsightSettings settings = d.settings;
+    settings.updatesPerStep = 1;
+    HindsightLearner learner(settings, d.learningRate, d.discount, 200, 100000, 1,
+                             world->learner.network);
+    for (int run = 0; learner.memory().size() < settings.warmUpSteps; ++run) {
+        world->placeRandomly(runPlacementMargin, runRedrawSpan);
+        learner.runEpisode(*world, run);
+    }
+    constexpr int batch = 10000;
+    for (auto _ : state) {
+        learner.update(*world, batch);
+    }
+    state.counters["updates_per_s"] =
+        benchmark::Counter(static_cast<double>(batch) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HindsightUpdates)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A whole hindsight training of the workload's field with the default settings: its drives,
+// their storing and its updates.
+void BM_HindsightTraining(benchmark::State& state) {
+    const std::string log = "/tmp/quorvel-bench-hindsight-" + std::to_string(getpid()) + ".dat";
+    long long steps = 0;
+    long long updates = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto world = bench::standardWorld();
+        const HindsightDefaults d = defaultHindsight();
+        TrainingSettings settings;
+        settings.runs = 20000;
+        settings.logPath = log;
+        settings.evaluationFrequency = 100;
+        settings.learningRate = d.learningRate;
+        settings.discount = d.discount;
+        settings.learner = LearnerKind::hindsight;
+        settings.hindsight = d.settings;
+        state.ResumeTiming();
+        const TrainingResult result = runTraining(*world, settings);
+        steps += result.counts.steps;
+        updates += result.updates;
+    }
+    std::remove(log.c_str());
+    state.counters["steps_per_s"] =
+        benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
+    state.counters["updates_per_s"] =
+        benchmark::Counter(static_cast<double>(updates), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_HindsightTraining)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 } // namespace
 } // namespace quorvel

@@ -9,8 +9,9 @@
 #
 # Every combination of the listed values (and seeds) is one training: for example
 #   scripts/sweep.sh --out sweep1 --seeds 1-8 --learning-rate 0.05,0.1,0.2 --runs 100000
-# runs 24. A training's folder is emptied before it starts; with --resume, a training whose
-# folder already holds its finished summary is not run again. --no-backups writes no weight
+# runs 24, and "--learner online,hindsight" sets the two learners side by side. A training's
+# folder is emptied before it starts; with --resume, a training whose folder already holds its
+# finished summary is not run again. --no-backups writes no weight
 # backups (a long training evaluated every 100 runs writes thousands). Other modes, for
 # schedulers that run one training a task (docs/cluster.md; installed, in
 # /usr/share/doc/quorvel/docs):

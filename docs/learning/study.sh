@@ -5,11 +5,14 @@
 #   docs/learning/study.sh [WORK [STAGE...]]
 #
 # WORK (default study/) receives every training's folder; the stages (default: all, in order)
-# are screen, annealing, long, reachable and summary. Each stage is a few scripts/sweep.sh commands; the
+# are screen, annealing, long, reachable and summary, then the hindsight learner's
+# hindsight-screen and hindsight-compare (not among the default stages). Each stage is a few scripts/sweep.sh commands; the
 # sweeps' sweep.csv and sweep.png, and the table of how fast each long training got half way,
 # are copied into docs/learning/. On two cores the whole study takes about 75 minutes.
 # With STUDY_COLLECT=1 the stages train nothing: each sweep gathers the trainings already in
-# WORK into its sweep.csv and sweep.png again.
+# WORK into its sweep.csv and sweep.png again. STUDY_TRAINER=PATH trains with that
+# quorvel-train (a copy, so that building meanwhile changes nothing); with STUDY_RESUME=1 the
+# trainings already finished in WORK are not run again.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 work=${1:-study}
@@ -28,7 +31,9 @@ fields=(open easy default)
 sweep() { # name, then options
   local name=$1
   shift
-  scripts/sweep.sh ${STUDY_COLLECT:+--collect} --out "$work/$name" --no-backups \
+  scripts/sweep.sh ${STUDY_COLLECT:+--collect} ${STUDY_RESUME:+--resume} \
+    ${STUDY_TRAINER:+--trainer "$STUDY_TRAINER"} \
+    --out "$work/$name" --no-backups \
     --eval-freq 100 "$@"
   mkdir -p "docs/learning/$name"
   cp "$work/$name/sweep.csv" "$work/$name/sweep.png" "docs/learning/$name/"
@@ -41,6 +46,24 @@ declare -A best=(
   [default]="--q-learn --discount 0.999 --learning-rate 0.1 --annealing 200"
 )
 first_guess="--no-q-learn --learning-rate 0.1 --discount 0.9 --annealing 200"
+
+# The runs each learner drives in about a minute of one core, on each field (measured on the
+# study's machine: the hindsight learner's drives cost it its updates as well).
+declare -A online_minute=([open]=250000 [easy]=490000 [default]=820000)
+declare -A hindsight_minute=([open]=250000 [easy]=160000 [default]=270000)
+# The hindsight learner's screen: one setting at a time, each with the values tried.
+hindsight_axes=(
+  "relabels 0,2,8"
+  "return-steps 1,4,16"
+  "learning-rate 0.02,0.1"
+  "discount 0.95,0.99"
+  "updates-per-step 1,4"
+  "sync-interval 1000,16000"
+  "exploration annealed"
+  "random-span 0.1"
+)
+# What the screen chose for each field (empty: the defaults).
+declare -A hindsight_best=([open]="" [easy]="" [default]="")
 
 for stage in "${stages[@]}"; do
   case "$stage" in
@@ -75,8 +98,40 @@ for stage in "${stages[@]}"; do
       done ;;
     summary)
       docs/learning/half-way.sh "$work" >docs/learning/half-way.csv ;;
+    hindsight-screen)
+      # The hindsight learner's settings one at a time from its first guess (the defaults it
+      # started with), seed 1, on the fields where there is something left to learn, with
+      # about 60 s of one core's runs each.
+      for f in easy default; do
+        # shellcheck disable=SC2086
+        sweep "hindsight-screen-$f" ${field[$f]} --learner hindsight --seeds 1-1 \
+          --runs "${hindsight_minute[$f]}"
+        for axis in "${hindsight_axes[@]}"; do
+          # shellcheck disable=SC2086
+          sweep "hindsight-screen-$f-${axis%% *}" ${field[$f]} --learner hindsight --seeds 1-1 \
+            --runs "${hindsight_minute[$f]}" --${axis%% *} "${axis#* }"
+        done
+      done ;;
+    hindsight-compare)
+      # Both learners at equal time: about 60 s of one core on every field, and about 300 s on
+      # the default field; seeds 1-3, the on-line learner with each field's best settings.
+      for f in "${fields[@]}"; do
+        # shellcheck disable=SC2086
+        sweep "hindsight-60-$f" ${field[$f]} --learner hindsight ${hindsight_best[$f]} \
+          --seeds 1-3 --runs "${hindsight_minute[$f]}" --reachable
+        # shellcheck disable=SC2086
+        sweep "online-60-$f" ${field[$f]} ${best[$f]} --seeds 1-3 \
+          --runs "${online_minute[$f]}"
+      done
+      # shellcheck disable=SC2086
+      sweep "hindsight-300-default" ${field[default]} --learner hindsight \
+        ${hindsight_best[default]} --seeds 1-3 --runs $((5 * ${hindsight_minute[default]}))
+      # shellcheck disable=SC2086
+      sweep "online-300-default" ${field[default]} ${best[default]} --seeds 1-3 \
+        --runs $((5 * ${online_minute[default]})) ;;
     *)
-      echo "study: no stage $stage (screen, annealing, long, reachable, summary)" >&2
+      echo "study: no stage $stage (screen, annealing, long, reachable, summary," \
+        "hindsight-screen, hindsight-compare)" >&2
       exit 2 ;;
   esac
 done

@@ -43,6 +43,7 @@ class HeadlessPlatform : public PanelPlatform {
 
     std::string fieldText(Field) override { return {}; }
     bool isChecked(CheckBox box) override { return box == CheckBox::trails && options_.trails; }
+    LearnerKind learner() override { return LearnerKind::online; }
     SliderState slider() override { return {0, 100, 50}; }
     void setSliderPosition(int) override {}
     void showMessage(const std::string& text) override { say(text); }

@@ -8,6 +8,7 @@
 #include "app/panel_layout.h"
 #include "app/training_window.h"
 #include "display/gl_view.h"
+#include "rules/recommended.h"
 #include "world/floor.h"
 #include "world/world.h"
 
@@ -213,10 +214,26 @@ void CMainDialog::addControl(const PanelControl& c, QRect geometry) {
         }
         speed_->setGeometry(geometry);
         speed_->setToolTip(c.tip);
+        speed_->setAccessibleName("Speed");
         connect(speed_, &QComboBox::activated, this,
                 [this](int index) { commands_.setSpeed(index); });
         widget = speed_;
         break;
+    case Kind::learner: {
+        learner_ = new QComboBox(this);
+        // In LearnerKind's order; the on-line learner first, the panel's default.
+        learner_->addItem("on-line");
+        learner_->addItem("hindsight");
+        learner_->setGeometry(geometry);
+        const TrainRequest hindsight = recommendedTraining(LearnerKind::hindsight).request;
+        learner_->setToolTip(
+            QString(c.tip)
+                .arg(QString::fromStdString(quorvel::fieldText(hindsight.learningRate)))
+                .arg(QString::fromStdString(quorvel::fieldText(hindsight.discount))));
+        learner_->setAccessibleName("Learner");
+        widget = learner_;
+        break;
+    }
     case Kind::slider:
         slider_ = new QSlider(Qt::Horizontal, this);
         slider_->setRange(0, 100);

@@ -70,6 +70,7 @@ class CMainDialog : public QDialog, public PanelPlatform {
                                  int minimum, int maximum) override;
     bool showProgress(const std::string& text, int done, int total) override;
     void showPace(int speed, bool paused) override;
+    LearnerKind learner() override;
 
     void showAbout();
 
@@ -131,6 +132,7 @@ class CMainDialog : public QDialog, public PanelPlatform {
     QRect viewGeometry_;                               // the view's place in the layout
     std::vector<std::pair<QWidget*, QRect>> controls_; // every other control and its place
     QCheckBox* qLearn_ = nullptr;
+    QComboBox* learner_ = nullptr;
     QCheckBox* trails_ = nullptr;
     CurveChart* lastPlot_ = nullptr;
     FrameTicks* playbackTicks_ = nullptr; // timer 1000 of the commands

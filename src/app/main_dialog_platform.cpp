@@ -106,6 +106,10 @@ bool CMainDialog::showProgress(const std::string& text, int done, int total) {
     return !progress_->wasCanceled();
 }
 
+LearnerKind CMainDialog::learner() {
+    return learner_->currentIndex() == 1 ? LearnerKind::hindsight : LearnerKind::online;
+}
+
 void CMainDialog::showPace(int speed, bool paused) {
     speed_->setCurrentIndex(speed);
     pause_->setText(paused ? "Go On" : "Pause");

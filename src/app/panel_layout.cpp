@@ -67,6 +67,13 @@ constexpr PanelControl controls[] = {
      "Q-learn: episodes of random length, each step learning from the value of the next; here "
      "it learns several times faster (try it on)",
      nullptr, Field::obstacles, "", CheckBox::qLearn},
+    {K::label, "Learner", 550, 430, 53, 10},
+    {K::learner, "", 550, 442, 53, 14,
+     "Who learns from the training runs. on-line: the network learns from each drive as it "
+     "ends (Q-learn says how). hindsight: it learns from samples of a memory of earlier drives, "
+     "each also replayed as if its goal had been a place the robot reached later, so that a "
+     "drive that missed the goal still teaches; it takes more time a run, and tries a learning "
+     "rate of %1 and a discount of %2"},
     {K::edit, "", 464, 468, 70, 15,
      "Reward discount factor, 0.001 to 0.999: how far back from the goal a step still learns "
      "of it; near 1 the robot learns long drives (try %1)",

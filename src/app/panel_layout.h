@@ -11,7 +11,18 @@ namespace quorvel {
 // One control of the panel, where the dialog layout puts it (in dialog units), what it shows,
 // and what it does. The rows stand in the layout's order, which is also the tab order.
 struct PanelControl {
-    enum class Kind { button, repeatingButton, edit, label, group, checkBox, slider, view, speed };
+    enum class Kind {
+        button,
+        repeatingButton,
+        edit,
+        label,
+        group,
+        checkBox,
+        slider,
+        view,
+        speed,
+        learner
+    };
     Kind kind;
     const char* caption; // a button's, label's, group's or check box's text
     int x, y, width, height;

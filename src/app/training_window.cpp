@@ -49,11 +49,13 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
                                const TrialDisplays& displays, QWidget* parent)
     : QDialog(parent), job_(job), displays_(displays),
       trial_(job.startWorld(), job.startRandomState()) {
-    setWindowTitle("Training");
+    const TrainingSettings& s = job.settings();
+    // Which learner learns, where the on-line learner is not the one.
+    setWindowTitle(s.learner == LearnerKind::hindsight ? "Training (hindsight learner)"
+                                                       : "Training");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
-    const TrainingSettings& s = job.settings();
     shown_.runs = s.runs;
     bar_ = new QProgressBar;
     bar_->setRange(0, s.runs);

@@ -36,6 +36,8 @@ TrainerOptions defaultTrainerOptions() {
     o.learningRate = fieldText(r.request.learningRate);
     o.discount = fieldText(r.request.discount);
     o.qLearn = r.qLearn;
+    o.learner = learnerName(r.learner);
+    o.hindsight = hindsightFields(defaultHindsight().settings);
     o.log = "quorvel-eval.dat";
     o.saveWeights = "quorvel.nnet";
     return o;
@@ -78,8 +80,15 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
                    "Every run whose index is a multiple of this is an evaluation run (0 or "
                    "negative: none)")
         ->capture_default_str();
-    app.add_option("--learning-rate", o.learningRate, "Learning rate")->capture_default_str();
-    app.add_option("--discount", o.discount, "Reward discount factor")->capture_default_str();
+    const RecommendedTraining hindsight = recommendedTraining(LearnerKind::hindsight);
+    app.add_option("--learning-rate", o.learningRate,
+                   "Learning rate (with --learner hindsight the default is " +
+                       fieldText(hindsight.request.learningRate) + ")")
+        ->capture_default_str();
+    app.add_option("--discount", o.discount,
+                   "Reward discount factor (with --learner hindsight the default is " +
+                       fieldText(hindsight.request.discount) + ")")
+        ->capture_default_str();
     app.add_option("--annealing", o.annealing,
                    "Annealing number: runs until exploration is halfway to exploitation "
                    "[default: " +
@@ -88,6 +97,41 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
                  std::string("Random episode lengths and successor updates (") +
                      (o.qLearn ? "the default; --no-q-learn" : "--no-q-learn, the default") +
                      ": whole episodes and their outcome)");
+    app.add_option("--learner", o.learner,
+                   "Who learns from the training runs: online, the network learning from each "
+                   "episode as it ends (--q-learn says how); or hindsight, learning from samples "
+                   "of a replay memory of earlier drives, each also replayed as if its goal had "
+                   "been a place the robot reached later, so that a drive that missed still "
+                   "teaches")
+        ->check(CLI::IsMember({"online", "hindsight"}))
+        ->capture_default_str();
+    HindsightFields& h = o.hindsight;
+    for (const auto& [name, field, text] : {
+             std::tuple{"--relabels", &h.relabels,
+                        "Hindsight: relabelled goals for each real one among the samples, 0 to 16"},
+             {"--goal-pick", &h.goalPick,
+              "Hindsight: a relabelled goal is the front point of a random later pose of the "
+              "same drive (future) or of its last pose (final)"},
+             {"--return-steps", &h.returnSteps,
+              "Hindsight: steps of a sample's return before the target network's rating, 1 to "
+              "400"},
+             {"--memory", &h.memory, "Hindsight: states the replay memory holds, 1000 to 4000000"},
+             {"--sync-interval", &h.syncInterval,
+              "Hindsight: updates between two copies of the network into the target network"},
+             {"--updates-per-step", &h.updatesPerStep,
+              "Hindsight: samples learnt for each step driven, 1 to 64"},
+             {"--warm-up", &h.warmUp, "Hindsight: states in memory before learning starts"},
+             {"--exploration", &h.exploration,
+              "Hindsight: random (a random action with a probability falling from "
+              "--random-start to --random-end over the first --random-span of the runs, else "
+              "the best rated) or annealed (the on-line learner's choice, by --annealing)"},
+             {"--random-start", &h.randomStart, "Hindsight: random-action share at the start"},
+             {"--random-end", &h.randomEnd, "Hindsight: random-action share at the end"},
+             {"--random-span", &h.randomSpan,
+              "Hindsight: share of the runs over which the random-action share falls"},
+         }) {
+        app.add_option(name, *field, text)->capture_default_str();
+    }
     app.add_option("--log", o.log, "Evaluation log to write")->capture_default_str();
     app.add_option("--load-weights", o.world.loadWeights, "Weight file to start from");
     app.add_option("--save-weights", o.saveWeights,
@@ -250,6 +294,36 @@ int main(int argc, char** argv) {
     if (!report(messages, planTrainersWorld(o.world, plan, messages))) {
         return exitBadInput;
     }
+    const LearnerKind learner = readLearner(o.learner).value_or(LearnerKind::online);
+    const bool hindsight = learner == LearnerKind::hindsight;
+    if (hindsight) {
+        const RecommendedTraining r = recommendedTraining(learner);
+        if (app.count("--learning-rate") == 0) {
+            o.learningRate = fieldText(r.request.learningRate);
+        }
+        if (app.count("--discount") == 0) {
+            o.discount = fieldText(r.request.discount);
+        }
+    }
+    const char* hindsightOptions[] = {"--relabels",   "--goal-pick",     "--return-steps",
+                                      "--memory",     "--sync-interval", "--updates-per-step",
+                                      "--warm-up",    "--exploration",   "--random-start",
+                                      "--random-end", "--random-span"};
+    for (const char* option : hindsightOptions) {
+        if (!hindsight && app.count(option) > 0) {
+            say(std::string(option) + " goes with --learner hindsight");
+            return exitBadInput;
+        }
+    }
+    if (hindsight && (app.count("--q-learn") > 0 || app.count("--no-q-learn") > 0)) {
+        say("--q-learn and --no-q-learn go with --learner online");
+        return exitBadInput;
+    }
+    HindsightSettings hindsightSettings = defaultHindsight().settings;
+    if (const Validation h = validateHindsight(o.hindsight, hindsightSettings);
+        !report(h.messages, h.ok)) {
+        return exitBadInput;
+    }
     TrainRequest train;
     const Validation v = validateTrain(
         {o.runs, o.evaluationFrequency, o.learningRate, o.discount, o.annealing}, train);
@@ -284,9 +358,10 @@ int main(int argc, char** argv) {
                 "\" is not a valid number of drives to evaluate: 1 to 10000000");
             return exitBadInput;
         }
-        for (const char* training : {"--runs", "--eval-freq", "--learning-rate", "--discount",
-                                     "--annealing", "--q-learn", "--log", "--save-weights",
-                                     "--save-exact-weights", "--summary-json", "--backup-dir"}) {
+        for (const char* training :
+             {"--runs", "--eval-freq", "--learning-rate", "--discount", "--annealing", "--q-learn",
+              "--learner", "--log", "--save-weights", "--save-exact-weights", "--summary-json",
+              "--backup-dir"}) {
             if (app.count(training) > 0) {
                 say(std::string("--evaluate trains nothing and writes no log or weights: ") +
                     training + " goes without it");
@@ -339,6 +414,8 @@ int main(int argc, char** argv) {
     TrainingSettings settings = trainingSettings(
         train, o.qLearn, o.log, o.backupDir ? *o.backupDir : defaultBackupFolder());
     settings.recordPlacements = o.reachable;
+    settings.learner = learner;
+    settings.hindsight = hindsightSettings;
     if (const std::string problem = backupFolderProblem(settings); !problem.empty()) {
         say(o.backupDir && o.backupDir->empty()
                 ? "Weight backups are due, but --backup-dir is empty; the training goes on "

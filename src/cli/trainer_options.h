@@ -16,6 +16,8 @@ struct TrainerOptions {
     std::string discount;
     std::string annealing; // empty: the rules' default
     bool qLearn = false;
+    std::string learner;       // "online" or "hindsight"
+    HindsightFields hindsight; // with the hindsight learner
     std::string log;
     std::string saveWeights;
     std::string saveExactWeights;

@@ -45,8 +45,31 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
         .number("learning-rate", s.learningRate)
         .number("discount", s.discount)
         .number("annealing", s.annealingNumber)
-        .boolean("q-learn", s.qLearn)
-        .boolean("reachable", o.reachable);
+        .text("learner", learnerName(s.learner));
+    // Q-learn is the on-line learner's.
+    s.learner == LearnerKind::online ? given.boolean("q-learn", s.qLearn) : given.null("q-learn");
+    // The hindsight learner's settings, null with the on-line learner: the same members either
+    // way, so that the rows of a sweep's table line up.
+    const HindsightSettings& h = s.hindsight;
+    const bool hindsight = s.learner == LearnerKind::hindsight;
+    for (const auto& [key, value] : {std::pair{"relabels", h.relabels},
+                                     {"return-steps", h.returnSteps},
+                                     {"memory", h.memorySteps},
+                                     {"sync-interval", h.syncInterval},
+                                     {"updates-per-step", h.updatesPerStep},
+                                     {"warm-up", h.warmUpSteps}}) {
+        hindsight ? given.integer(key, value) : given.null(key);
+    }
+    for (const auto& [key, value] : {std::pair{"goal-pick", goalPickName(h.goalPick)},
+                                     {"exploration", explorationName(h.exploration)}}) {
+        hindsight ? given.text(key, value) : given.null(key);
+    }
+    for (const auto& [key, value] : {std::pair{"random-start", h.randomStart},
+                                     {"random-end", h.randomEnd},
+                                     {"random-span", h.randomSpan}}) {
+        hindsight ? given.number(key, value) : given.null(key);
+    }
+    given.boolean("reachable", o.reachable);
     if (o.reachable) {
         given.integer("reachable-sample", readIntField(o.reachableSample).value_or(0));
     }
@@ -95,6 +118,7 @@ std::string trainerSummaryJson(const TrainerOptions& o, const WorldPlan& plan,
         .integer("unreachable", tally.unreachable)
         .integer("unknown", tally.unknown);
     summary.object("reachable-placements", placements).number("reachable-seconds", tally.seconds);
+    summary.integer("updates", outcome.result.updates);
     summary.integer("backups-written", outcome.result.backups.written)
         .integer("backups-failed", outcome.result.backups.failed);
     summary.object("paths", paths);

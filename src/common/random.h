@@ -29,6 +29,30 @@ class Sequence {
     std::uint32_t state_;
 };
 
+// A 64-bit sequence (splitmix64) for learners beside the program's first, which must leave
+// every sequence above alone and need more than 15 bits a draw.
+class Wide {
+  public:
+    explicit Wide(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    // Uniform over 0..n-1 (n > 0), by the multiply-shift of the top 32 bits.
+    std::uint32_t below(std::uint32_t n) {
+        return static_cast<std::uint32_t>(((next() >> 32) * n) >> 32);
+    }
+    // Uniform in [0, 1), 53 bits.
+    double unit() { return static_cast<double>(next() >> 11) * 0x1p-53; }
+    // A draw as the program's own sequences give one, 0..32767.
+    int draw15() { return static_cast<int>(next() >> 49); }
+
+  private:
+    std::uint64_t state_;
+};
+
 // One integer, uniform over 0..32767.
 int draw();
 

@@ -16,21 +16,19 @@ void setActionEntries(double* input, int action) {
     input[steeringEntry + action / 2] = 1;
 }
 
-void QLearner::encodeRanges(int step, const double* ranges) {
-    double* v = input(step);
+void encodeRangeInputs(double* v, const double* ranges) {
     for (int k = 0; k < rayInputs; ++k) {
         v[k] = 1 / (ranges[k] + 1);
     }
 }
 
-void QLearner::encodeGoal(int step, double x, double y) {
-    double* v = input(step);
+void encodeGoalInputs(double* v, double x, double y) {
     v[goalClosenessEntry] = 1 / (x * x + y * y + 1);
     v[goalBearingEntry] = std::atan2(y, x);
 }
 
-void QLearner::rateActions(int step) {
-    double* v = input(step);
+void rateAllActions(QNetwork& network, double* v, double* ratings) {
+    constexpr int actionCount = QLearner::actionCount;
     if constexpr (literalBuild) {
         for (int i = 0; i < actionCount; ++i) {
             setActionEntries(v, i);
@@ -50,6 +48,18 @@ void QLearner::rateActions(int step) {
         setActionEntries(v, i);
         ratings[i] = network.evaluateFromStateSums(sums, v);
     }
+}
+
+void QLearner::encodeRanges(int step, const double* ranges) {
+    encodeRangeInputs(input(step), ranges);
+}
+
+void QLearner::encodeGoal(int step, double x, double y) {
+    encodeGoalInputs(input(step), x, y);
+}
+
+void QLearner::rateActions(int step) {
+    rateAllActions(network, input(step), ratings);
 }
 
 int QLearner::chooseAction(double floor, double exponent) const {

@@ -54,4 +54,13 @@ inline constexpr int steeringEntry = travelEntry + 2; // three entries: steering
 // Writes the one-hot of an action into entries 24..28 of an input vector.
 void setActionEntries(double* input, int action);
 
+// The encodings QLearner applies, on any input vector: the rays into entries 0..21, the goal
+// at (x, y) in the robot's frame into entries 22 and 23.
+void encodeRangeInputs(double* input, const double* ranges);
+void encodeGoalInputs(double* input, double x, double y);
+
+// The six actions' ratings of the state in entries 0..23 of `input`, as QLearner::rateActions
+// gives them by this process's MathPath; leaves action 5's entries in the vector.
+void rateAllActions(QNetwork& network, double* input, double* ratings);
+
 } // namespace quorvel

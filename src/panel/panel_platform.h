@@ -42,6 +42,8 @@ class PanelPlatform {
 
     virtual std::string fieldText(Field field) = 0;
     virtual bool isChecked(CheckBox box) = 0;
+    // The learner chosen for the next training.
+    virtual LearnerKind learner() = 0;
     virtual SliderState slider() = 0;
     virtual void setSliderPosition(int position) = 0;
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <tuple>
 
 namespace quorvel {
 
@@ -146,6 +147,118 @@ Validation validateTrain(const TrainFields& fields, TrainRequest& request) {
     }
     request = {*runs, *frequency, *rate, *discount, annealing};
     return v;
+}
+
+std::string fieldText(double value) {
+    const CNumericLocale cLocale;
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+HindsightFields hindsightFields(const HindsightSettings& s) {
+    const auto text = [](double value) { return fieldText(value); };
+    return {text(s.relabels),     goalPickName(s.goalPick),
+            text(s.returnSteps),  text(s.memorySteps),
+            text(s.syncInterval), text(s.updatesPerStep),
+            text(s.warmUpSteps),  explorationName(s.exploration),
+            text(s.randomStart),  text(s.randomEnd),
+            text(s.randomSpan)};
+}
+
+namespace {
+
+// A whole number in [low, high], or the message that says what it must be.
+std::optional<int> readBounded(const std::string& text, const char* what, int low, int high,
+                               std::string& problem) {
+    const std::optional<int> value = readIntField(text);
+    if (!value || *value < low || *value > high) {
+        problem = "\"" + text + "\" is not a valid " + what + ": give a whole number from " +
+                  std::to_string(low) + " to " + std::to_string(high);
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> readShare(const std::string& text, const char* what, std::string& problem) {
+    const std::optional<double> value = readNumberField(text);
+    if (!value || *value < 0 || *value > 1) {
+        problem = "\"" + text + "\" is not a valid " + what + ": give a number from 0 to 1";
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+Validation validateHindsight(const HindsightFields& f, HindsightSettings& settings) {
+    Validation v;
+    std::string problem;
+    HindsightSettings s;
+    const auto relabels =
+        readBounded(f.relabels, "number of relabelled goals", 0, maxRelabels, problem);
+    if (!relabels) {
+        return stop(v, problem);
+    }
+    s.relabels = *relabels;
+    if (f.goalPick != "future" && f.goalPick != "final") {
+        return stop(v, notValid(f.goalPick, "way to pick goals: give future or final"));
+    }
+    s.goalPick = f.goalPick == "final" ? GoalPick::final : GoalPick::future;
+    struct Bounded {
+        const std::string& text;
+        const char* what;
+        int low, high;
+        int& into;
+    };
+    for (const Bounded& b : {
+             Bounded{f.returnSteps, "number of return steps", 1, stepLimit, s.returnSteps},
+             Bounded{f.memory, "replay memory size", minReplayMemory, maxReplayMemory,
+                     s.memorySteps},
+             Bounded{f.syncInterval, "sync interval", 1, 100000000, s.syncInterval},
+             Bounded{f.updatesPerStep, "number of updates a step", 1, maxUpdatesPerStep,
+                     s.updatesPerStep},
+         }) {
+        const auto value = readBounded(b.text, b.what, b.low, b.high, problem);
+        if (!value) {
+            return stop(v, problem);
+        }
+        b.into = *value;
+    }
+    const auto warmUp = readBounded(f.warmUp, "warm-up (states in memory before learning)", 0,
+                                    s.memorySteps, problem);
+    if (!warmUp) {
+        return stop(v, problem + ", the replay memory's size at most");
+    }
+    s.warmUpSteps = *warmUp;
+    if (f.exploration != "random" && f.exploration != "annealed") {
+        return stop(v, notValid(f.exploration, "exploration: give random or annealed"));
+    }
+    s.exploration =
+        f.exploration == "annealed" ? HindsightExploration::annealed : HindsightExploration::random;
+    for (const auto& [text, what, into] :
+         {std::tuple{&f.randomStart, "random-action share at the start", &s.randomStart},
+          std::tuple{&f.randomEnd, "random-action share at the end", &s.randomEnd},
+          std::tuple{&f.randomSpan, "share of the runs the random actions fall over",
+                     &s.randomSpan}}) {
+        const auto value = readShare(*text, what, problem);
+        if (!value) {
+            return stop(v, problem);
+        }
+        *into = *value;
+    }
+    settings = s;
+    return v;
+}
+
+std::optional<LearnerKind> readLearner(const std::string& text) {
+    if (text == "online") {
+        return LearnerKind::online;
+    }
+    if (text == "hindsight") {
+        return LearnerKind::hindsight;
+    }
+    return std::nullopt;
 }
 
 void generateRequestedField(World& world, const GenerateRequest& request) {

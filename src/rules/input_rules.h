@@ -75,6 +75,39 @@ struct TrainRequest {
 
 Validation validateTrain(const TrainFields& fields, TrainRequest& request);
 
+// A number as a field or an option shows it ("0.999", "500000"); read back by the input rules
+// it is the same number.
+std::string fieldText(double value);
+
+// The hindsight learner's settings as text, each as its option reads it.
+struct HindsightFields {
+    std::string relabels;
+    std::string goalPick; // "future" or "final"
+    std::string returnSteps;
+    std::string memory;
+    std::string syncInterval;
+    std::string updatesPerStep;
+    std::string warmUp;
+    std::string exploration; // "random" or "annealed"
+    std::string randomStart;
+    std::string randomEnd;
+    std::string randomSpan;
+};
+// The fields that read back as these settings.
+HindsightFields hindsightFields(const HindsightSettings& settings);
+
+// Every field read and its range tested, in the order above; the first that fails stops.
+Validation validateHindsight(const HindsightFields& fields, HindsightSettings& settings);
+
+// "online" or "hindsight".
+std::optional<LearnerKind> readLearner(const std::string& text);
+
+// The bounds of the hindsight settings.
+inline constexpr int maxRelabels = 16;
+inline constexpr int minReplayMemory = 1000;
+inline constexpr int maxReplayMemory = 4000000;
+inline constexpr int maxUpdatesPerStep = 64;
+
 class World;
 
 // Generates the obstacle field as the Generate command does: in the area from (-50, -50) to

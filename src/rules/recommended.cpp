@@ -1,9 +1,5 @@
 #include "rules/recommended.h"
 
-#include "common/c_locale.h"
-
-#include <cstdio>
-
 namespace quorvel {
 
 RecommendedTraining recommendedTraining() {
@@ -14,6 +10,18 @@ RecommendedTraining recommendedTraining() {
     r.request.discount = 0.999;
     r.request.annealing = defaultAnnealingNumber;
     r.qLearn = true;
+    r.learner = LearnerKind::online;
+    return r;
+}
+
+RecommendedTraining recommendedTraining(LearnerKind learner) {
+    RecommendedTraining r = recommendedTraining();
+    if (learner == LearnerKind::hindsight) {
+        const HindsightDefaults d = defaultHindsight();
+        r.request.learningRate = d.learningRate;
+        r.request.discount = d.discount;
+    }
+    r.learner = learner;
     return r;
 }
 
@@ -25,13 +33,6 @@ GenerateRequest quickStartField() {
     GenerateRequest field = defaultField();
     field.count = 2;
     return field;
-}
-
-std::string fieldText(double value) {
-    const CNumericLocale cLocale;
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
 }
 
 } // namespace quorvel

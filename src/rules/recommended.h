@@ -12,16 +12,15 @@ namespace quorvel {
 struct RecommendedTraining {
     TrainRequest request;
     bool qLearn = false;
+    LearnerKind learner = LearnerKind::online;
 };
 RecommendedTraining recommendedTraining();
+// The same with the learning rate and discount that suit this learner.
+RecommendedTraining recommendedTraining(LearnerKind learner);
 
 // The trainer's field: 7 obstacles of 10 sides, radius 15.
 GenerateRequest defaultField();
 // The field of the quick start, on which a person sees the robot learn within a minute.
 GenerateRequest quickStartField();
-
-// A number as a field or an option shows it ("0.999", "500000"); read back by the input rules
-// it is the same number.
-std::string fieldText(double value);
 
 } // namespace quorvel

@@ -11,16 +11,20 @@ constexpr double shortestEdge = 1e-6;
 } // namespace
 
 bool RobotBody::touchesDisc(Vec2 centre, double radius) const {
+    return touchesDiscAt(pose(), centre, radius);
+}
+
+bool RobotBody::touchesDiscAt(const Pose& at, Vec2 centre, double radius) const {
     const double reach = radius + width / 2;
-    const Vec2 q = centre - rear;
-    const double t = dot(q, heading);
+    const Vec2 q = centre - at.rear;
+    const double t = dot(q, at.heading);
     if (t < 0) {
-        return quorvel::length(centre - rear) < reach;
+        return quorvel::length(centre - at.rear) < reach;
     }
     if (t > length) {
-        return quorvel::length(centre - front) < reach;
+        return quorvel::length(centre - at.front) < reach;
     }
-    return std::fabs(dot(q, normal)) < reach;
+    return std::fabs(dot(q, at.normal)) < reach;
 }
 
 bool RobotBody::pointInEndDiscs(Vec2 point) const {

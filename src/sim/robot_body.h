@@ -58,6 +58,11 @@ class RobotBody {
     Pose pose() const { return {front, rear, heading, normal}; }
     void setPose(const Pose& pose);
 
+    // touchesDisc of a body of this shape standing at `pose`, without moving this one; the
+    // point in the frame of a body standing at `pose`.
+    bool touchesDiscAt(const Pose& pose, Vec2 centre, double radius) const;
+    static Vec2 toFrameOf(const Pose& pose, Vec2 point);
+
     // Collision tests: true when the shapes touch.
     bool touchesDisc(Vec2 centre, double radius) const;
     bool pointInEndDiscs(Vec2 point) const;

@@ -10,7 +10,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr double sensingRange = 30;
 constexpr int qLearnMinSteps = 5;
 constexpr int qLearnStepSpread = 395;
 
@@ -34,7 +33,7 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
     EpisodeRun run;
     for (;;) {
         const int k = run.steps;
-        world.maxRange = sensingRange;
+        world.maxRange = episodeSensingRange;
         world.sense();
         learner.encodeRanges(k, world.sensor.ranges.data());
         const Vec2 g = world.toRobotFrame(world.goal);
@@ -60,6 +59,8 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
     }
 }
 
+} // namespace
+
 void countEnd(World& world, DriveEnd end) {
     switch (end) {
     case DriveEnd::goal:
@@ -74,8 +75,6 @@ void countEnd(World& world, DriveEnd end) {
         break;
     }
 }
-
-} // namespace
 
 EpisodeStep moveAndTest(World& world, Vec2 goal) {
     EpisodeStep step;

@@ -33,6 +33,9 @@ struct EvaluationRecord {
     DriveEnd end = DriveEnd::outOfSteps;
 };
 
+// How far the rays reach in an episode's steps.
+inline constexpr double episodeSensingRange = 30;
+
 // What one step of an episode did: its move (false: refused and undone), the goal test after
 // it, and the squared distance from the robot's front point to the goal at its start, the
 // arena bound's measure.
@@ -50,6 +53,9 @@ EpisodeStep moveAndTest(World& world, Vec2 goal);
 // nothing while it goes on. A step begun beyond the arena bound is the last; the goal wins over
 // a collision, a collision over a miss.
 std::optional<DriveEnd> episodeEnd(const EpisodeStep& last, int steps, int stepLimit);
+
+// Counts an episode's end in the World's counters (the last two kinds as misses).
+void countEnd(World& world, DriveEnd end);
 
 inline constexpr double evaluationFloor = 0;
 inline constexpr double evaluationExponent = 20;

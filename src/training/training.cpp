@@ -54,6 +54,14 @@ TrainingResult::Status TrainingSession::start() {
     world_.missCount = 0;
     world_.collisionCount = 0;
     world_.goalCount = 0;
+    if (settings_.learner == LearnerKind::hindsight) {
+        // Its draws come from a sequence of its own, started from where the process's
+        // sequence stands before the runs: the same seed, the same training.
+        hindsight_ = std::make_unique<HindsightLearner>(
+            settings_.hindsight, settings_.learningRate, settings_.discount,
+            settings_.annealingNumber, settings_.runs, hindsightSeed(random::state()),
+            world_.learner.network);
+    }
     clock_gettime(CLOCK_REALTIME_COARSE, &started_); // the clock file times are taken from
     next_ = 0;
     steps_ = 0;
@@ -94,6 +102,11 @@ TrainingSession::RunReport TrainingSession::runOne() {
         logComplete_ = std::fflush(log_.file()) == 0 && written && logComplete_;
         return {i, true, record.end, overwrote, failed};
     }
+    if (hindsight_) {
+        const TrainingEpisodeResult result = hindsight_->runEpisode(world_, i);
+        steps_ += result.steps;
+        return {i, false, result.end, false, false};
+    }
     const Exploration x = explorationSchedule(settings_.annealingNumber, i);
     const TrainingEpisodeResult result =
         runTrainingEpisode(world_, x.floor, x.exponent, trainingBaseline, settings_.learningRate,
@@ -115,6 +128,10 @@ TrainingResult TrainingSession::finish(bool cancelled) {
     }
     logLock_.release();
     backupLock_.release();
+    if (hindsight_) {
+        result.updates = hindsight_->updates();
+        hindsight_.reset(); // its memory goes as soon as the runs end
+    }
     result.status =
         cancelled ? TrainingResult::Status::cancelled : TrainingResult::Status::completed;
     result.counts = progress();

@@ -2,12 +2,14 @@
 
 #include "common/files.h"
 #include "training/episodes.h"
+#include "training/hindsight.h"
 #include "world/world.h"
 
 #include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,10 @@ struct TrainingSettings {
     std::string backupFolder;
     // Keep where each evaluation run placed robot and goal (to search them afterwards).
     bool recordPlacements = false;
+    // The learner of the training runs. The hindsight learner uses the learning rate and the
+    // discount above, the annealing number with its annealed choice, and not qLearn.
+    LearnerKind learner = LearnerKind::online;
+    HindsightSettings hindsight;
 };
 
 inline constexpr double trainingBaseline = 0.6;
@@ -84,6 +90,7 @@ struct TrainingResult {
     BackupCounts backups;
     std::string lockedPath; // with outputLocked: the output another training writes
     std::vector<EvaluationPlacement> placements; // with recordPlacements
+    long long updates = 0; // the hindsight learner's updates (none by the on-line learner)
     bool ranRuns() const { return status == Status::completed || status == Status::cancelled; }
 };
 
@@ -132,6 +139,7 @@ class TrainingSession {
     bool backingUp_ = false; // backups are due and their folder was there at the start
     BackupCounts backups_;
     std::vector<EvaluationPlacement> placements_;
+    std::unique_ptr<HindsightLearner> hindsight_;
     struct timespec started_ = {}; // when start() opened the log, on the file system's clock
     int next_ = 0;
     long long steps_ = 0;

@@ -211,6 +211,15 @@ QPushButton* button(QWidget* dialog, const QString& caption) {
     return nullptr;
 }
 
+QComboBox* comboBox(QWidget* dialog, const QString& name) {
+    for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
+        if (box->accessibleName() == name) {
+            return box;
+        }
+    }
+    return nullptr;
+}
+
 QLineEdit* edit(QWidget* dialog, Field field) {
     for (QLineEdit* e : dialog->findChildren<QLineEdit*>()) {
         if (e->accessibleName() == QString::number(static_cast<int>(field))) {
@@ -780,13 +789,21 @@ TEST_F(Dialog, FieldsShowTheirRangesAndEveryControlSaysWhatItDoes) {
             controls.push_back(w);
         }
     }
-    EXPECT_EQ(controls.size(),
-              13u + 2u + 1u + 1u + 8u + 1u); // buttons, check boxes, slider, speed, fields, view
+    // Buttons, check boxes, slider, speed, learner, fields, view.
+    EXPECT_EQ(controls.size(), 13u + 2u + 1u + 1u + 1u + 8u + 1u);
     for (QWidget* w : controls) {
         EXPECT_FALSE(w->toolTip().isEmpty()) << w->metaObject()->className();
         EXPECT_FALSE(w->toolTip().contains('\n'));
     }
     EXPECT_TRUE(button(dialog.get(), "Train")->toolTip().contains("evaluation log"));
+    // The on-line learner unless the user chooses the other; the tip names what to try.
+    QComboBox* learner = comboBox(dialog.get(), "Learner");
+    ASSERT_NE(learner, nullptr);
+    EXPECT_EQ(learner->currentText(), "on-line");
+    EXPECT_EQ(dialog->learner(), LearnerKind::online);
+    EXPECT_TRUE(learner->toolTip().contains("learning rate of 0.05 and a discount of 0.98"));
+    learner->setCurrentIndex(1);
+    EXPECT_EQ(dialog->learner(), LearnerKind::hindsight);
     EXPECT_TRUE(button(dialog.get(), "forwards")->autoRepeat());
     EXPECT_TRUE(button(dialog.get(), "reverse")->autoRepeat());
     // Showing only its placeholder, a field is empty, and says so as before.
@@ -965,7 +982,7 @@ TEST_F(Dialog, TheMousePlacesAndTheKeysPaceThePlayback) {
     QTest::keyClick(dialog.get(), Qt::Key_Period);
     EXPECT_EQ(world->trailCount, paused + 1);
     QTest::keyClick(dialog.get(), Qt::Key_Plus);
-    EXPECT_EQ(dialog->findChild<QComboBox*>()->currentText(), "4x");
+    EXPECT_EQ(comboBox(dialog.get(), "Speed")->currentText(), "4x");
     QTest::keyClick(dialog.get(), Qt::Key_Space);
     EXPECT_EQ(button(dialog.get(), "Pause")->text(), "Pause");
     ASSERT_TRUE(QTest::qWaitFor([&] { return world->trailCount >= paused + 9; }, 20000));

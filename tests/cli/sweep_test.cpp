@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -102,6 +103,24 @@ TEST(Sweep, WithoutBackupsATrainingsFolderHoldsNoBackupFolder) {
         ASSERT_EQ(run.status, 0) << run.out;
         EXPECT_TRUE(fs::exists(folder.path() / "out" / "run" / "summary.json"));
         EXPECT_EQ(fs::exists(folder.path() / "out" / "run" / "backup"), backups) << backups;
+    }
+}
+
+TEST(Sweep, TheLearnersAreAnAxis) {
+    quorvel::testing::TempFolder folder("quorvel-sweep");
+    const ShellRun run = shell(folder.path(), sweep + " --out out --runs 60 --eval-freq 25 "
+                                                      "--no-backups --learner online,hindsight");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string csv = readFile(folder.path() / "out" / "sweep.csv");
+    const std::vector<std::string> lines = split(csv, '\n');
+    ASSERT_EQ(lines.size(), 3u) << csv;
+    const std::vector<std::string> header = split(lines[0], ',');
+    const auto column = std::find(header.begin(), header.end(), "settings.learner");
+    ASSERT_NE(column, header.end()) << lines[0];
+    for (const auto& [row, learner] : {std::pair{1, "online"}, {2, "hindsight"}}) {
+        const std::vector<std::string> fields = split(lines[row], ',');
+        EXPECT_EQ(fields[0], std::string("learner-") + learner);
+        EXPECT_EQ(fields[static_cast<std::size_t>(column - header.begin())], learner);
     }
 }
 

@@ -204,6 +204,59 @@ TEST_F(Trainer, BadFieldsGiveThePanelsMessages) {
     EXPECT_EQ(run("--runs 20 --seed 4294967295 --quiet").status, 0);
 }
 
+TEST_F(Trainer, TheHindsightLearnerTakesItsOwnSettingsAndRefusesBadOnes) {
+    struct Case {
+        const char* arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--learner hindsight --relabels 17",
+         "\"17\" is not a valid number of relabelled goals: give a whole number from 0 to 16"},
+        {"--learner hindsight --memory 999",
+         "\"999\" is not a valid replay memory size: give a whole number from 1000 to 4000000"},
+        {"--learner hindsight --memory 5000 --warm-up 5001",
+         "\"5001\" is not a valid warm-up (states in memory before learning): give a whole "
+         "number from 0 to 5000, the replay memory's size at most"},
+        {"--learner hindsight --return-steps 0",
+         "\"0\" is not a valid number of return steps: give a whole number from 1 to 400"},
+        {"--learner hindsight --goal-pick last",
+         "\"last\" is not a valid way to pick goals: give future or final"},
+        {"--learner hindsight --exploration greedy",
+         "\"greedy\" is not a valid exploration: give random or annealed"},
+        {"--learner hindsight --random-end 1.5",
+         "\"1.5\" is not a valid random-action share at the end: give a number from 0 to 1"},
+        {"--relabels 2", "--relabels goes with --learner hindsight"},
+        {"--learner hindsight --no-q-learn", "--q-learn and --no-q-learn go with --learner online"},
+    };
+    for (const Case& c : cases) {
+        const Outcome r = run(std::string(c.arguments) + " --runs 20 --quiet");
+        EXPECT_EQ(r.status, 2) << c.arguments;
+        EXPECT_EQ(r.err, std::string("quorvel-train: ") + c.message + "\n") << c.arguments;
+        EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat")) << c.arguments;
+    }
+    EXPECT_EQ(run("--learner sideways --runs 20 --quiet").status, 2);
+
+    // Its own learning rate and discount unless given; its settings in the summary, none of
+    // them with the on-line learner.
+    const Outcome h = run("--learner hindsight --runs 300 --relabels 2 --warm-up 1000 --quiet "
+                          "--summary-json h.json");
+    ASSERT_EQ(h.status, 0) << h.err;
+    const auto summary = nlohmann::json::parse(slurp(dir / "h.json"));
+    const auto& settings = summary["settings"];
+    EXPECT_EQ(settings["learner"], "hindsight");
+    EXPECT_EQ(settings["learning-rate"], 0.05);
+    EXPECT_EQ(settings["discount"], 0.98);
+    EXPECT_EQ(settings["relabels"], 2);
+    EXPECT_EQ(settings["goal-pick"], "future");
+    EXPECT_EQ(settings["warm-up"], 1000);
+    EXPECT_GT(summary["updates"].get<long long>(), 0);
+    ASSERT_EQ(run("--runs 30 --quiet --summary-json o.json").status, 0);
+    const auto online = nlohmann::json::parse(slurp(dir / "o.json"));
+    EXPECT_EQ(online["settings"]["learner"], "online");
+    EXPECT_TRUE(online["settings"]["relabels"].is_null());
+    EXPECT_EQ(online["updates"], 0);
+}
+
 TEST_F(Trainer, OneFileInTwoRolesIsRefusedBeforeAnythingIsWritten) {
     std::ofstream(dir / "w.nnet") << "old";
     fs::create_symlink("w.nnet", dir / "link.dat");

@@ -38,6 +38,8 @@ class FakePlatform : public PanelPlatform {
 
     std::string fieldText(Field f) override { return fields[f]; }
     bool isChecked(CheckBox b) override { return checks[b]; }
+    LearnerKind chosenLearner = LearnerKind::online;
+    LearnerKind learner() override { return chosenLearner; }
     SliderState slider() override { return sliderState; }
     void setSliderPosition(int position) override { sliderState.position = position; }
     void showMessage(const std::string& text) override { messages.push_back(text); }

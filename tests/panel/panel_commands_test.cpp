@@ -348,7 +348,18 @@ TEST_F(Panel, TrainWithAnnealingLettersUsesTwoHundred) {
     EXPECT_EQ(platform.messages.front(), annealingMessage);
     EXPECT_EQ(platform.trainedSettings.at(0).annealingNumber, 200);
     EXPECT_FALSE(platform.trainedSettings.at(0).qLearn);
+    EXPECT_EQ(platform.trainedSettings.at(0).learner, LearnerKind::online);
     EXPECT_EQ(platform.messages.size(), 2u);
+
+    // The learner chosen trains, with the hindsight learner's own settings.
+    platform.chosenLearner = LearnerKind::hindsight;
+    platform.pathAnswers = {path("eval.dat")};
+    commands->OnTrain();
+    ASSERT_EQ(platform.trainedSettings.size(), 2u);
+    EXPECT_EQ(platform.trainedSettings[1].learner, LearnerKind::hindsight);
+    EXPECT_EQ(platform.trainedSettings[1].hindsight.memorySteps,
+              defaultHindsight().settings.memorySteps);
+    EXPECT_EQ(world->goalCount + world->collisionCount + world->missCount, 5);
 }
 
 TEST_F(Panel, CancelledLogDialogTrainsNothingAndSaysNothing) {

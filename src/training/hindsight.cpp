@@ -1,0 +1,218 @@
+#include "training/hindsight.h"
+
+#include "common/step_limit.h"
+#include "learn/q_learner.h"
+#include "training/training.h"
+#include "world/world.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace quorvel {
+
+const char* learnerName(LearnerKind kind) {
+    return kind == LearnerKind::hindsight ? "hindsight" : "online";
+}
+
+const char* goalPickName(GoalPick pick) {
+    return pick == GoalPick::final ? "final" : "future";
+}
+
+const char* explorationName(HindsightExploration exploration) {
+    return exploration == HindsightExploration::annealed ? "annealed" : "random";
+}
+
+HindsightDefaults defaultHindsight() {
+    HindsightDefaults d;
+    HindsightSettings& s = d.settings;
+    s.relabels = 4;
+    s.goalPick = GoalPick::future;
+    s.returnSteps = 8;
+    s.memorySteps = 400000;
+    s.syncInterval = 4000;
+    s.updatesPerStep = 2;
+    s.warmUpSteps = 20000;
+    s.exploration = HindsightExploration::random;
+    s.randomStart = 1;
+    s.randomEnd = 0.05;
+    s.randomSpan = 0.3;
+    d.learningRate = 0.05;
+    d.discount = 0.98;
+    return d;
+}
+
+std::uint64_t hindsightSeed(std::uint32_t processState) {
+    // A fixed tag beside the state, so the two sequences never start alike.
+    return (std::uint64_t{0x68696e64u} << 32) | processState;
+}
+
+ReplayMemory::ReplayMemory(int capacity) : capacity_(capacity) {
+    assert(capacity > stepLimit && "a memory holds at least one whole drive");
+    // Reserved, not filled: the memory's pages are touched only as drives are written.
+    states_.reserve(static_cast<std::size_t>(capacity));
+}
+
+ReplayState& ReplayMemory::append() {
+    if (written_ < capacity_) {
+        states_.emplace_back();
+    }
+    return at(written_++);
+}
+
+void ReplayMemory::endDrive(DriveEnd end) {
+    for (std::int64_t i = driveStart_; i < written_; ++i) {
+        ReplayState& s = at(i);
+        s.end = end;
+        s.toLast = static_cast<short>(written_ - 1 - i);
+    }
+    at(written_ - 1).action = -1;
+    driveStart_ = written_;
+}
+
+namespace {
+
+// The state's input vector for `goal`, without its action.
+void encodeState(const ReplayState& s, Vec2 goal, double* input) {
+    std::copy(s.rays, s.rays + rayInputs, input);
+    const Vec2 g = RobotBody::toFrameOf(s.pose, goal);
+    encodeGoalInputs(input, g.x, g.y);
+}
+
+double bestRating(QNetwork& network, const ReplayState& s, Vec2 goal) {
+    double input[networkInputs];
+    double ratings[QLearner::actionCount];
+    encodeState(s, goal, input);
+    rateAllActions(network, input, ratings);
+    return *std::max_element(ratings, ratings + QLearner::actionCount);
+}
+
+} // namespace
+
+Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
+                    random::Wide& draws) {
+    const int toLast = memory.at(t).toLast;
+    const std::int64_t j = pick == GoalPick::final
+                               ? t + toLast
+                               : t + 1 + draws.below(static_cast<std::uint32_t>(toLast));
+    return memory.at(j).pose.front;
+}
+
+void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
+                double goalRadius, int returnSteps, double discount, QNetwork& target,
+                ReplaySample& sample) {
+    const ReplayState& s = memory.at(t);
+    assert(s.action >= 0 && "a sample starts from a state an action was taken from");
+    encodeState(s, goal, sample.input);
+    setActionEntries(sample.input, s.action);
+    sample.reachedAfter = -1;
+    double scale = 1;
+    for (int m = 0; m < returnSteps; ++m) {
+        const ReplayState& next = memory.at(t + m + 1);
+        if (body.touchesDiscAt(next.pose, goal, goalRadius)) {
+            sample.target = scale;
+            sample.reachedAfter = m + 1;
+            return;
+        }
+        if (next.action < 0) {
+            // The drive's last state: the step limit cut it, or it failed.
+            sample.target = next.end == DriveEnd::outOfSteps
+                                ? scale * discount * bestRating(target, next, goal)
+                                : 0;
+            return;
+        }
+        scale *= discount;
+    }
+    sample.target = scale * bestRating(target, memory.at(t + returnSteps), goal);
+}
+
+HindsightLearner::HindsightLearner(const HindsightSettings& settings, double learningRate,
+                                   double discount, double annealingNumber, int runs,
+                                   std::uint64_t seed, const QNetwork& network)
+    : settings_(settings), learningRate_(learningRate), discount_(discount),
+      annealingNumber_(annealingNumber), runs_(runs), draws_(seed), memory_(settings.memorySteps),
+      target_(network) {}
+
+int HindsightLearner::chooseAction(World& world, int run) {
+    QLearner& learner = world.learner;
+    if (settings_.exploration == HindsightExploration::random) {
+        const double span = settings_.randomSpan * runs_;
+        const double progress = span > 0 ? std::min(1.0, run / span) : 1.0;
+        const double p =
+            settings_.randomStart + (settings_.randomEnd - settings_.randomStart) * progress;
+        if (draws_.unit() < p) {
+            return static_cast<int>(draws_.below(QLearner::actionCount));
+        }
+        learner.rateActions(-1);
+        return learner.greedyAction();
+    }
+    learner.rateActions(-1);
+    const Exploration x = explorationSchedule(annealingNumber_, run);
+    return learner.chooseAction(x.floor, x.exponent, draws_.draw15());
+}
+
+TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
+    QLearner& learner = world.learner;
+    learner.travel = 0;
+    learner.steering = 0;
+    int steps = 0;
+    for (;;) {
+        world.maxRange = episodeSensingRange;
+        world.sense();
+        ReplayState& s = memory_.append();
+        encodeRangeInputs(s.rays, world.sensor.ranges.data());
+        s.pose = world.pose();
+        s.goal = world.goal;
+        const Vec2 g = world.toRobotFrame(world.goal);
+        std::copy(s.rays, s.rays + rayInputs, learner.currentInput);
+        encodeGoalInputs(learner.currentInput, g.x, g.y);
+        const int action = chooseAction(world, run);
+        s.action = static_cast<signed char>(action);
+        learner.setAction(action);
+        const EpisodeStep step = moveAndTest(world, g);
+        ++steps;
+        if (const std::optional<DriveEnd> end = episodeEnd(step, steps, stepLimit)) {
+            ReplayState& last = memory_.append();
+            last.pose = world.pose();
+            last.goal = world.goal;
+            if (*end == DriveEnd::outOfSteps) {
+                // Only a drive the step limit cut learns from its last state's ratings.
+                world.sense();
+                encodeRangeInputs(last.rays, world.sensor.ranges.data());
+            }
+            memory_.endDrive(*end);
+            countEnd(world, *end);
+            update(world, settings_.updatesPerStep * steps);
+            return {*end, steps};
+        }
+    }
+}
+
+void HindsightLearner::update(World& world, int count) {
+    if (memory_.size() < settings_.warmUpSteps) {
+        return;
+    }
+    QNetwork& network = world.learner.network;
+    network.learningRate = learningRate_;
+    const std::int64_t oldest = memory_.oldest();
+    const auto size = static_cast<std::uint32_t>(memory_.size());
+    for (int u = 0; u < count; ++u) {
+        std::int64_t t;
+        do {
+            t = oldest + draws_.below(size);
+        } while (memory_.at(t).action < 0);
+        const ReplayState& s = memory_.at(t);
+        Vec2 goal = s.goal;
+        if (settings_.relabels > 0 &&
+            draws_.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
+            goal = relabelledGoal(memory_, t, settings_.goalPick, draws_);
+        }
+        makeSample(memory_, t, goal, world, world.goalRadius, settings_.returnSteps, discount_,
+                   target_, sample_);
+        network.train(sample_.input, sample_.target);
+        if (++updates_ % settings_.syncInterval == 0) {
+            target_ = network;
+        }
+    }
+}
+
+} // namespace quorvel
