@@ -6,7 +6,7 @@
 #
 # WORK (default study/) receives every training's folder; the stages (default: all, in order)
 # are screen, annealing, long, reachable and summary, then the hindsight learner's
-# hindsight-screen and hindsight-compare (not among the default stages). Each stage is a few scripts/sweep.sh commands; the
+# hindsight-screen, hindsight-combine and hindsight-compare (not among the default stages). Each stage is a few scripts/sweep.sh commands; the
 # sweeps' sweep.csv and sweep.png, and the table of how fast each long training got half way,
 # are copied into docs/learning/. On two cores the whole study takes about 75 minutes.
 # With STUDY_COLLECT=1 the stages train nothing: each sweep gathers the trainings already in
@@ -51,6 +51,15 @@ first_guess="--no-q-learn --learning-rate 0.1 --discount 0.9 --annealing 200"
 # study's machine: the hindsight learner's drives cost it its updates as well).
 declare -A online_minute=([open]=250000 [easy]=490000 [default]=820000)
 declare -A hindsight_minute=([open]=250000 [easy]=160000 [default]=270000)
+# The hindsight learner's first guess (its defaults before the screen: the rest are the same),
+# and the guess without one of its options.
+hindsight_guess=(--relabels 4 --return-steps 8 --discount 0.98)
+guess_except() { # option name
+  local i
+  for ((i = 0; i < ${#hindsight_guess[@]}; i += 2)); do
+    [ "${hindsight_guess[i]}" = "--$1" ] || echo "${hindsight_guess[i]} ${hindsight_guess[i + 1]}"
+  done
+}
 # The hindsight learner's screen: one setting at a time, each with the values tried.
 hindsight_axes=(
   "relabels 0,2,8"
@@ -62,7 +71,8 @@ hindsight_axes=(
   "exploration annealed"
   "random-span 0.1"
 )
-# What the screen chose for each field (empty: the defaults).
+# What the screen and the combination chose for each field beyond the learner's defaults (which
+# are what they chose: relabels 2, return steps 4, discount 0.99).
 declare -A hindsight_best=([open]="" [easy]="" [default]="")
 
 for stage in "${stages[@]}"; do
@@ -99,18 +109,27 @@ for stage in "${stages[@]}"; do
     summary)
       docs/learning/half-way.sh "$work" >docs/learning/half-way.csv ;;
     hindsight-screen)
-      # The hindsight learner's settings one at a time from its first guess (the defaults it
-      # started with), seed 1, on the fields where there is something left to learn, with
+      # The hindsight learner's settings one at a time from its first guess, seed 1, on the fields where there is something left to learn, with
       # about 60 s of one core's runs each.
       for f in easy default; do
         # shellcheck disable=SC2086
         sweep "hindsight-screen-$f" ${field[$f]} --learner hindsight --seeds 1-1 \
-          --runs "${hindsight_minute[$f]}"
+          --runs "${hindsight_minute[$f]}" "${hindsight_guess[@]}"
         for axis in "${hindsight_axes[@]}"; do
           # shellcheck disable=SC2086
           sweep "hindsight-screen-$f-${axis%% *}" ${field[$f]} --learner hindsight --seeds 1-1 \
-            --runs "${hindsight_minute[$f]}" --${axis%% *} "${axis#* }"
+            --runs "${hindsight_minute[$f]}" $(guess_except "${axis%% *}") \
+            --${axis%% *} "${axis#* }"
         done
+      done ;;
+    hindsight-combine)
+      # The screen's best values together, with the learning rate and the updates a step
+      # that the two fields' screens disagreed on.
+      for f in easy default; do
+        # shellcheck disable=SC2086
+        sweep "hindsight-combine-$f" ${field[$f]} --learner hindsight --seeds 1-1 \
+          --runs "${hindsight_minute[$f]}" --relabels 2 --return-steps 4 --discount 0.99 \
+          --learning-rate 0.05,0.02 --updates-per-step 2,4
       done ;;
     hindsight-compare)
       # Both learners at equal time: about 60 s of one core on every field, and about 300 s on
@@ -118,7 +137,7 @@ for stage in "${stages[@]}"; do
       for f in "${fields[@]}"; do
         # shellcheck disable=SC2086
         sweep "hindsight-60-$f" ${field[$f]} --learner hindsight ${hindsight_best[$f]} \
-          --seeds 1-3 --runs "${hindsight_minute[$f]}" --reachable
+          --seeds 1-3 --runs "${hindsight_minute[$f]}" --reachable --reachable-sample 500
         # shellcheck disable=SC2086
         sweep "online-60-$f" ${field[$f]} ${best[$f]} --seeds 1-3 \
           --runs "${online_minute[$f]}"
@@ -131,7 +150,7 @@ for stage in "${stages[@]}"; do
         --runs $((5 * ${online_minute[default]})) ;;
     *)
       echo "study: no stage $stage (screen, annealing, long, reachable, summary," \
-        "hindsight-screen, hindsight-compare)" >&2
+        "hindsight-screen, hindsight-combine, hindsight-compare)" >&2
       exit 2 ;;
   esac
 done

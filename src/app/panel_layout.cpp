@@ -114,7 +114,8 @@ std::span<const PanelControl> panelControls() {
 }
 
 QString tryValue(Field field) {
-    const RecommendedTraining training = recommendedTraining();
+    // The panel's learner unless the user chooses the other.
+    const RecommendedTraining training = recommendedTraining(LearnerKind::online);
     const TrainRequest& r = training.request;
     const GenerateRequest f = quickStartField();
     double value = 0;

@@ -50,9 +50,7 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
     : QDialog(parent), job_(job), displays_(displays),
       trial_(job.startWorld(), job.startRandomState()) {
     const TrainingSettings& s = job.settings();
-    // Which learner learns, where the on-line learner is not the one.
-    setWindowTitle(s.learner == LearnerKind::hindsight ? "Training (hindsight learner)"
-                                                       : "Training");
+    setWindowTitle("Training");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
 
@@ -62,6 +60,9 @@ TrainingWindow::TrainingWindow(TrainingJob& job, const std::string& notice,
     bar_->setValue(0);
     auto* figures = new QFormLayout;
     figures_ = addFigureRows(*figures, figureLines(progressFigures(shown_, 0)));
+    auto* learner = new QLabel(s.learner == LearnerKind::hindsight ? "hindsight" : "on-line");
+    learner->setObjectName("Learner");
+    figures->addRow("Learner:", learner);
     chart_ = new CurveChart(runAxisTitle, LiveCurve(s).window());
     chart_->setXRange(s.runs);
     chart_->setMinimumSize(560, 280);

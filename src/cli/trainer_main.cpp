@@ -35,7 +35,7 @@ TrainerOptions defaultTrainerOptions() {
     o.evaluationFrequency = fieldText(r.request.evaluationFrequency);
     o.learningRate = fieldText(r.request.learningRate);
     o.discount = fieldText(r.request.discount);
-    o.qLearn = r.qLearn;
+    o.qLearn = recommendedTraining(LearnerKind::online).qLearn;
     o.learner = learnerName(r.learner);
     o.hindsight = hindsightFields(defaultHindsight().settings);
     o.log = "quorvel-eval.dat";
@@ -74,20 +74,24 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
     app.add_option("--sides", o.world.sides, "Sides per obstacle, 3 to 10")->capture_default_str();
     app.add_option("--radius", o.world.radius, "Average obstacle radius, 5 to 25")
         ->capture_default_str();
-    app.add_option("--runs", o.runs, "Number of training runs, 1 to 10000000")
+    // The defaults shown are the default learner's; the other learner's are said beside them.
+    const LearnerKind other =
+        trainerLearner == LearnerKind::online ? LearnerKind::hindsight : LearnerKind::online;
+    const TrainRequest otherDefaults = recommendedTraining(other).request;
+    const std::string with = std::string(" (with --learner ") + learnerName(other) + ": ";
+    app.add_option("--runs", o.runs,
+                   "Number of training runs, 1 to 10000000" + with + fieldText(otherDefaults.runs) +
+                       ")")
         ->capture_default_str();
     app.add_option("--eval-freq", o.evaluationFrequency,
                    "Every run whose index is a multiple of this is an evaluation run (0 or "
                    "negative: none)")
         ->capture_default_str();
-    const RecommendedTraining hindsight = recommendedTraining(LearnerKind::hindsight);
     app.add_option("--learning-rate", o.learningRate,
-                   "Learning rate (with --learner hindsight the default is " +
-                       fieldText(hindsight.request.learningRate) + ")")
+                   "Learning rate" + with + fieldText(otherDefaults.learningRate) + ")")
         ->capture_default_str();
     app.add_option("--discount", o.discount,
-                   "Reward discount factor (with --learner hindsight the default is " +
-                       fieldText(hindsight.request.discount) + ")")
+                   "Reward discount factor" + with + fieldText(otherDefaults.discount) + ")")
         ->capture_default_str();
     app.add_option("--annealing", o.annealing,
                    "Annealing number: runs until exploration is halfway to exploitation "
@@ -96,7 +100,8 @@ void addOptions(CLI::App& app, TrainerOptions& o) {
     app.add_flag("--q-learn,!--no-q-learn", o.qLearn,
                  std::string("Random episode lengths and successor updates (") +
                      (o.qLearn ? "the default; --no-q-learn" : "--no-q-learn, the default") +
-                     ": whole episodes and their outcome)");
+                     ": whole episodes and their outcome). The on-line learner's switch: given "
+                     "without --learner, it trains with the on-line learner");
     app.add_option("--learner", o.learner,
                    "Who learns from the training runs: online, the network learning from each "
                    "episode as it ends (--q-learn says how); or hindsight, learning from samples "
@@ -294,15 +299,23 @@ int main(int argc, char** argv) {
     if (!report(messages, planTrainersWorld(o.world, plan, messages))) {
         return exitBadInput;
     }
-    const LearnerKind learner = readLearner(o.learner).value_or(LearnerKind::online);
+    // Q-learn is the on-line learner's switch: given without --learner, it names that learner,
+    // so that commands written before there were two learners train as they always did.
+    const bool qLearnGiven = app.count("--q-learn") > 0 || app.count("--no-q-learn") > 0;
+    const LearnerKind learner = app.count("--learner") > 0
+                                    ? readLearner(o.learner).value_or(trainerLearner)
+                                : qLearnGiven ? LearnerKind::online
+                                              : trainerLearner;
     const bool hindsight = learner == LearnerKind::hindsight;
-    if (hindsight) {
-        const RecommendedTraining r = recommendedTraining(learner);
-        if (app.count("--learning-rate") == 0) {
-            o.learningRate = fieldText(r.request.learningRate);
-        }
-        if (app.count("--discount") == 0) {
-            o.discount = fieldText(r.request.discount);
+    {
+        const TrainRequest r = recommendedTraining(learner).request;
+        for (const auto& [option, text, value] :
+             {std::tuple{"--runs", &o.runs, static_cast<double>(r.runs)},
+              {"--learning-rate", &o.learningRate, r.learningRate},
+              {"--discount", &o.discount, r.discount}}) {
+            if (app.count(option) == 0) {
+                *text = fieldText(value);
+            }
         }
     }
     const char* hindsightOptions[] = {"--relabels",   "--goal-pick",     "--return-steps",
@@ -315,7 +328,7 @@ int main(int argc, char** argv) {
             return exitBadInput;
         }
     }
-    if (hindsight && (app.count("--q-learn") > 0 || app.count("--no-q-learn") > 0)) {
+    if (hindsight && qLearnGiven) {
         say("--q-learn and --no-q-learn go with --learner online");
         return exitBadInput;
     }

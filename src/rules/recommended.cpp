@@ -2,7 +2,7 @@
 
 namespace quorvel {
 
-RecommendedTraining recommendedTraining() {
+RecommendedTraining recommendedTraining(LearnerKind learner) {
     RecommendedTraining r;
     r.request.runs = 500000;
     r.request.evaluationFrequency = 100;
@@ -10,18 +10,13 @@ RecommendedTraining recommendedTraining() {
     r.request.discount = 0.999;
     r.request.annealing = defaultAnnealingNumber;
     r.qLearn = true;
-    r.learner = LearnerKind::online;
-    return r;
-}
-
-RecommendedTraining recommendedTraining(LearnerKind learner) {
-    RecommendedTraining r = recommendedTraining();
+    r.learner = learner;
     if (learner == LearnerKind::hindsight) {
         const HindsightDefaults d = defaultHindsight();
+        r.request.runs = 170000;
         r.request.learningRate = d.learningRate;
         r.request.discount = d.discount;
     }
-    r.learner = learner;
     return r;
 }
 

@@ -25,9 +25,9 @@ const char* explorationName(HindsightExploration exploration) {
 HindsightDefaults defaultHindsight() {
     HindsightDefaults d;
     HindsightSettings& s = d.settings;
-    s.relabels = 4;
+    s.relabels = 2;
     s.goalPick = GoalPick::future;
-    s.returnSteps = 8;
+    s.returnSteps = 4;
     s.memorySteps = 400000;
     s.syncInterval = 4000;
     s.updatesPerStep = 2;
@@ -37,7 +37,7 @@ HindsightDefaults defaultHindsight() {
     s.randomEnd = 0.05;
     s.randomSpan = 0.3;
     d.learningRate = 0.05;
-    d.discount = 0.98;
+    d.discount = 0.99;
     return d;
 }
 

@@ -636,6 +636,7 @@ TEST_F(Training, WindowShowsAdvancingFiguresAndCancelStopsAfterTheRunInProgress)
             runsShown = w->findChild<QLabel*>("Runs")->text();
             leftShown = w->findChild<QLabel*>("Time left")->text();
         });
+        EXPECT_EQ(w->findChild<QLabel*>("Learner")->text(), "on-line");
         // The bar moves on as the runs go on; then Cancel.
         auto* bar = w->findChild<QProgressBar*>();
         QObject::connect(bar, &QProgressBar::valueChanged, w, [&, w](int value) {
@@ -801,7 +802,7 @@ TEST_F(Dialog, FieldsShowTheirRangesAndEveryControlSaysWhatItDoes) {
     ASSERT_NE(learner, nullptr);
     EXPECT_EQ(learner->currentText(), "on-line");
     EXPECT_EQ(dialog->learner(), LearnerKind::online);
-    EXPECT_TRUE(learner->toolTip().contains("learning rate of 0.05 and a discount of 0.98"));
+    EXPECT_TRUE(learner->toolTip().contains("learning rate of 0.05 and a discount of 0.99"));
     learner->setCurrentIndex(1);
     EXPECT_EQ(dialog->learner(), LearnerKind::hindsight);
     EXPECT_TRUE(button(dialog.get(), "forwards")->autoRepeat());

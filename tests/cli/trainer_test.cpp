@@ -225,7 +225,7 @@ TEST_F(Trainer, TheHindsightLearnerTakesItsOwnSettingsAndRefusesBadOnes) {
          "\"greedy\" is not a valid exploration: give random or annealed"},
         {"--learner hindsight --random-end 1.5",
          "\"1.5\" is not a valid random-action share at the end: give a number from 0 to 1"},
-        {"--relabels 2", "--relabels goes with --learner hindsight"},
+        {"--learner online --relabels 2", "--relabels goes with --learner hindsight"},
         {"--learner hindsight --no-q-learn", "--q-learn and --no-q-learn go with --learner online"},
     };
     for (const Case& c : cases) {
@@ -238,19 +238,19 @@ TEST_F(Trainer, TheHindsightLearnerTakesItsOwnSettingsAndRefusesBadOnes) {
 
     // Its own learning rate and discount unless given; its settings in the summary, none of
     // them with the on-line learner.
-    const Outcome h = run("--learner hindsight --runs 300 --relabels 2 --warm-up 1000 --quiet "
+    const Outcome h = run("--learner hindsight --runs 300 --relabels 3 --warm-up 1000 --quiet "
                           "--summary-json h.json");
     ASSERT_EQ(h.status, 0) << h.err;
     const auto summary = nlohmann::json::parse(slurp(dir / "h.json"));
     const auto& settings = summary["settings"];
     EXPECT_EQ(settings["learner"], "hindsight");
     EXPECT_EQ(settings["learning-rate"], 0.05);
-    EXPECT_EQ(settings["discount"], 0.98);
-    EXPECT_EQ(settings["relabels"], 2);
+    EXPECT_EQ(settings["discount"], 0.99);
+    EXPECT_EQ(settings["relabels"], 3);
     EXPECT_EQ(settings["goal-pick"], "future");
     EXPECT_EQ(settings["warm-up"], 1000);
     EXPECT_GT(summary["updates"].get<long long>(), 0);
-    ASSERT_EQ(run("--runs 30 --quiet --summary-json o.json").status, 0);
+    ASSERT_EQ(run("--learner online --runs 30 --quiet --summary-json o.json").status, 0);
     const auto online = nlohmann::json::parse(slurp(dir / "o.json"));
     EXPECT_EQ(online["settings"]["learner"], "online");
     EXPECT_TRUE(online["settings"]["relabels"].is_null());
@@ -666,14 +666,25 @@ TEST_F(Trainer, EvaluatingANetworkGivesFixedCounts) {
 TEST_F(Trainer, DefaultsSayWhereTheyWrote) {
     // The recommended settings, when nothing is given.
     const Outcome help = run("--help");
-    for (const char* given : {"--runs TEXT=500000", "--learning-rate TEXT=0.1",
-                              "--discount TEXT=0.999", "--eval-freq TEXT=100"}) {
+    for (const char* given :
+         {"--runs TEXT=170000", "--learning-rate TEXT=0.05", "--discount TEXT=0.99",
+          "--eval-freq TEXT=100", "--learner TEXT:{online,hindsight}=hindsight",
+          "(with --learner online: 500000)", "(with --learner online: 0.999)"}) {
         EXPECT_NE(help.out.find(given), std::string::npos) << given;
     }
     const Outcome r = run("--runs 50 --summary-json s.json");
     const auto settings = nlohmann::json::parse(slurp(dir / "s.json"))["settings"];
-    EXPECT_EQ(settings["q-learn"], true);
+    EXPECT_EQ(settings["learner"], "hindsight");
+    EXPECT_TRUE(settings["q-learn"].is_null());
     EXPECT_EQ(settings["annealing"], 200);
+    // The on-line learner's own defaults when it is named, or when Q-learn is.
+    for (const char* online : {"--learner online", "--no-q-learn"}) {
+        ASSERT_EQ(run(std::string(online) + " --runs 20 --quiet --summary-json o.json").status, 0);
+        const auto o = nlohmann::json::parse(slurp(dir / "o.json"))["settings"];
+        EXPECT_EQ(o["learner"], "online") << online;
+        EXPECT_EQ(o["learning-rate"], 0.1) << online;
+        EXPECT_EQ(o["discount"], 0.999) << online;
+    }
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("evaluation log written to quorvel-eval.dat"), std::string::npos);
     EXPECT_NE(r.err.find("weights written to quorvel.nnet"), std::string::npos);
@@ -699,6 +710,10 @@ std::string folded(const std::string& text) {
 // start tells a person to type and what the trainer's --help names as its defaults.
 TEST_F(Trainer, ReadmeAndHelpStateTheRecommendedSettings) {
     using quorvel::fieldText;
+    // The quick start is the panel's, with its on-line learner; the trainer's defaults are its
+    // own learner's.
+    const quorvel::RecommendedTraining panel =
+        quorvel::recommendedTraining(quorvel::LearnerKind::online);
     const quorvel::RecommendedTraining r = quorvel::recommendedTraining();
     const quorvel::GenerateRequest quick = quorvel::quickStartField();
     const quorvel::GenerateRequest field = quorvel::defaultField();
@@ -707,16 +722,19 @@ TEST_F(Trainer, ReadmeAndHelpStateTheRecommendedSettings) {
          {"Type " + fieldText(quick.count) + ", " + fieldText(quick.sides) + " and " +
               fieldText(quick.radius) +
               " into Num Obstacles, Sides per Obstacle and Average Obstacle Radius",
-          "Type " + fieldText(r.request.runs) + " into Num Training runs, " +
-              fieldText(r.request.evaluationFrequency) + " into Evaluation Freq, " +
-              fieldText(r.request.learningRate) + " into Learning Rate and " +
-              fieldText(r.request.discount) + " into Discount Factor; " +
-              (r.qLearn ? "tick" : "untick") + " Q-learn; leave the annealing number empty (" +
-              fieldText(r.request.annealing) + ")",
-          std::string(r.qLearn ? "Q-learn" : "no Q-learn") + ", learning rate " +
-              fieldText(r.request.learningRate) + ", discount " + fieldText(r.request.discount) +
-              ", annealing " + fieldText(r.request.annealing) + ", " + fieldText(r.request.runs) +
-              " runs evaluated every " + fieldText(r.request.evaluationFrequency),
+          "Type " + fieldText(panel.request.runs) + " into Num Training runs, " +
+              fieldText(panel.request.evaluationFrequency) + " into Evaluation Freq, " +
+              fieldText(panel.request.learningRate) + " into Learning Rate and " +
+              fieldText(panel.request.discount) + " into Discount Factor; " +
+              (panel.qLearn ? "tick" : "untick") + " Q-learn; leave the annealing number empty (" +
+              fieldText(panel.request.annealing) + ")",
+          std::string(r.learner == quorvel::LearnerKind::hindsight ? "the hindsight learner"
+                      : r.qLearn                                   ? "Q-learn"
+                                                                   : "no Q-learn") +
+              ", learning rate " + fieldText(r.request.learningRate) + ", discount " +
+              fieldText(r.request.discount) + ", annealing " + fieldText(r.request.annealing) +
+              ", " + fieldText(r.request.runs) + " runs evaluated every " +
+              fieldText(r.request.evaluationFrequency),
           "default field of " + fieldText(field.count) + " obstacles of " + fieldText(field.sides) +
               " sides (radius " + fieldText(field.radius) + ")"}) {
         EXPECT_NE(readme.find(phrase), std::string::npos) << phrase;
@@ -730,7 +748,8 @@ TEST_F(Trainer, ReadmeAndHelpStateTheRecommendedSettings) {
           "--learning-rate TEXT=" + fieldText(r.request.learningRate),
           "--discount TEXT=" + fieldText(r.request.discount),
           "[default: " + fieldText(r.request.annealing) + "]",
-          std::string(r.qLearn ? "(the default; --no-q-learn" : "(--no-q-learn, the default")}) {
+          std::string(panel.qLearn ? "(the default; --no-q-learn"
+                                   : "(--no-q-learn, the default")}) {
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     }
 }
