@@ -17,7 +17,8 @@ for wanted in /usr/bin/quorvel /usr/bin/quorvel-train /usr/bin/quorvel-sweep \
   /usr/share/metainfo/io.github.quorvel.Quorvel.metainfo.xml \
   /usr/share/man/man1/quorvel.1.gz /usr/share/man/man1/quorvel-train.1.gz \
   /usr/share/man/man1/quorvel-sweep.1.gz /usr/share/quorvel/examples/easy.nnet \
-  /usr/share/quorvel/examples/default.nnet /usr/share/doc/quorvel/copyright \
+  /usr/share/quorvel/examples/default.nnet /usr/share/quorvel/examples/hindsight.nnet \
+  /usr/share/doc/quorvel/copyright \
   /usr/share/doc/quorvel/changelog.gz /usr/share/doc/quorvel/README.md \
   /usr/share/doc/quorvel/docs/learning.md /usr/share/doc/quorvel/docs/cluster.md \
   /usr/share/doc/quorvel/examples/README.md; do

@@ -41,8 +41,8 @@ int goalsOfDrives(const std::string& file, const GenerateRequest& field) {
 }
 
 TEST(Examples, ReachTheGoalAsOftenAsTheirReadmeSays) {
-    const std::pair<const char*, GenerateRequest> examples[] = {{"easy.nnet", {2, 10, 15}},
-                                                                {"default.nnet", {7, 10, 15}}};
+    const std::pair<const char*, GenerateRequest> examples[] = {
+        {"easy.nnet", {2, 10, 15}}, {"default.nnet", {7, 10, 15}}, {"hindsight.nnet", {7, 10, 15}}};
     for (const auto& [file, field] : examples) {
         const int goals = goalsOfDrives(file, field);
         EXPECT_NEAR(goals, claimedGoals(file), margin) << file;
