@@ -30,7 +30,8 @@ for library in libc6 libstdc++6 libqt6widgets6 libqt6charts6 libqt6openglwidgets
 done
 echo "check-package: $(wc -l <<<"$files") paths; Depends: $depends"
 # Every document the README links to is there beside it.
-for link in $(grep -o '](docs/[^)]*)' README.md | sed 's/^](//; s/)$//' | sort -u); do
+# (a link to a heading names its document before the #)
+for link in $(grep -o '](docs/[^)]*)' README.md | sed 's/^](//; s/)$//; s/#.*//' | sort -u); do
   grep -qx -- "/usr/share/doc/quorvel/$link" <<<"$files" || fail "$deb holds no $link the README links to"
 done
 # The licence: GPL-3.0-or-later, in the copyright file and the metadata.

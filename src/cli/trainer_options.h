@@ -5,6 +5,10 @@
 #include <optional>
 #include <string>
 
+namespace CLI {
+class App;
+} // namespace CLI
+
 namespace quorvel {
 
 // What quorvel-train is asked, as the options give it: text, read by the input rules.
@@ -38,5 +42,8 @@ struct TrainerOptions {
 // The trainer's defaults: the recommended training on the default field, the log and the
 // weights in the current folder.
 TrainerOptions defaultTrainerOptions();
+
+// Every option of quorvel-train, read into `options`, with its help text and default.
+void addTrainerOptions(CLI::App& app, TrainerOptions& options);
 
 } // namespace quorvel

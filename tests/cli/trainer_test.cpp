@@ -643,16 +643,13 @@ TEST_F(Trainer, EvaluatingANetworkGivesFixedCounts) {
     const Outcome first = quorvel::testing::runTrainer(dir, evaluate);
     ASSERT_EQ(first.status, 0) << first.err;
     EXPECT_EQ(quorvel::testing::runTrainer(dir, evaluate).out, first.out);
-    quorvel::WorldOptions options = quorvel::defaultWorldOptions();
-    options.obstacles = "2";
-    options.seed = "9";
-    options.loadWeights = (dir / "w.nnet").string();
-    quorvel::WorldPlan plan;
-    std::vector<std::string> said;
-    ASSERT_TRUE(quorvel::planTrainersWorld(options, plan, said));
-    ASSERT_EQ(quorvel::buildTrainersWorld(plan), "");
-    const quorvel::NetworkEvaluation direct = quorvel::evaluateNetwork(
-        quorvel::programWorld(), 150, quorvel::random::Sequence(quorvel::random::state()));
+    // The trainer's World as a fresh process builds it: seeded, then made, loaded, generated.
+    quorvel::random::setState(9);
+    quorvel::World world(10, 10, 0, 0, 0);
+    ASSERT_TRUE(world.learner.loadWeights((dir / "w.nnet").string().c_str()));
+    quorvel::generateRequestedField(world, {2, 10, 15});
+    const quorvel::NetworkEvaluation direct =
+        quorvel::evaluateNetwork(world, 150, quorvel::random::Sequence(quorvel::random::state()));
     EXPECT_EQ(first.out, quorvel::describeDrives(direct.tally) + "\n");
     EXPECT_GT(direct.tally.goals, 0);
     EXPECT_FALSE(fs::exists(dir / "quorvel-eval.dat"));
