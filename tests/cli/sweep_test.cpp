@@ -385,8 +385,14 @@ TEST(Sweep, ASecondSweepIntoTheSameFolderRefuses) {
     std::system(("cd '" + dir.string() + "' && (" + sweep +
                  " --out out --runs 5000000 >first.txt 2>&1 & echo $! >pid.txt)")
                     .c_str());
-    quorvel::testing::waitUntil([&] { return fs::exists(dir / "out" / "run" / "job.txt"); });
-    const std::string job = readFile(dir / "out" / "run" / "job.txt");
+    // The shell creates job.txt before it writes the digest into it: wait for the whole line.
+    std::string job;
+    quorvel::testing::waitUntil([&] {
+        job = fs::exists(dir / "out" / "run" / "job.txt")
+                  ? readFile(dir / "out" / "run" / "job.txt")
+                  : "";
+        return !job.empty() && job.back() == '\n';
+    });
     const ShellRun second = shell(dir, sweep + " --out out --runs 20");
     EXPECT_EQ(second.status, 1) << second.out;
     EXPECT_NE(second.out.find("another sweep is writing"), std::string::npos) << second.out;
