@@ -35,10 +35,13 @@ for link in $(grep -o '](docs/[^)]*)' README.md | sed 's/^](//; s/)$//; s/#.*//'
   grep -qx -- "/usr/share/doc/quorvel/$link" <<<"$files" || fail "$deb holds no $link the README links to"
 done
 # The licence: GPL-3.0-or-later, in the copyright file and the metadata.
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/quorvel/copyright | grep -q '^License: GPL-3+$' ||
+# (each file read whole first: grep -q on the pipe can end before tar has written it all, and
+# tar's broken pipe would then fail the check)
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/quorvel/copyright)
+grep -q '^License: GPL-3+$' <<<"$copyright" ||
   fail "the copyright file does not give the licence GPL-3+"
-dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/metainfo/io.github.quorvel.Quorvel.metainfo.xml |
-  grep -q '<project_license>GPL-3.0-or-later</project_license>' ||
+metainfo=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/metainfo/io.github.quorvel.Quorvel.metainfo.xml)
+grep -q '<project_license>GPL-3.0-or-later</project_license>' <<<"$metainfo" ||
   fail "the metadata does not give the licence GPL-3.0-or-later"
 
 # lintian: no error; the warnings and notes are printed for whoever reads the log.
