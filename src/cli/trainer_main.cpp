@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
         say("--q-learn and --no-q-learn go with --learner online");
         return exitBadInput;
     }
-    HindsightSettings hindsightSettings = defaultHindsight().settings;
+    HindsightSettings hindsightSettings;
     if (const Validation h = validateHindsight(o.hindsight, hindsightSettings);
         !report(h.messages, h.ok)) {
         return exitBadInput;

@@ -27,9 +27,8 @@ void PanelCommands::OnTrain() {
 
     TrainingSettings settings = trainingSettings(request, platform_.isChecked(CheckBox::qLearn),
                                                  path, defaultBackupFolder());
-    settings.recordPlacements = true; // the window may search them afterwards
-    settings.learner = platform_.learner();
-    settings.hindsight = defaultHindsight().settings;
+    settings.recordPlacements = true;       // the window may search them afterwards
+    settings.learner = platform_.learner(); // with the hindsight learner's own defaults
     if (!world_.learner.network.finite()) {
         platform_.showMessage(nonFiniteNetworkWarning);
     }

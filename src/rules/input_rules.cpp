@@ -157,7 +157,7 @@ std::string fieldText(double value) {
 }
 
 HindsightFields hindsightFields(const HindsightSettings& s) {
-    const auto text = [](double value) { return fieldText(value); };
+    const auto text = fieldText;
     return {text(s.relabels),     goalPickName(s.goalPick),
             text(s.returnSteps),  text(s.memorySteps),
             text(s.syncInterval), text(s.updatesPerStep),

@@ -132,8 +132,13 @@ HindsightLearner::HindsightLearner(const HindsightSettings& settings, double lea
       annealingNumber_(annealingNumber), runs_(runs), draws_(seed), memory_(settings.memorySteps),
       target_(network) {}
 
-int HindsightLearner::chooseAction(World& world, int run) {
+int HindsightLearner::chooseAction(World& world, int run, const ReplayState& state) {
     QLearner& learner = world.learner;
+    // Rated only when the choice needs the ratings: a random action does not.
+    const auto rate = [&] {
+        encodeState(state, state.goal, learner.currentInput);
+        learner.rateActions(-1);
+    };
     if (settings_.exploration == HindsightExploration::random) {
         const double span = settings_.randomSpan * runs_;
         const double progress = span > 0 ? std::min(1.0, run / span) : 1.0;
@@ -142,10 +147,10 @@ int HindsightLearner::chooseAction(World& world, int run) {
         if (draws_.unit() < p) {
             return static_cast<int>(draws_.below(QLearner::actionCount));
         }
-        learner.rateActions(-1);
+        rate();
         return learner.greedyAction();
     }
-    learner.rateActions(-1);
+    rate();
     const Exploration x = explorationSchedule(annealingNumber_, run);
     return learner.chooseAction(x.floor, x.exponent, draws_.draw15());
 }
@@ -163,9 +168,7 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
         s.pose = world.pose();
         s.goal = world.goal;
         const Vec2 g = world.toRobotFrame(world.goal);
-        std::copy(s.rays, s.rays + rayInputs, learner.currentInput);
-        encodeGoalInputs(learner.currentInput, g.x, g.y);
-        const int action = chooseAction(world, run);
+        const int action = chooseAction(world, run, s);
         s.action = static_cast<signed char>(action);
         learner.setAction(action);
         const EpisodeStep step = moveAndTest(world, g);

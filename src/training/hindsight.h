@@ -137,7 +137,7 @@ class HindsightLearner {
     void update(World& world, int count);
 
   private:
-    int chooseAction(World& world, int run);
+    int chooseAction(World& world, int run, const ReplayState& state);
 
     HindsightSettings settings_;
     double learningRate_;

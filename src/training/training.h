@@ -36,7 +36,7 @@ struct TrainingSettings {
     // The learner of the training runs. The hindsight learner uses the learning rate and the
     // discount above, the annealing number with its annealed choice, and not qLearn.
     LearnerKind learner = LearnerKind::online;
-    HindsightSettings hindsight;
+    HindsightSettings hindsight = defaultHindsight().settings;
 };
 
 inline constexpr double trainingBaseline = 0.6;
