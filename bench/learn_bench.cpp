@@ -1,8 +1,11 @@
+#include "learn/frozen_rater.h"
+#include "learn/training_pass.h"
 #include "learn/vector_exp.h"
 #include "workload.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -18,12 +21,13 @@ void prepareState(World& world) {
     world.learner.encodeGoal(0, g.x, g.y);
 }
 
-// Six network evaluations of one state.
+// Six network evaluations of one state, the weights laid out once as an episode does.
 void BM_RateActions(benchmark::State& state) {
     auto world = bench::standardWorld();
     prepareState(*world);
+    const FrozenRater rater(world->learner.network);
     for (auto _ : state) {
-        world->learner.rateActions(0);
+        world->learner.rateActions(0, rater);
         benchmark::DoNotOptimize(world->learner.ratings);
     }
 }
@@ -38,15 +42,31 @@ void BM_Evaluate(benchmark::State& state) {
 }
 BENCHMARK(BM_Evaluate);
 
+// Training steps within one pass, as the backward sweeps take them.
 void BM_TrainStep(benchmark::State& state) {
     auto world = bench::standardWorld();
     prepareState(*world);
     world->learner.network.learningRate = 1e-9; // keep the weights where they are
+    TrainingPass pass(world->learner.network);
     for (auto _ : state) {
-        world->learner.network.train(world->learner.history[0], 0.7);
+        pass.train(world->learner.history[0], 0.7);
     }
 }
 BENCHMARK(BM_TrainStep);
+
+void BM_TrainTowardsNext(benchmark::State& state) {
+    auto world = bench::standardWorld();
+    prepareState(*world);
+    std::copy(world->learner.history[0], world->learner.history[0] + networkInputs,
+              world->learner.history[1]);
+    setActionEntries(world->learner.history[1], 3);
+    world->learner.network.learningRate = 1e-9;
+    TrainingPass pass(world->learner.network);
+    for (auto _ : state) {
+        pass.trainTowardsNext(world->learner.history[0], world->learner.history[1], 0.9);
+    }
+}
+BENCHMARK(BM_TrainTowardsNext);
 
 void BM_ChooseAction(benchmark::State& state) {
     auto world = bench::standardWorld();

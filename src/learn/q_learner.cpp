@@ -1,7 +1,7 @@
 #include "learn/q_learner.h"
 
 #include "common/random.h"
-#include "learn/network_avx2.h"
+#include "learn/frozen_rater.h"
 #include "learn/vector_exp.h"
 
 #include <cmath>
@@ -28,26 +28,7 @@ void encodeGoalInputs(double* v, double x, double y) {
 }
 
 void rateAllActions(QNetwork& network, double* v, double* ratings) {
-    constexpr int actionCount = QLearner::actionCount;
-    if constexpr (literalBuild) {
-        for (int i = 0; i < actionCount; ++i) {
-            setActionEntries(v, i);
-            ratings[i] = network.evaluate(v);
-        }
-        return;
-    }
-    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        avx2::rateActions(network, v, ratings, path.exp);
-        setActionEntries(v, actionCount - 1);
-        return;
-    }
-    // The state's part of every first-layer sum once, then each action's part.
-    double sums[hidden1Units];
-    network.stateSums(v, sums);
-    for (int i = 0; i < actionCount; ++i) {
-        setActionEntries(v, i);
-        ratings[i] = network.evaluateFromStateSums(sums, v);
-    }
+    FrozenRater(network).rate(v, ratings);
 }
 
 void QLearner::encodeRanges(int step, const double* ranges) {
@@ -60,6 +41,10 @@ void QLearner::encodeGoal(int step, double x, double y) {
 
 void QLearner::rateActions(int step) {
     rateAllActions(network, input(step), ratings);
+}
+
+void QLearner::rateActions(int step, const FrozenRater& rater) {
+    rater.rate(input(step), ratings);
 }
 
 int QLearner::chooseAction(double floor, double exponent) const {

@@ -6,6 +6,8 @@
 
 namespace quorvel {
 
+class FrozenRater;
+
 // Turns what the robot senses into network inputs, rates the six actions, chooses one and
 // decodes it into travel and steering; keeps one input vector per step of the episode.
 //
@@ -34,6 +36,8 @@ class QLearner {
     void encodeRanges(int step, const double* ranges);
     void encodeGoal(int step, double x, double y);
     void rateActions(int step);
+    // The same with the network's weights as `rater` took them (the network's own, unchanged).
+    void rateActions(int step, const FrozenRater& rater);
     int chooseAction(double floor, double exponent) const;
     // The same with the draw d (0..32767) given instead of taken from the process's sequence.
     int chooseAction(double floor, double exponent, int d) const;

@@ -57,21 +57,38 @@ double QNetwork::forwardUpperLayers() {
 
 double QNetwork::evaluate(const double* x) {
     if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        return avx2::evaluate(*this, x, path.exp);
+        avx2::Columns columns;
+        avx2::pack(*this, columns);
+        avx2::Scratch scratch;
+        const double value = avx2::evaluate(columns, x, scratch, path.exp);
+        avx2::writeScratch(scratch, false, *this);
+        return value;
     }
     return evaluateScalar(x);
 }
 
 void QNetwork::train(const double* x, double target) {
     if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        return avx2::train(*this, x, target, path.exp);
+        avx2::Columns columns;
+        avx2::pack(*this, columns);
+        avx2::Scratch scratch;
+        avx2::train(columns, x, target, scratch, path.exp);
+        avx2::unpack(columns, *this);
+        avx2::writeScratch(scratch, true, *this);
+        return;
     }
     trainScalar(x, target);
 }
 
 void QNetwork::trainTowardsNext(const double* x, const double* next, double discount) {
     if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        return avx2::trainTowardsNext(*this, x, next, discount, path.exp);
+        avx2::Columns columns;
+        avx2::pack(*this, columns);
+        avx2::Scratch scratch;
+        avx2::trainTowardsNext(columns, x, next, discount, scratch, path.exp);
+        avx2::unpack(columns, *this);
+        avx2::writeScratch(scratch, true, *this);
+        return;
     }
     const double value = evaluateScalar(next);
     trainScalar(x, discount * value);

@@ -1,6 +1,8 @@
 #include "training/episodes.h"
 
 #include "common/random.h"
+#include "learn/frozen_rater.h"
+#include "learn/training_pass.h"
 #include "world/floor.h"
 #include "world/world.h"
 
@@ -30,6 +32,8 @@ struct EpisodeRun {
 EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, bool record,
                     random::Sequence* sequence = nullptr) {
     QLearner& learner = world.learner;
+    // Nothing learns while the episode drives.
+    const FrozenRater rater(learner.network);
     EpisodeRun run;
     for (;;) {
         const int k = run.steps;
@@ -38,7 +42,7 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         learner.encodeRanges(k, world.sensor.ranges.data());
         const Vec2 g = world.toRobotFrame(world.goal);
         learner.encodeGoal(k, g.x, g.y);
-        learner.rateActions(k);
+        learner.rateActions(k, rater);
         const int action = sequence != nullptr
                                ? learner.chooseAction(floor, exponent, sequence->draw())
                                : learner.chooseAction(floor, exponent);
@@ -208,23 +212,23 @@ TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double expo
 
 void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,
                    double outcome, double baseline) {
-    QNetwork& network = learner.network;
-    network.learningRate = learningRate;
+    learner.network.learningRate = learningRate;
+    TrainingPass pass(learner.network);
     double e = outcome - baseline;
-    network.train(learner.history[steps - 1], baseline + e);
+    pass.train(learner.history[steps - 1], baseline + e);
     for (int k = steps - 2; k >= 0; --k) {
         e = e * discount;
-        network.train(learner.history[k], baseline + e);
+        pass.train(learner.history[k], baseline + e);
     }
 }
 
 void backupSuccessor(QLearner& learner, int steps, double learningRate, double discount,
                      double outcome) {
-    QNetwork& network = learner.network;
-    network.learningRate = learningRate;
-    network.train(learner.history[steps - 1], outcome);
+    learner.network.learningRate = learningRate;
+    TrainingPass pass(learner.network);
+    pass.train(learner.history[steps - 1], outcome);
     for (int k = steps - 2; k >= 0; --k) {
-        network.trainTowardsNext(learner.history[k], learner.history[k + 1], discount);
+        pass.trainTowardsNext(learner.history[k], learner.history[k + 1], discount);
     }
 }
 

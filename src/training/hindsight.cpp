@@ -2,6 +2,7 @@
 
 #include "common/step_limit.h"
 #include "learn/q_learner.h"
+#include "learn/training_pass.h"
 #include "training/training.h"
 #include "world/world.h"
 
@@ -78,11 +79,11 @@ void encodeState(const ReplayState& s, Vec2 goal, double* input) {
     encodeGoalInputs(input, g.x, g.y);
 }
 
-double bestRating(QNetwork& network, const ReplayState& s, Vec2 goal) {
+double bestRating(const FrozenRater& network, const ReplayState& s, Vec2 goal) {
     double input[networkInputs];
     double ratings[QLearner::actionCount];
     encodeState(s, goal, input);
-    rateAllActions(network, input, ratings);
+    network.rate(input, ratings);
     return *std::max_element(ratings, ratings + QLearner::actionCount);
 }
 
@@ -98,7 +99,7 @@ Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
 }
 
 void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
-                double goalRadius, int returnSteps, double discount, QNetwork& target,
+                double goalRadius, int returnSteps, double discount, const FrozenRater& target,
                 ReplaySample& sample) {
     const ReplayState& s = memory.at(t);
     assert(s.action >= 0 && "a sample starts from a state an action was taken from");
@@ -130,14 +131,15 @@ HindsightLearner::HindsightLearner(const HindsightSettings& settings, double lea
                                    std::uint64_t seed, const QNetwork& network)
     : settings_(settings), learningRate_(learningRate), discount_(discount),
       annealingNumber_(annealingNumber), runs_(runs), draws_(seed), memory_(settings.memorySteps),
-      target_(network) {}
+      target_(network), targetRater_(target_) {}
 
-int HindsightLearner::chooseAction(World& world, int run, const ReplayState& state) {
+int HindsightLearner::chooseAction(World& world, int run, const ReplayState& state,
+                                   const FrozenRater& rater) {
     QLearner& learner = world.learner;
     // Rated only when the choice needs the ratings: a random action does not.
     const auto rate = [&] {
         encodeState(state, state.goal, learner.currentInput);
-        learner.rateActions(-1);
+        learner.rateActions(-1, rater);
     };
     if (settings_.exploration == HindsightExploration::random) {
         const double span = settings_.randomSpan * runs_;
@@ -160,6 +162,8 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
     learner.travel = 0;
     learner.steering = 0;
     int steps = 0;
+    // The network learns only after the drive.
+    const FrozenRater rater(learner.network);
     for (;;) {
         world.maxRange = episodeSensingRange;
         world.sense();
@@ -168,7 +172,7 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
         s.pose = world.pose();
         s.goal = world.goal;
         const Vec2 g = world.toRobotFrame(world.goal);
-        const int action = chooseAction(world, run, s);
+        const int action = chooseAction(world, run, s, rater);
         s.action = static_cast<signed char>(action);
         learner.setAction(action);
         const EpisodeStep step = moveAndTest(world, g);
@@ -196,6 +200,7 @@ void HindsightLearner::update(World& world, int count) {
     }
     QNetwork& network = world.learner.network;
     network.learningRate = learningRate_;
+    TrainingPass pass(network);
     const std::int64_t oldest = memory_.oldest();
     const auto size = static_cast<std::uint32_t>(memory_.size());
     for (int u = 0; u < count; ++u) {
@@ -210,10 +215,12 @@ void HindsightLearner::update(World& world, int count) {
             goal = relabelledGoal(memory_, t, settings_.goalPick, draws_);
         }
         makeSample(memory_, t, goal, world, world.goalRadius, settings_.returnSteps, discount_,
-                   target_, sample_);
-        network.train(sample_.input, sample_.target);
+                   targetRater_, sample_);
+        pass.train(sample_.input, sample_.target);
         if (++updates_ % settings_.syncInterval == 0) {
+            pass.writeBack();
             target_ = network;
+            targetRater_ = FrozenRater(target_);
         }
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/random.h"
+#include "learn/frozen_rater.h"
 #include "learn/q_network.h"
 #include "sim/robot_body.h"
 #include "training/episodes.h"
@@ -112,7 +113,7 @@ struct ReplaySample {
 // bound first; else discount^k times the target network's best rating k steps on, where k is
 // n or the steps to a last state that the step limit cut.
 void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
-                double goalRadius, int returnSteps, double discount, QNetwork& target,
+                double goalRadius, int returnSteps, double discount, const FrozenRater& target,
                 ReplaySample& sample);
 
 // The hindsight learner of one training: it drives the training runs' episodes itself (the
@@ -125,6 +126,8 @@ class HindsightLearner {
     // `annealingNumber` serves the annealed choice; `runs` the random choice's schedule.
     HindsightLearner(const HindsightSettings& settings, double learningRate, double discount,
                      double annealingNumber, int runs, std::uint64_t seed, const QNetwork& network);
+    HindsightLearner(const HindsightLearner&) = delete; // its rater points at its target
+    HindsightLearner& operator=(const HindsightLearner&) = delete;
 
     // One training episode from where the robot stands, then its updates.
     TrainingEpisodeResult runEpisode(World& world, int run);
@@ -137,7 +140,7 @@ class HindsightLearner {
     void update(World& world, int count);
 
   private:
-    int chooseAction(World& world, int run, const ReplayState& state);
+    int chooseAction(World& world, int run, const ReplayState& state, const FrozenRater& rater);
 
     HindsightSettings settings_;
     double learningRate_;
@@ -147,6 +150,7 @@ class HindsightLearner {
     random::Wide draws_;
     ReplayMemory memory_;
     QNetwork target_;
+    FrozenRater targetRater_; // target_'s ratings
     long long updates_ = 0;
     ReplaySample sample_;
 };

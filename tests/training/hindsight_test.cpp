@@ -116,12 +116,13 @@ TEST_F(Hindsight, ARelabelledGoalIsEncodedWhereTheRobotWasAndPaysWhereItIsReache
     ReplayMemory memory(1000);
     const std::int64_t t = driveStraight(*world, memory, 30, DriveEnd::outOfSteps);
     QNetwork target = world->learner.network;
+    const FrozenRater rater(target);
     const double discount = 0.9;
     const ReplayState& later = memory.at(t + 20);
     const Vec2 goal = later.pose.front;
 
     ReplaySample sample;
-    makeSample(memory, t + 2, goal, *world, world->goalRadius, 30, discount, target, sample);
+    makeSample(memory, t + 2, goal, *world, world->goalRadius, 30, discount, rater, sample);
     // The goal inputs are those of the robot standing at state t + 2, the goal at that place.
     World standing = *world;
     standing.setPose(memory.at(t + 2).pose);
@@ -141,7 +142,7 @@ TEST_F(Hindsight, ARelabelledGoalIsEncodedWhereTheRobotWasAndPaysWhereItIsReache
     EXPECT_DOUBLE_EQ(sample.target, std::pow(discount, first));
 
     // Fewer return steps than that: the target network's best rating, discounted.
-    makeSample(memory, t + 2, goal, *world, world->goalRadius, 3, discount, target, sample);
+    makeSample(memory, t + 2, goal, *world, world->goalRadius, 3, discount, rater, sample);
     EXPECT_EQ(sample.reachedAfter, -1);
     double v[networkInputs];
     double ratings[QLearner::actionCount];
@@ -157,13 +158,12 @@ TEST_F(Hindsight, ARelabelledGoalIsEncodedWhereTheRobotWasAndPaysWhereItIsReache
     world->goal = {500, 500};
     for (const DriveEnd failed : {DriveEnd::collision, DriveEnd::leftArena}) {
         const std::int64_t ended = driveStraight(*world, memory, 5, failed);
-        makeSample(memory, ended + 3, world->goal, *world, world->goalRadius, 8, discount, target,
+        makeSample(memory, ended + 3, world->goal, *world, world->goalRadius, 8, discount, rater,
                    sample);
         EXPECT_EQ(sample.target, 0);
     }
     const std::int64_t cut = driveStraight(*world, memory, 5, DriveEnd::outOfSteps);
-    makeSample(memory, cut + 3, world->goal, *world, world->goalRadius, 8, discount, target,
-               sample);
+    makeSample(memory, cut + 3, world->goal, *world, world->goalRadius, 8, discount, rater, sample);
     EXPECT_GT(sample.target, 0);
 }
 

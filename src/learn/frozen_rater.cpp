@@ -1,0 +1,36 @@
+#include "learn/frozen_rater.h"
+
+#include "learn/q_learner.h"
+
+namespace quorvel {
+
+FrozenRater::FrozenRater(QNetwork& network) : network_(&network), path_(activeMathPath()) {
+    if (path_.vectorUnits) {
+        avx2::pack(network, weights_);
+    }
+}
+
+void FrozenRater::rate(double* v, double* ratings) const {
+    constexpr int actionCount = QLearner::actionCount;
+    if constexpr (literalBuild) {
+        for (int i = 0; i < actionCount; ++i) {
+            setActionEntries(v, i);
+            ratings[i] = network_->evaluate(v);
+        }
+        return;
+    }
+    if (path_.vectorUnits) {
+        avx2::rateActions(weights_, v, ratings, path_.exp);
+        setActionEntries(v, actionCount - 1);
+        return;
+    }
+    // The state's part of every first-layer sum once, then each action's part.
+    double sums[hidden1Units];
+    network_->stateSums(v, sums);
+    for (int i = 0; i < actionCount; ++i) {
+        setActionEntries(v, i);
+        ratings[i] = network_->evaluateFromStateSums(sums, v);
+    }
+}
+
+} // namespace quorvel

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "learn/network_avx2.h"
+#include "learn/q_network.h"
+#include "learn/vector_exp.h"
+
+namespace quorvel {
+
+// Rates states with a network's weights as they stand when it is made, laid out once for the
+// kernels: for the many ratings between two changes of the weights (an episode's steps, a
+// value map, a target network). Gives rateAllActions' bits; the network must not change while
+// it rates.
+class FrozenRater {
+  public:
+    explicit FrozenRater(QNetwork& network);
+
+    // The six actions' ratings of the state in entries 0..23 of `input`, written into
+    // `ratings`; leaves action 5's entries in `input`.
+    void rate(double* input, double* ratings) const;
+
+  private:
+    QNetwork* network_; // rated as it stands by the scalar paths
+    MathPath path_;
+    avx2::RatingWeights weights_;
+};
+
+} // namespace quorvel

@@ -1,0 +1,42 @@
+#include "learn/training_pass.h"
+
+namespace quorvel {
+
+TrainingPass::TrainingPass(QNetwork& network) : network_(network), path_(activeMathPath()) {
+    if (path_.vectorUnits) {
+        avx2::pack(network, columns_);
+    }
+}
+
+TrainingPass::~TrainingPass() {
+    writeBack();
+}
+
+void TrainingPass::train(const double* x, double target) {
+    if (!path_.vectorUnits) {
+        network_.train(x, target);
+        return;
+    }
+    avx2::train(columns_, x, target, scratch_, path_.exp);
+    stepped_ = true;
+}
+
+void TrainingPass::trainTowardsNext(const double* x, const double* next, double discount) {
+    if (!path_.vectorUnits) {
+        network_.trainTowardsNext(x, next, discount);
+        return;
+    }
+    avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path_.exp);
+    stepped_ = true;
+}
+
+void TrainingPass::writeBack() {
+    if (!stepped_) {
+        return;
+    }
+    avx2::unpack(columns_, network_);
+    avx2::writeScratch(scratch_, true, network_);
+    stepped_ = false;
+}
+
+} // namespace quorvel
