@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the release program and its literal variant (every written form one value at a time,
 # no skipping, the scalar exp), runs the standard training workload in both, with and without
-# q-learn, and prints the medians of the steps per second and their ratio; then the exp
-# micro-benchmark (scalar against four lanes) and every other benchmark.
+# q-learn, and prints the medians of the steps per second and their ratio; then the trainer's
+# default on-line training (500,000 runs of the default field) against the literal build's
+# 8000 runs of the workload, timed in the same rounds; then the exp micro-benchmark (scalar
+# against four lanes) and every other benchmark.
 #
 #   scripts/bench.sh                 5 repetitions of everything
 #   scripts/bench.sh --repetitions 3 --training-only
@@ -29,6 +31,7 @@ scripts/build.sh >/dev/null
 cmake -S . -B build-literal -DCMAKE_BUILD_TYPE=Release -DQUORVEL_LITERAL=ON \
   -DQUORVEL_CORE_ONLY=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build-literal -j"$(nproc)" --target quorvel_bench_training >/dev/null
+trainer=build/src/quorvel-train
 
 # The median of a counter of a benchmark, from Google Benchmark's CSV output (names such as
 # "BM_Training/0/iterations:1/real_time_median" are matched by their start).
@@ -40,18 +43,24 @@ median() { # file benchmark counter
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-# The two builds take turns, one run each, so that the host's changing load falls on both.
+# The two builds take turns, one run each, so that the host's changing load falls on both;
+# the trainer's default training (about half a minute) takes its turn in the same rounds.
 echo "== standard training workload, $repetitions runs of each build, taking turns (medians)"
 for ((i = 0; i < repetitions; i++)); do
   for build in build-literal build; do
     "$build/bench/quorvel_bench_training" --benchmark_filter=BM_Training \
       --benchmark_format=csv 2>/dev/null | tail -n +2 >>"$out/$(basename "$build").csv"
   done
+  start=$(date +%s.%N)
+  mkdir -p "$out/backups"
+  "$trainer" --learner online --quiet --log "$out/default.dat" --save-weights "$out/default.nnet" \
+    --backup-dir "$out/backups" >/dev/null
+  echo "$start $(date +%s.%N)" | awk '{ printf "%.3f\n", $2 - $1 }' >>"$out/default.txt"
 done
-# The median over the runs of a mode, from rows "BM_Training/MODE/...,...,steps_per_s".
+middle() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+# The median over the runs of a mode, from rows "BM_Training/MODE/RUNS/...,...,steps_per_s".
 median_steps() { # file mode
-  awk -F, -v name="\"BM_Training/$2/" 'index($1, name) == 1 { print $NF }' "$1" | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+  awk -F, -v name="\"BM_Training/$2/20000/" 'index($1, name) == 1 { print $NF }' "$1" | middle
 }
 printf '%-16s %18s %18s %8s\n' "mode" "literal steps/s" "release steps/s" "ratio"
 for mode in 0 1; do
@@ -62,8 +71,19 @@ for mode in 0 1; do
     'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx\n", m, l, f, f / l }'
 done
 
+# Google Benchmark's CSV: name, iterations, real_time (ms here), ...
+literal_8000=$(awk -F, 'index($1, "\"BM_Training/1/8000/") == 1 { print $3 / 1000 }' \
+  "$out/build-literal.csv" | middle)
+default_s=$(middle <"$out/default.txt")
+echo "== the trainer's default on-line training (500,000 runs, q-learn, discount 0.999), medians"
+awk -v d="$default_s" -v l="$literal_8000" 'BEGIN {
+  printf "default training %.1f s (ten million runs: about %.1f min); literal build, 8000 runs of the workload with q-learn: %.2f s\n", d, d * 20 / 60, l
+  printf "ratio %.2f (the goal, 15 s where the literal build takes 2.9 s: below %.2f)\n", d / l, 15 / 2.9 }'
+
 echo "== exp, ns per value (medians)"
-build/bench/quorvel_bench_learn --benchmark_filter='BM_Exp' --benchmark_repetitions="$repetitions" \
+# (Medians need two repetitions at least.)
+build/bench/quorvel_bench_learn --benchmark_filter='BM_Exp' \
+  --benchmark_repetitions="$((repetitions > 1 ? repetitions : 2))" \
   --benchmark_report_aggregates_only=true --benchmark_format=csv >"$out/exp.csv" 2>/dev/null
 scalar=$(median "$out/exp.csv" BM_ExpScalar_ ns_per_value)
 vector=$(median "$out/exp.csv" BM_ExpVector_ ns_per_value)

@@ -1,6 +1,7 @@
 #include "learn/q_learner.h"
 
 #include "common/random.h"
+#include "learn/choice_avx2.h"
 #include "learn/frozen_rater.h"
 #include "learn/vector_exp.h"
 
@@ -52,6 +53,12 @@ int QLearner::chooseAction(double floor, double exponent) const {
 }
 
 int QLearner::chooseAction(double floor, double exponent, int d) const {
+    if (activeMathPath().vectorUnits) {
+        const int action = avx2::chooseWithoutPow(ratings, floor, exponent, d, random::maxDraw);
+        if (action >= 0) {
+            return action;
+        }
+    }
     double cumulative[actionCount];
     double sum = 0;
     for (int i = 0; i < actionCount; ++i) {
