@@ -57,12 +57,29 @@ QUORVEL_AVX2 inline void project(const Rays& r, Vec2 v, __m256d& t, __m256d& s) 
     s = _mm256_sub_pd(_mm256_mul_pd(px, r.dy), _mm256_mul_pd(py, r.dx));
 }
 
+// An edge's crossing of the four rays' lines, shortening each reading it crosses strictly
+// between the edge's ends at or ahead of its origin and nearer: the edge from a to b, with
+// their distances along the rays ta, tb and offsets across them sa, sb.
+QUORVEL_AVX2 inline void shortenAtCrossing(Rays& r, __m256d ta, __m256d sa, __m256d tb,
+                                           __m256d sb) {
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d signBit = _mm256_set1_pd(-0.0);
+    const __m256d crossing = _mm256_cmp_pd(_mm256_mul_pd(sa, sb), zero, _CMP_LT_OQ);
+    const __m256d absA = _mm256_andnot_pd(signBit, sa);
+    const __m256d absB = _mm256_andnot_pd(signBit, sb);
+    const __m256d hit = _mm256_add_pd(
+        ta, _mm256_mul_pd(_mm256_div_pd(absA, _mm256_add_pd(absA, absB)), _mm256_sub_pd(tb, ta)));
+    const __m256d shorter =
+        _mm256_and_pd(_mm256_and_pd(crossing, _mm256_cmp_pd(hit, zero, _CMP_GE_OQ)),
+                      _mm256_cmp_pd(hit, r.range, _CMP_LT_OQ));
+    r.range = blend(r.range, hit, shorter);
+}
+
 // RangeSensor's walk of the closed outline for four rays: the closing edge first, then the
 // others in order; a crossing strictly between an edge's ends, or a first vertex on the
 // line, shortens the reading when it lies at or ahead of the origin and nearer.
 QUORVEL_AVX2 inline void walkInFull(Rays& r, const Vec2* vertices, int count) {
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d signBit = _mm256_set1_pd(-0.0);
     __m256d ta, sa;
     project(r, vertices[count - 1], ta, sa);
     for (int k = 0; k < count; ++k) {
@@ -70,15 +87,7 @@ QUORVEL_AVX2 inline void walkInFull(Rays& r, const Vec2* vertices, int count) {
         project(r, vertices[k], tb, sb);
         const __m256d crossing = _mm256_cmp_pd(_mm256_mul_pd(sa, sb), zero, _CMP_LT_OQ);
         if (_mm256_movemask_pd(crossing) != 0) {
-            const __m256d absA = _mm256_andnot_pd(signBit, sa);
-            const __m256d absB = _mm256_andnot_pd(signBit, sb);
-            const __m256d hit =
-                _mm256_add_pd(ta, _mm256_mul_pd(_mm256_div_pd(absA, _mm256_add_pd(absA, absB)),
-                                                _mm256_sub_pd(tb, ta)));
-            const __m256d shorter =
-                _mm256_and_pd(_mm256_and_pd(crossing, _mm256_cmp_pd(hit, zero, _CMP_GE_OQ)),
-                              _mm256_cmp_pd(hit, r.range, _CMP_LT_OQ));
-            r.range = blend(r.range, hit, shorter);
+            shortenAtCrossing(r, ta, sa, tb, sb);
         }
         const __m256d onLine = _mm256_andnot_pd(
             crossing, _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(sa, zero, _CMP_EQ_OQ),
@@ -90,13 +99,20 @@ QUORVEL_AVX2 inline void walkInFull(Rays& r, const Vec2* vertices, int count) {
     }
 }
 
+constexpr int walkCapacity = 64;
+
 // The same walk without the test for a vertex on a ray's line, which needs a vertex exactly
 // on it: when some vertex is, the walk is taken again in full from the reading it started
-// with, so every reading still comes from the same operations in the same order.
+// with, so every reading still comes from the same operations in the same order. The edges
+// that cross a ray's line are noted first, without a branch, then taken in order.
 QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
+    if (count > walkCapacity) {
+        walkInFull(r, vertices, count);
+        return;
+    }
     const __m256d zero = _mm256_setzero_pd();
-    const __m256d signBit = _mm256_set1_pd(-0.0);
-    const __m256d before = r.range;
+    int crossed[walkCapacity];
+    int crossings = 0;
     __m256d ta, sa;
     project(r, vertices[count - 1], ta, sa);
     __m256d onLine = _mm256_setzero_pd();
@@ -105,23 +121,21 @@ QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
         project(r, vertices[k], tb, sb);
         onLine = _mm256_or_pd(onLine, _mm256_cmp_pd(sb, zero, _CMP_EQ_OQ));
         const __m256d crossing = _mm256_cmp_pd(_mm256_mul_pd(sa, sb), zero, _CMP_LT_OQ);
-        if (_mm256_movemask_pd(crossing) != 0) {
-            const __m256d absA = _mm256_andnot_pd(signBit, sa);
-            const __m256d absB = _mm256_andnot_pd(signBit, sb);
-            const __m256d hit =
-                _mm256_add_pd(ta, _mm256_mul_pd(_mm256_div_pd(absA, _mm256_add_pd(absA, absB)),
-                                                _mm256_sub_pd(tb, ta)));
-            const __m256d shorter =
-                _mm256_and_pd(_mm256_and_pd(crossing, _mm256_cmp_pd(hit, zero, _CMP_GE_OQ)),
-                              _mm256_cmp_pd(hit, r.range, _CMP_LT_OQ));
-            r.range = blend(r.range, hit, shorter);
-        }
+        crossed[crossings] = k;
+        crossings += _mm256_movemask_pd(crossing) != 0;
         ta = tb;
         sa = sb;
     }
     if (_mm256_movemask_pd(onLine) != 0) {
-        r.range = before;
         walkInFull(r, vertices, count);
+        return;
+    }
+    for (int e = 0; e < crossings; ++e) {
+        const int k = crossed[e];
+        __m256d tb, sb;
+        project(r, vertices[k == 0 ? count - 1 : k - 1], ta, sa);
+        project(r, vertices[k], tb, sb);
+        shortenAtCrossing(r, ta, sa, tb, sb);
     }
 }
 
