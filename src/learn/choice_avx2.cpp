@@ -89,16 +89,15 @@ QUORVEL_AVX2 int chooseWithoutPow(const double* ratings, double floor, double ex
     const double total = cumulative[actions - 1];
     const double point = draw * (1.0 / maxDraw) * total;
     const double margin = 1e-4 * total;
-    int chosen = -1;
+    // The cumulative weights never fall (no weight is negative), so the first one above the
+    // point is the one after all those at or below it; counted without a branch.
+    int chosen = 0;
+    bool near = false;
     for (int i = 0; i < actions; ++i) {
-        if (!(std::fabs(point - cumulative[i]) > margin)) {
-            return -1;
-        }
-        if (chosen < 0 && point < cumulative[i]) {
-            chosen = i;
-        }
+        near = near || !(std::fabs(point - cumulative[i]) > margin);
+        chosen += point >= cumulative[i];
     }
-    return chosen;
+    return near || chosen == actions ? -1 : chosen;
 }
 
 } // namespace quorvel::avx2

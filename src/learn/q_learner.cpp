@@ -3,6 +3,7 @@
 #include "common/random.h"
 #include "learn/choice_avx2.h"
 #include "learn/frozen_rater.h"
+#include "learn/network_avx2.h"
 #include "learn/vector_exp.h"
 
 #include <cmath>
@@ -18,6 +19,10 @@ void setActionEntries(double* input, int action) {
 }
 
 void encodeRangeInputs(double* v, const double* ranges) {
+    if (activeMathPath().vectorUnits) {
+        avx2::encodeRanges(v, ranges);
+        return;
+    }
     for (int k = 0; k < rayInputs; ++k) {
         v[k] = 1 / (ranges[k] + 1);
     }

@@ -178,7 +178,9 @@ void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount) {
         }
         return;
     }
-    castFanAvx2(fan, outlines, outlineCount);
+    if (outlineCount > 0) {
+        castFanAvx2(fan, outlines, outlineCount);
+    }
 }
 
 } // namespace quorvel::avx2

@@ -198,14 +198,16 @@ TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double expo
     }
 
     const int n = run.steps;
+    learner.network.learningRate = learningRate;
+    TrainingPass pass(learner.network);
     if (!qLearn) {
-        backupOutcome(learner, n, learningRate, discount, outcome, baseline);
+        backupOutcome(pass, learner, n, discount, outcome, baseline);
     } else {
         if (run.end == DriveEnd::goal) {
-            backupOutcome(learner, n, learningRate, discount, 1, 0);
+            backupOutcome(pass, learner, n, discount, 1, 0);
         }
-        backupSuccessor(learner, n, learningRate, discount, outcome);
-        backupSuccessor(learner, n, learningRate, discount, outcome);
+        backupSuccessor(pass, learner, n, discount, outcome);
+        backupSuccessor(pass, learner, n, discount, outcome);
     }
     return {run.end, n};
 }
@@ -214,6 +216,11 @@ void backupOutcome(QLearner& learner, int steps, double learningRate, double dis
                    double outcome, double baseline) {
     learner.network.learningRate = learningRate;
     TrainingPass pass(learner.network);
+    backupOutcome(pass, learner, steps, discount, outcome, baseline);
+}
+
+void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, double discount,
+                   double outcome, double baseline) {
     double e = outcome - baseline;
     pass.train(learner.history[steps - 1], baseline + e);
     for (int k = steps - 2; k >= 0; --k) {
@@ -226,6 +233,11 @@ void backupSuccessor(QLearner& learner, int steps, double learningRate, double d
                      double outcome) {
     learner.network.learningRate = learningRate;
     TrainingPass pass(learner.network);
+    backupSuccessor(pass, learner, steps, discount, outcome);
+}
+
+void backupSuccessor(TrainingPass& pass, const QLearner& learner, int steps, double discount,
+                     double outcome) {
     pass.train(learner.history[steps - 1], outcome);
     for (int k = steps - 2; k >= 0; --k) {
         pass.trainTowardsNext(learner.history[k], learner.history[k + 1], discount);

@@ -9,6 +9,8 @@
 
 namespace quorvel {
 
+class TrainingPass;
+
 class World;
 class QLearner;
 
@@ -92,6 +94,13 @@ void backupOutcome(QLearner& learner, int steps, double learningRate, double dis
 // Trains slot n-1 towards the outcome and every earlier slot towards discount times the
 // network's value of the next slot, as the previous step left the weights.
 void backupSuccessor(QLearner& learner, int steps, double learningRate, double discount,
+                     double outcome);
+
+// The same two within a pass on the learner's network begun with the learning rate set, so
+// that the sweeps of one episode lay the weights out once.
+void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, double discount,
+                   double outcome, double baseline);
+void backupSuccessor(TrainingPass& pass, const QLearner& learner, int steps, double discount,
                      double outcome);
 
 } // namespace quorvel
