@@ -92,6 +92,11 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable) {
     return plainMatches ? ExpKind::plain : ExpKind::fused;
 }
 
+bool environmentSays(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 ExpKind chosenExp() {
     static const ExpKind kind = [] {
         if (literalBuild || environmentSays("QUORVEL_SCALAR_EXP") ||
@@ -104,7 +109,8 @@ ExpKind chosenExp() {
 }
 
 const MathPath& activeMathPath() {
-    static const MathPath path{vectorPathOn(), chosenExp()};
+    static const MathPath path{
+        !literalBuild && !environmentSays("QUORVEL_NO_AVX2") && vectorUnitsUsable(), chosenExp()};
     return path;
 }
 

@@ -26,6 +26,10 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable);
 // in the environment forces scalar.
 ExpKind chosenExp();
 
+// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2) is on: set to "1";
+// "0", empty or unset is off.
+bool environmentSays(const char* name);
+
 // Built with QUORVEL_LITERAL: every sum one value at a time in its written form, no skipping,
 // the scalar exp. The reference the fast build is measured and checked against.
 #ifdef QUORVEL_LITERAL

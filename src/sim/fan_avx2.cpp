@@ -169,42 +169,7 @@ QUORVEL_AVX2 void castFanAvx2(RangeSensor& fan, const Outline* outlines, int out
     }
 }
 
-QUORVEL_AVX2 void placeFanAvx2(RangeSensor& fan, Vec2 o, Vec2 h, Vec2 n) {
-    const __m256d origin = _mm256_set_pd(o.y, o.x, o.y, o.x);
-    const __m256d heading = _mm256_set_pd(h.y, h.x, h.y, h.x);
-    const __m256d normal = _mm256_set_pd(n.y, n.x, n.y, n.x);
-    const double* local = &fan.localOrigins[0].x;
-    const double* direction = &fan.localDirections[0].x;
-    double* worldOrigin = &fan.worldOrigins[0].x;
-    double* worldDirection = &fan.worldDirections[0].x;
-    int i = 0;
-    for (; i + 2 <= fan.rayCount; i += 2) {
-        // o + p.x h + p.y n and d.x h + d.y n for rays i and i + 1.
-        const __m256d p = _mm256_loadu_pd(local + 2 * i);
-        const __m256d d = _mm256_loadu_pd(direction + 2 * i);
-        const __m256d o2 =
-            _mm256_add_pd(_mm256_add_pd(origin, _mm256_mul_pd(_mm256_unpacklo_pd(p, p), heading)),
-                          _mm256_mul_pd(_mm256_unpackhi_pd(p, p), normal));
-        const __m256d d2 = _mm256_add_pd(_mm256_mul_pd(_mm256_unpacklo_pd(d, d), heading),
-                                         _mm256_mul_pd(_mm256_unpackhi_pd(d, d), normal));
-        _mm256_storeu_pd(worldOrigin + 2 * i, o2);
-        _mm256_storeu_pd(worldDirection + 2 * i, d2);
-    }
-    for (; i < fan.rayCount; ++i) {
-        const Vec2 p = fan.localOrigins[i];
-        const Vec2 d = fan.localDirections[i];
-        fan.worldOrigins[i] = o + p.x * h + p.y * n;
-        fan.worldDirections[i] = d.x * h + d.y * n;
-    }
-}
-
 } // namespace
-
-void placeFan(RangeSensor& fan, Vec2 origin, Vec2 heading, Vec2 normal) {
-    if (fan.rayCount > 0) {
-        placeFanAvx2(fan, origin, heading, normal);
-    }
-}
 
 void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount) {
     if (fan.rayCount <= 0 || fan.rayCount > maxRays) {

@@ -24,9 +24,5 @@ struct Outline {
 // margin castWithin uses), which changes no reading.
 void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount);
 
-// RangeSensor::placeInOrder, two rays at a time (x and y side by side, each component taken
-// in its written order).
-void placeFan(RangeSensor& fan, Vec2 origin, Vec2 heading, Vec2 normal);
-
 } // namespace avx2
 } // namespace quorvel
