@@ -65,11 +65,6 @@ void RobotBody::placeCentreAt(Vec2 centre, Vec2 axis) {
 void RobotBody::buildTurnTable(double step) {
     for (int i = 0; i < turnTableSize; ++i) {
         turnRadius[i] = length / std::tan((i + 1) * step);
-        for (int k = 0; k < 4; ++k) {
-            const double theta = (2 * k - 3) / turnRadius[i];
-            turnSin[i][k] = std::sin(theta);
-            turnCos[i][k] = std::cos(theta);
-        }
     }
 }
 
@@ -108,21 +103,11 @@ void RobotBody::move(int steer, double distance) {
         // Release builds hold the index inside the table rather than read past it.
         const int magnitude = std::min(std::abs(steer), maxSteering);
         const double radius = turnRadius[magnitude];
-        double sinTheta;
-        double cosTheta;
-        const double slot = (distance + 3) / 2; // 0..3 for the travels the table holds
-        if (slot >= 0 && slot <= 3 && slot == static_cast<int>(slot)) {
-            sinTheta = turnSin[magnitude][static_cast<int>(slot)];
-            cosTheta = turnCos[magnitude][static_cast<int>(slot)];
-        } else {
-            const double theta = distance / radius;
-            sinTheta = std::sin(theta);
-            cosTheta = std::cos(theta);
-        }
+        const double theta = distance / radius;
         if (steer > 0) {
-            rotateAboutCentre(-sinTheta, cosTheta, radius);
+            rotateAboutCentre(-std::sin(theta), std::cos(theta), radius);
         } else {
-            rotateAboutCentre(sinTheta, cosTheta, -radius);
+            rotateAboutCentre(std::sin(theta), std::cos(theta), -radius);
         }
     }
     updateBox();

@@ -22,10 +22,6 @@ class RobotBody {
     Vec2 normal;
     BoundingBox box;
     double turnRadius[turnTableSize] = {};
-    // sin and cos of a turn's angle for each steering magnitude and the whole travels -3, -1,
-    // 1 and 3 (the learner's moves and their undoing), as move would compute them.
-    double turnSin[turnTableSize][4] = {};
-    double turnCos[turnTableSize][4] = {};
     RangeSensor sensor;
     double maxRange = 30.0;
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 
 namespace quorvel {
 namespace {
@@ -71,29 +70,6 @@ TEST(RobotBodyMove, ArcDirectionConventions) {
     const double chord = length(right.rear - Vec2{-5, 0});
     EXPECT_NEAR(chord, 2 * radius * std::sin(2 / radius / 2), 1e-12);
     EXPECT_NEAR(right.rear.y, -radius * (1 - std::cos(2 / radius)), 1e-12);
-}
-
-// The whole travels take their turn's sine and cosine from a table: the same bits as the
-// written form, for every magnitude and either direction, beside travels the table lacks.
-TEST(RobotBodyMove, TabledTurnsEqualTheWrittenForm) {
-    for (int steer = -29; steer <= 29; steer += 7) {
-        for (double distance : {-3.0, -1.0, 1.0, 3.0, -2.0, 0.5}) {
-            RobotBody moved = startUpBody();
-            RobotBody written = moved;
-            moved.move(steer, distance);
-            if (steer == 0) {
-                continue;
-            }
-            const double radius = written.turnRadius[std::abs(steer)];
-            const double theta = distance / radius;
-            written.rotateAboutCentre(steer > 0 ? -std::sin(theta) : std::sin(theta),
-                                      std::cos(theta), steer > 0 ? radius : -radius);
-            EXPECT_EQ(std::memcmp(&moved.front, &written.front, sizeof(Vec2)), 0)
-                << steer << " " << distance;
-            EXPECT_EQ(std::memcmp(&moved.heading, &written.heading, sizeof(Vec2)), 0)
-                << steer << " " << distance;
-        }
-    }
 }
 
 TEST(RobotBodyMove, NegativeRadiusTurnsTheOtherWayAndStaysNearItsPivot) {
