@@ -326,18 +326,6 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
     ratings[5] = last[1];
 }
 
-QUORVEL_AVX2 void encodeRangesKernel(double* v, const double* ranges) {
-    const __m256d one = _mm256_set1_pd(1);
-    int k = 0;
-    for (; k + 4 <= rayInputs; k += 4) {
-        _mm256_storeu_pd(v + k,
-                         _mm256_div_pd(one, _mm256_add_pd(_mm256_loadu_pd(ranges + k), one)));
-    }
-    for (; k < rayInputs; ++k) {
-        v[k] = 1 / (ranges[k] + 1);
-    }
-}
-
 } // namespace
 
 void pack(const QNetwork& n, Columns& c) {
@@ -431,10 +419,6 @@ template <typename F> decltype(auto) withExp(ExpKind exp, F&& f) {
         break;
     }
     return f(std::integral_constant<ExpKind, ExpKind::scalar>{});
-}
-
-void encodeRanges(double* inputs, const double* ranges) {
-    encodeRangesKernel(inputs, ranges);
 }
 
 void rateActions(const RatingWeights& weights, const double* state, double* ratings, ExpKind exp) {

@@ -56,9 +56,6 @@ void pack(const QNetwork& network, RatingWeights& weights);
 // gives them: the state's part of the first layer's sums once, then each action's part.
 void rateActions(const RatingWeights& weights, const double* state, double* ratings, ExpKind exp);
 
-// encodeRangeInputs: 1 / (range + 1) of each of the 22 rays, four at a time.
-void encodeRanges(double* inputs, const double* ranges);
-
 // QNetwork::evaluate, QNetwork::train and QNetwork::trainTowardsNext on the packed weights.
 double evaluate(const Columns& columns, const double* x, Scratch& scratch, ExpKind exp);
 void train(Columns& columns, const double* x, double target, Scratch& scratch, ExpKind exp);

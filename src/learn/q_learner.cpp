@@ -3,7 +3,6 @@
 #include "common/random.h"
 #include "learn/choice_avx2.h"
 #include "learn/frozen_rater.h"
-#include "learn/network_avx2.h"
 #include "learn/vector_exp.h"
 
 #include <cmath>
@@ -19,10 +18,6 @@ void setActionEntries(double* input, int action) {
 }
 
 void encodeRangeInputs(double* v, const double* ranges) {
-    if (activeMathPath().vectorUnits) {
-        avx2::encodeRanges(v, ranges);
-        return;
-    }
     for (int k = 0; k < rayInputs; ++k) {
         v[k] = 1 / (ranges[k] + 1);
     }
