@@ -9,10 +9,9 @@
 
 namespace quorvel {
 
-class TrainingPass;
-
 class World;
 class QLearner;
+class TrainingPass;
 
 // How any drive ended: an episode, a playback, a trial. The goal reached; a move refused (a
 // collision); the step limit reached without the goal; or the robot out of the arena (an
