@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 
 namespace quorvel {
 
@@ -74,7 +75,7 @@ namespace {
 
 // The state's input vector for `goal`, without its action.
 void encodeState(const ReplayState& s, Vec2 goal, double* input) {
-    std::copy(s.rays, s.rays + rayInputs, input);
+    std::memcpy(input, s.rays, sizeof s.rays); // a fixed size: copied inline, no call
     const Vec2 g = RobotBody::toFrameOf(s.pose, goal);
     encodeGoalInputs(input, g.x, g.y);
 }

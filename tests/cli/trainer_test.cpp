@@ -444,11 +444,22 @@ TEST_F(Trainer, BackupsOfOtherTrainingsAreSaid) {
 void killAndWait(const fs::path& pidFile) {
     const std::string pid = slurp(pidFile).substr(0, slurp(pidFile).find('\n'));
     std::system(("kill -KILL " + pid).c_str());
-    // Gone, or a zombie nobody has reaped yet: its files are closed either way.
+    // Gone, or every thread of it a zombie nobody has reaped yet: the thread that leaves last
+    // closes the files they share (and so drops their locks) before it turns into one. The
+    // first thread can show as a zombie while a worker is still leaving.
+    const auto zombie = [](const fs::path& stat) {
+        const std::string text = slurp(stat);
+        const std::size_t end = text.rfind(')');
+        return text.empty() || (end != std::string::npos && text.compare(end, 3, ") Z") == 0);
+    };
     quorvel::testing::waitUntil([&] {
-        const std::string stat = slurp("/proc/" + pid + "/stat");
-        const std::size_t end = stat.rfind(')');
-        return stat.empty() || (end != std::string::npos && stat.compare(end, 3, ") Z") == 0);
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + pid + "/task", error)) {
+            if (!zombie(task.path() / "stat")) {
+                return false;
+            }
+        }
+        return true;
     });
 }
 
