@@ -4,8 +4,8 @@
 
 namespace quorvel {
 
-FrozenRater::FrozenRater(QNetwork& network) : network_(&network), path_(activeMathPath()) {
-    if (path_.vectorUnits) {
+FrozenRater::FrozenRater(QNetwork& network) : network_(&network) {
+    if (activeMathPath().vectorUnits) {
         avx2::pack(network, weights_);
     }
 }
@@ -19,8 +19,8 @@ void FrozenRater::rate(double* v, double* ratings) const {
         }
         return;
     }
-    if (path_.vectorUnits) {
-        avx2::rateActions(weights_, v, ratings, path_.exp);
+    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
+        avx2::rateActions(weights_, v, ratings, path.exp);
         setActionEntries(v, actionCount - 1);
         return;
     }

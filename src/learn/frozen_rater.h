@@ -20,7 +20,6 @@ class FrozenRater {
 
   private:
     QNetwork* network_; // rated as it stands by the scalar paths
-    MathPath path_;
     avx2::RatingWeights weights_;
 };
 

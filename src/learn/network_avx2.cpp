@@ -43,6 +43,32 @@ QUORVEL_AVX2 inline __m256d subtractProduct(__m256d w, __m256d c, __m256d x) {
     return _mm256_sub_pd(w, _mm256_mul_pd(c, x));
 }
 
+// The sums of Groups vectors of units over inputs 0..Count-1 of M input vectors at once: each
+// starts at its unit's bias (the row `bias` of the columns) and adds weight times input in
+// input order; unit 4g + k of input vector m in lane k of sums[m * Groups + g].
+template <int Count, int Groups, int Lanes, int M>
+QUORVEL_AVX2 inline void columnSums(const double (*columns)[Lanes], const double* bias,
+                                    const double* const (&xs)[M], __m256d (&sums)[M * Groups]) {
+    for (int g = 0; g < Groups; ++g) {
+        const __m256d b = _mm256_load_pd(bias + 4 * g);
+        for (int m = 0; m < M; ++m) {
+            sums[m * Groups + g] = b;
+        }
+    }
+    for (int i = 0; i < Count; ++i) {
+        __m256d x[M];
+        for (int m = 0; m < M; ++m) {
+            x[m] = _mm256_broadcast_sd(xs[m] + i);
+        }
+        for (int g = 0; g < Groups; ++g) {
+            const __m256d w = _mm256_load_pd(columns[i] + 4 * g);
+            for (int m = 0; m < M; ++m) {
+                sums[m * Groups + g] = addProduct(sums[m * Groups + g], w, x[m]);
+            }
+        }
+    }
+}
+
 // Lane 3 made a copy of lane 2.
 QUORVEL_AVX2 inline __m256d lastLaneAsThird(__m256d v) {
     return _mm256_blend_pd(v, _mm256_permute_pd(v, 0x0), 0x8);
@@ -56,24 +82,7 @@ template <ExpKind Kind, int M>
 QUORVEL_AVX2 void forwardAll(const Columns& c, const double* const (&xs)[M], double (&values)[M],
                              Scratch& last) {
     __m256d first[M * firstGroups];
-    for (int g = 0; g < firstGroups; ++g) {
-        const __m256d bias = _mm256_load_pd(c.first[networkInputs] + 4 * g);
-        for (int m = 0; m < M; ++m) {
-            first[m * firstGroups + g] = bias;
-        }
-    }
-    for (int i = 0; i < networkInputs; ++i) {
-        __m256d x[M];
-        for (int m = 0; m < M; ++m) {
-            x[m] = _mm256_broadcast_sd(xs[m] + i);
-        }
-        for (int g = 0; g < firstGroups; ++g) {
-            const __m256d w = _mm256_load_pd(c.first[i] + 4 * g);
-            for (int m = 0; m < M; ++m) {
-                first[m * firstGroups + g] = addProduct(first[m * firstGroups + g], w, x[m]);
-            }
-        }
-    }
+    columnSums<networkInputs, firstGroups>(c.first, c.first[networkInputs], xs, first);
     sigmoids<Kind>(first);
     alignas(32) double earlier[M][Columns::firstLanes];
     double* h1[M];
@@ -84,25 +93,12 @@ QUORVEL_AVX2 void forwardAll(const Columns& c, const double* const (&xs)[M], dou
         }
     }
 
+    const double* h1s[M];
+    for (int m = 0; m < M; ++m) {
+        h1s[m] = h1[m];
+    }
     __m256d second[M * secondGroups];
-    for (int q = 0; q < secondGroups; ++q) {
-        const __m256d bias = _mm256_load_pd(c.second[hidden1Units] + 4 * q);
-        for (int m = 0; m < M; ++m) {
-            second[m * secondGroups + q] = bias;
-        }
-    }
-    for (int k = 0; k < hidden1Units; ++k) {
-        __m256d h[M];
-        for (int m = 0; m < M; ++m) {
-            h[m] = _mm256_broadcast_sd(h1[m] + k);
-        }
-        for (int q = 0; q < secondGroups; ++q) {
-            const __m256d w = _mm256_load_pd(c.second[k] + 4 * q);
-            for (int m = 0; m < M; ++m) {
-                second[m * secondGroups + q] = addProduct(second[m * secondGroups + q], w, h[m]);
-            }
-        }
-    }
+    columnSums<hidden1Units, secondGroups>(c.second, c.second[hidden1Units], h1s, second);
     sigmoids<Kind>(second);
     alignas(32) double h2[M][Columns::secondLanes];
     for (int m = 0; m < M; ++m) {
@@ -259,15 +255,8 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
     const Columns& c = rw.columns;
     // The first layer: the state's part of each unit's sum once, then each action's part.
     __m256d stateSums[firstGroups];
-    for (int g = 0; g < firstGroups; ++g) {
-        stateSums[g] = _mm256_load_pd(c.first[networkInputs] + 4 * g);
-    }
-    for (int i = 0; i < stateInputs; ++i) {
-        const __m256d x = _mm256_broadcast_sd(state + i);
-        for (int g = 0; g < firstGroups; ++g) {
-            stateSums[g] = addProduct(stateSums[g], _mm256_load_pd(c.first[i] + 4 * g), x);
-        }
-    }
+    const double* const states[1] = {state};
+    columnSums<stateInputs, firstGroups>(c.first, c.first[networkInputs], states, stateSums);
     alignas(32) double sums[Columns::firstLanes];
     for (int g = 0; g < firstGroups; ++g) {
         _mm256_store_pd(sums + 4 * g, stateSums[g]);
@@ -327,86 +316,6 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
 }
 
 } // namespace
-
-void pack(const QNetwork& n, Columns& c) {
-    for (int i = 0; i <= networkInputs; ++i) {
-        for (int u = 0; u < Columns::firstLanes; ++u) {
-            c.first[i][u] = n.hidden1.weights[u < hidden1Units ? u : hidden1Units - 1][i];
-        }
-    }
-    for (int i = 0; i <= hidden1Units; ++i) {
-        for (int u = 0; u < Columns::secondLanes; ++u) {
-            c.second[i][u] = n.hidden2.weights[u < hidden2Units ? u : hidden2Units - 1][i];
-        }
-    }
-    for (int u = 0; u < hidden2Units; ++u) {
-        for (int i = 0; i <= hidden1Units; ++i) {
-            c.secondRows[u][i] = n.hidden2.weights[u][i];
-        }
-    }
-    for (int i = 0; i <= hidden2Units; ++i) {
-        c.output[i] = n.output.weights[0][i];
-    }
-    c.learningRate = n.learningRate;
-}
-
-void pack(const QNetwork& n, RatingWeights& w) {
-    pack(n, w.columns);
-    w.actionFinite = true;
-    for (int j = 0; j < hidden1Units; ++j) {
-        const double* a = n.hidden1.weights[j] + stateInputs;
-        for (int e = 0; e < actionInputs; ++e) {
-            w.actionFinite = w.actionFinite && std::isfinite(a[e]);
-        }
-        const double travel[4] = {a[0], a[1], a[0], a[1]};
-        const double steering[8] = {a[2], a[2], a[3], a[3], a[4], a[4], a[4], a[4]};
-        for (int k = 0; k < 4; ++k) {
-            w.travel[j][k] = travel[k];
-        }
-        for (int k = 0; k < 8; ++k) {
-            w.steering[j][k] = steering[k];
-        }
-    }
-}
-
-void unpack(const Columns& c, QNetwork& n) {
-    for (int u = 0; u < hidden1Units; ++u) {
-        for (int i = 0; i <= networkInputs; ++i) {
-            n.hidden1.weights[u][i] = c.first[i][u];
-        }
-    }
-    for (int u = 0; u < hidden2Units; ++u) {
-        for (int i = 0; i <= hidden1Units; ++i) {
-            n.hidden2.weights[u][i] = c.secondRows[u][i];
-        }
-    }
-    for (int i = 0; i <= hidden2Units; ++i) {
-        n.output.weights[0][i] = c.output[i];
-    }
-    n.learningRate = c.learningRate;
-}
-
-void writeScratch(const Scratch& s, bool trained, QNetwork& n) {
-    for (int k = 0; k < hidden1Units; ++k) {
-        n.hidden1.outputs[k] = s.h1[k];
-    }
-    for (int j = 0; j < hidden2Units; ++j) {
-        n.hidden2.outputs[j] = s.h2[j];
-    }
-    n.output.outputs[0] = s.y;
-    if (!trained) {
-        return;
-    }
-    for (int k = 0; k < hidden1Units; ++k) {
-        n.hidden1.deltas[k] = s.d1[k];
-        n.hidden2.inputErrors[k] = s.e1[k];
-    }
-    for (int j = 0; j < hidden2Units; ++j) {
-        n.hidden2.deltas[j] = s.d2[j];
-        n.output.inputErrors[j] = s.e2[j];
-    }
-    n.output.deltas[0] = s.dOut;
-}
 
 // Calls f with the exp kind as a compile-time constant.
 template <typename F> decltype(auto) withExp(ExpKind exp, F&& f) {

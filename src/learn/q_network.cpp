@@ -2,6 +2,7 @@
 
 #include "common/random.h"
 #include "learn/network_avx2.h"
+#include "learn/training_pass.h"
 #include "learn/vector_exp.h"
 
 #include <cmath>
@@ -67,27 +68,18 @@ double QNetwork::evaluate(const double* x) {
     return evaluateScalar(x);
 }
 
+// On the vector path a step is a pass of one step; the pass trains by these on the others.
 void QNetwork::train(const double* x, double target) {
-    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        avx2::Columns columns;
-        avx2::pack(*this, columns);
-        avx2::Scratch scratch;
-        avx2::train(columns, x, target, scratch, path.exp);
-        avx2::unpack(columns, *this);
-        avx2::writeScratch(scratch, true, *this);
+    if (activeMathPath().vectorUnits) {
+        TrainingPass(*this).train(x, target);
         return;
     }
     trainScalar(x, target);
 }
 
 void QNetwork::trainTowardsNext(const double* x, const double* next, double discount) {
-    if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        avx2::Columns columns;
-        avx2::pack(*this, columns);
-        avx2::Scratch scratch;
-        avx2::trainTowardsNext(columns, x, next, discount, scratch, path.exp);
-        avx2::unpack(columns, *this);
-        avx2::writeScratch(scratch, true, *this);
+    if (activeMathPath().vectorUnits) {
+        TrainingPass(*this).trainTowardsNext(x, next, discount);
         return;
     }
     const double value = evaluateScalar(next);

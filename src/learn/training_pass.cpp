@@ -2,8 +2,8 @@
 
 namespace quorvel {
 
-TrainingPass::TrainingPass(QNetwork& network) : network_(network), path_(activeMathPath()) {
-    if (path_.vectorUnits) {
+TrainingPass::TrainingPass(QNetwork& network) : network_(network) {
+    if (activeMathPath().vectorUnits) {
         avx2::pack(network, columns_);
     }
 }
@@ -13,20 +13,22 @@ TrainingPass::~TrainingPass() {
 }
 
 void TrainingPass::train(const double* x, double target) {
-    if (!path_.vectorUnits) {
+    const MathPath& path = activeMathPath();
+    if (!path.vectorUnits) {
         network_.train(x, target);
         return;
     }
-    avx2::train(columns_, x, target, scratch_, path_.exp);
+    avx2::train(columns_, x, target, scratch_, path.exp);
     stepped_ = true;
 }
 
 void TrainingPass::trainTowardsNext(const double* x, const double* next, double discount) {
-    if (!path_.vectorUnits) {
+    const MathPath& path = activeMathPath();
+    if (!path.vectorUnits) {
         network_.trainTowardsNext(x, next, discount);
         return;
     }
-    avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path_.exp);
+    avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
     stepped_ = true;
 }
 

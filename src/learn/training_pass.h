@@ -26,7 +26,6 @@ class TrainingPass {
 
   private:
     QNetwork& network_;
-    MathPath path_;
     bool stepped_ = false;
     avx2::Columns columns_;
     avx2::Scratch scratch_;

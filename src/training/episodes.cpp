@@ -122,12 +122,16 @@ std::string describeDriveEnd(DriveEnd end, int steps) {
 }
 
 void rateWhereItStands(World& world) {
+    rateWhereItStands(world, FrozenRater(world.learner.network));
+}
+
+void rateWhereItStands(World& world, const FrozenRater& rater) {
     QLearner& learner = world.learner;
     world.sense();
     learner.encodeRanges(-1, world.sensor.ranges.data());
     const Vec2 g = world.toRobotFrame(world.goal);
     learner.encodeGoal(-1, g.x, g.y);
-    learner.rateActions(-1);
+    learner.rateActions(-1, rater);
 }
 
 namespace {
@@ -212,13 +216,6 @@ TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double expo
     return {run.end, n};
 }
 
-void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,
-                   double outcome, double baseline) {
-    learner.network.learningRate = learningRate;
-    TrainingPass pass(learner.network);
-    backupOutcome(pass, learner, steps, discount, outcome, baseline);
-}
-
 void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, double discount,
                    double outcome, double baseline) {
     double e = outcome - baseline;
@@ -227,13 +224,6 @@ void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, doubl
         e = e * discount;
         pass.train(learner.history[k], baseline + e);
     }
-}
-
-void backupSuccessor(QLearner& learner, int steps, double learningRate, double discount,
-                     double outcome) {
-    learner.network.learningRate = learningRate;
-    TrainingPass pass(learner.network);
-    backupSuccessor(pass, learner, steps, discount, outcome);
 }
 
 void backupSuccessor(TrainingPass& pass, const QLearner& learner, int steps, double discount,

@@ -12,6 +12,7 @@ namespace quorvel {
 class World;
 class QLearner;
 class TrainingPass;
+class FrozenRater;
 
 // How any drive ended: an episode, a playback, a trial. The goal reached; a move refused (a
 // collision); the step limit reached without the goal; or the robot out of the arena (an
@@ -64,6 +65,8 @@ inline constexpr double evaluationExponent = 20;
 // Senses, and rates the six actions in the World's present state on currentInput, as a
 // playback step begins; draws nothing and moves nothing.
 void rateWhereItStands(World& world);
+// The same with the World's network as `rater` laid it out (for many places in a row).
+void rateWhereItStands(World& world, const FrozenRater& rater);
 
 // One near-greedy step on currentInput, sensing again afterwards. Returns true when the
 // move was made and the goal not reached.
@@ -86,19 +89,13 @@ TrainingEpisodeResult runTrainingEpisode(World& world, double floor, double expo
                                          double baseline, double learningRate, double discount,
                                          bool qLearn);
 
-// Trains slots n-1 down to 0 towards baseline + (outcome - baseline) * discount^(n-1-k).
-void backupOutcome(QLearner& learner, int steps, double learningRate, double discount,
-                   double outcome, double baseline);
-
-// Trains slot n-1 towards the outcome and every earlier slot towards discount times the
-// network's value of the next slot, as the previous step left the weights.
-void backupSuccessor(QLearner& learner, int steps, double learningRate, double discount,
-                     double outcome);
-
-// The same two within a pass on the learner's network begun with the learning rate set, so
-// that the sweeps of one episode lay the weights out once.
+// Within a pass on the learner's network, begun with the learning rate set (the sweeps of an
+// episode share one, so the weights are laid out once):
+// trains slots n-1 down to 0 towards baseline + (outcome - baseline) * discount^(n-1-k);
 void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, double discount,
                    double outcome, double baseline);
+// trains slot n-1 towards the outcome and every earlier slot towards discount times the
+// network's value of the next slot, as the previous step left the weights.
 void backupSuccessor(TrainingPass& pass, const QLearner& learner, int steps, double discount,
                      double outcome);
 

@@ -1,5 +1,6 @@
 #include "watching/value_probe.h"
 
+#include "learn/frozen_rater.h"
 #include "training/episodes.h"
 #include "world/world.h"
 
@@ -87,10 +88,11 @@ void ValueProbe::map(const World& world, ValueMap& out, const QNetwork* network)
 
 void ValueProbe::map(const World& world, Vec2 heading, ValueMap& out, const QNetwork* network) {
     World& w = copyOf(world, network);
+    const FrozenRater rater(w.learner.network); // laid out once for every square
     for (int column = 0; column < ValueMap::side; ++column) {
         for (int row = 0; row < ValueMap::side; ++row) {
             w.placeCentreAt(Floor::squareCentre(column, row), heading);
-            rateWhereItStands(w);
+            rateWhereItStands(w, rater);
             out.values[column][row] = w.learner.ratings[w.learner.greedyAction()];
         }
     }

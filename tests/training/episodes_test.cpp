@@ -1,6 +1,7 @@
 #include "training/episodes.h"
 
 #include "common/random.h"
+#include "learn/training_pass.h"
 #include "world/world.h"
 
 #include "test_support.h"
@@ -20,6 +21,13 @@ std::unique_ptr<World> makeWorld() {
 }
 
 using testing::parametersOf;
+
+// Sweeps in one pass on the learner's network at the learning rate, as an episode takes them.
+template <typename Sweeps> void inOnePass(QLearner& l, double learningRate, Sweeps&& sweeps) {
+    l.network.learningRate = learningRate;
+    TrainingPass pass(l.network);
+    sweeps(pass);
+}
 
 // A thin wall across the middle of the body at its start-up pose: every move of the agent
 // (at most 3 units) still touches it.
@@ -91,7 +99,7 @@ TEST(TrainingEpisode, RunningOutOfStepsTrainsTheLastSlotTowardsItsOwnRating) {
     const double m = w->learner.ratings[action];
     auto replay = std::make_unique<QLearner>(w->learner);
     replay->network = before;
-    backupOutcome(*replay, 400, 0.1, 0.9, m, 0.6);
+    inOnePass(*replay, 0.1, [&](TrainingPass& p) { backupOutcome(p, *replay, 400, 0.9, m, 0.6); });
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
 }
 
@@ -152,8 +160,10 @@ TEST(TrainingEpisode, ArenaBoundOnTheLastAllowedStepEndsWithOutcomeZero) {
     EXPECT_EQ(result.steps, limit);
     auto replay = std::make_unique<QLearner>(w->learner);
     replay->network = before;
-    backupSuccessor(*replay, limit, 0.1, 0.9, 0);
-    backupSuccessor(*replay, limit, 0.1, 0.9, 0);
+    inOnePass(*replay, 0.1, [&](TrainingPass& p) {
+        backupSuccessor(p, *replay, limit, 0.9, 0);
+        backupSuccessor(p, *replay, limit, 0.9, 0);
+    });
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
 }
 
@@ -164,9 +174,11 @@ TEST(TrainingEpisode, QLearnGoalRunsAnOutcomeSweepThenTwoSuccessorSweeps) {
     EXPECT_EQ(runTrainingEpisode(*w, 1, 1, 0.6, 0.3, 0.8, true).end, DriveEnd::goal);
     EXPECT_EQ(w->goalCount, 1);
     std::copy(&w->learner.history[0][0], &w->learner.history[0][0] + 29, &replay->history[0][0]);
-    backupOutcome(*replay, 1, 0.3, 0.8, 1, 0);
-    backupSuccessor(*replay, 1, 0.3, 0.8, 1);
-    backupSuccessor(*replay, 1, 0.3, 0.8, 1);
+    inOnePass(*replay, 0.3, [&](TrainingPass& p) {
+        backupOutcome(p, *replay, 1, 0.8, 1, 0);
+        backupSuccessor(p, *replay, 1, 0.8, 1);
+        backupSuccessor(p, *replay, 1, 0.8, 1);
+    });
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(replay->network));
 }
 
@@ -179,7 +191,7 @@ TEST(Backups, OutcomeSweepTrainsFromTheLastSlotBackwards) {
         }
     }
     QNetwork expected = l.network;
-    backupOutcome(l, 3, 0.1, 0.5, 1, 0.6);
+    inOnePass(l, 0.1, [&](TrainingPass& p) { backupOutcome(p, l, 3, 0.5, 1, 0.6); });
     expected.train(l.history[2], 1);
     expected.train(l.history[1], 0.8);
     expected.train(l.history[0], 0.7);
@@ -187,7 +199,7 @@ TEST(Backups, OutcomeSweepTrainsFromTheLastSlotBackwards) {
 
     // Discount 1 gives every slot the outcome; an outcome equal to the baseline, the baseline.
     QNetwork flat = l.network;
-    backupOutcome(l, 3, 0.1, 1, 0.3, 0.6);
+    inOnePass(l, 0.1, [&](TrainingPass& p) { backupOutcome(p, l, 3, 1, 0.3, 0.6); });
     for (int k = 2; k >= 0; --k) {
         flat.train(l.history[k], 0.3);
     }
@@ -204,7 +216,7 @@ TEST(Backups, SuccessorSweepUsesTheWeightsThePreviousStepLeft) {
     }
     QNetwork expected = l.network;
     QNetwork stale = l.network;
-    backupSuccessor(l, 4, 0.5, 0.9, 1);
+    inOnePass(l, 0.5, [&](TrainingPass& p) { backupSuccessor(p, l, 4, 0.9, 1); });
     expected.learningRate = 0.5;
     expected.train(l.history[3], 1);
     for (int k = 2; k >= 0; --k) {
