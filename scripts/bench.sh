@@ -3,8 +3,10 @@
 # no skipping, the scalar exp), runs the standard training workload in both, with and without
 # q-learn, and prints the medians of the steps per second and their ratio; then the trainer's
 # default on-line training (500,000 runs of the default field) against the literal build's
-# 8000 runs of the workload, timed in the same rounds; then the exp micro-benchmark (scalar
-# against four lanes) and every other benchmark.
+# 8000 runs of the workload, timed in the same rounds; then the parts of a step (rating,
+# training steps, choice, sensing, moving) in both builds, so that the ratios show where the
+# speed-up is large and where small; then the exp micro-benchmark (scalar against four lanes)
+# and every other benchmark. It first names the processor: the ratios differ between them.
 #
 #   scripts/bench.sh                 5 repetitions of everything
 #   scripts/bench.sh --repetitions 3 --training-only
@@ -30,8 +32,13 @@ scripts/install-deps.sh
 scripts/build.sh >/dev/null
 cmake -S . -B build-literal -DCMAKE_BUILD_TYPE=Release -DQUORVEL_LITERAL=ON \
   -DQUORVEL_CORE_ONLY=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build build-literal -j"$(nproc)" --target quorvel_bench_training >/dev/null
+cmake --build build-literal -j"$(nproc)" \
+  --target quorvel_bench_training quorvel_bench_learn quorvel_bench_sim >/dev/null
 trainer=build/src/quorvel-train
+
+# Ratios differ from one processor to another: say which one these are from.
+cpu() { awk -F': ' -v key="$1" '$1 ~ "^" key "[ \t]*$" { print $2; exit }' /proc/cpuinfo; }
+echo "== machine: $(cpu 'model name') (family $(cpu 'cpu family'), model $(cpu model)), $(nproc) cores, AVX-512: $(grep -qw avx512f /proc/cpuinfo && echo yes || echo no)"
 
 # The median of a counter of a benchmark, from Google Benchmark's CSV output (names such as
 # "BM_Training/0/iterations:1/real_time_median" are matched by their start).
@@ -79,6 +86,28 @@ echo "== the trainer's default on-line training (500,000 runs, q-learn, discount
 awk -v d="$default_s" -v l="$literal_8000" 'BEGIN {
   printf "default training %.1f s (ten million runs: about %.1f min); literal build, 8000 runs of the workload with q-learn: %.2f s\n", d, d * 20 / 60, l
   printf "ratio %.2f (the goal, 15 s where the literal build takes 2.9 s: below %.2f)\n", d / l, 15 / 2.9 }'
+
+# Where the ratio comes from: each part of a step alone, the two builds taking turns.
+echo "== the parts of a step, ns each, $repetitions runs of each build, taking turns (medians)"
+parts='BM_RateActions|BM_TrainStep|BM_TrainTowardsNext|BM_ChooseAction|BM_Sense$|BM_MoveRobot'
+for ((i = 0; i < repetitions; i++)); do
+  for build in build-literal build; do
+    for b in learn sim; do
+      "$build/bench/quorvel_bench_$b" --benchmark_filter="$parts" --benchmark_min_time=0.2 \
+        --benchmark_format=csv 2>/dev/null | tail -n +2 >>"$out/parts-$(basename "$build").csv"
+    done
+  done
+done
+part_median() { # file benchmark
+  awk -F, -v name="\"$2\"" '$1 == name { print $3 }' "$1" | middle
+}
+printf '%-20s %12s %12s %8s\n' "part" "literal ns" "release ns" "ratio"
+for part in BM_RateActions BM_TrainStep BM_TrainTowardsNext BM_ChooseAction BM_Sense BM_MoveRobot; do
+  literal=$(part_median "$out/parts-build-literal.csv" $part)
+  fast=$(part_median "$out/parts-build.csv" $part)
+  awk -v l="$literal" -v f="$fast" -v p="${part#BM_}" \
+    'BEGIN { printf "%-20s %12.0f %12.0f %7.2fx\n", p, l, f, (f > 0 ? l / f : 0) }'
+done
 
 echo "== exp, ns per value (medians)"
 # (Medians need two repetitions at least.)
