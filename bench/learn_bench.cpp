@@ -68,6 +68,24 @@ void BM_TrainTowardsNext(benchmark::State& state) {
 }
 BENCHMARK(BM_TrainTowardsNext);
 
+// A training step and a rating of another network's together, as the hindsight learner takes
+// them: against BM_TrainStep plus BM_RateActions.
+void BM_TrainWhileRating(benchmark::State& state) {
+    auto world = bench::standardWorld();
+    prepareState(*world);
+    QNetwork target = world->learner.network;
+    const FrozenRater rater(target);
+    world->learner.network.learningRate = 1e-9;
+    TrainingPass pass(world->learner.network);
+    double input[networkInputs];
+    std::copy(world->learner.history[0], world->learner.history[0] + networkInputs, input);
+    for (auto _ : state) {
+        pass.trainWhileRating(world->learner.history[0], 0.7, rater, input, world->learner.ratings);
+        benchmark::DoNotOptimize(world->learner.ratings);
+    }
+}
+BENCHMARK(BM_TrainWhileRating);
+
 void BM_ChooseAction(benchmark::State& state) {
     auto world = bench::standardWorld();
     prepareState(*world);

@@ -19,7 +19,8 @@ class FrozenRater {
     void rate(double* input, double* ratings) const;
 
   private:
-    QNetwork* network_; // rated as it stands by the scalar paths
+    friend class TrainingPass; // rates beside its steps
+    QNetwork* network_;        // rated as it stands by the scalar paths
     avx2::RatingWeights weights_;
 };
 

@@ -48,7 +48,7 @@ QUORVEL_AVX2 inline __m256d subtractProduct(__m256d w, __m256d c, __m256d x) {
 // input order; unit 4g + k of input vector m in lane k of sums[m * Groups + g].
 template <int Count, int Groups, int Lanes, int M>
 QUORVEL_AVX2 inline void columnSums(const double (*columns)[Lanes], const double* bias,
-                                    const double* const (&xs)[M], __m256d (&sums)[M * Groups]) {
+                                    const double* const (&xs)[M], __m256d* sums) {
     for (int g = 0; g < Groups; ++g) {
         const __m256d b = _mm256_load_pd(bias + 4 * g);
         for (int m = 0; m < M; ++m) {
@@ -250,10 +250,16 @@ QUORVEL_AVX2 inline __m256d actionEntry(int half, int entry) {
     return _mm256_load_pd(entries[half][entry]);
 }
 
-template <ExpKind Kind>
-QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, double* ratings) {
+// A rating's layers, with the six actions in the lanes: unit j of the first and second half
+// of the actions at 2j and 2j + 1 (the second half's spare lanes repeat actions 4 and 5).
+constexpr int ratingFirst = 2 * hidden1Units;
+constexpr int ratingSecond = 2 * hidden2Units;
+
+// The first layer's sums of the six actions: the state's part of each unit's sum once, then
+// each action's part.
+QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* state,
+                                         __m256d* h1) {
     const Columns& c = rw.columns;
-    // The first layer: the state's part of each unit's sum once, then each action's part.
     __m256d stateSums[firstGroups];
     const double* const states[1] = {state};
     columnSums<stateInputs, firstGroups>(c.first, c.first[networkInputs], states, stateSums);
@@ -261,7 +267,6 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
     for (int g = 0; g < firstGroups; ++g) {
         _mm256_store_pd(sums + 4 * g, stateSums[g]);
     }
-    __m256d h1[2 * hidden1Units]; // unit j of the first and second half at 2j and 2j + 1
     if (rw.actionFinite) {
         // An action sets one travel and one steering entry to 1 and the others to 0. With
         // finite weights the products of the zeros are zeros, which change a sum's sign at
@@ -273,21 +278,21 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
             h1[2 * j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
             h1[2 * j + 1] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
         }
-    } else {
-        for (int j = 0; j < hidden1Units; ++j) {
-            for (int half = 0; half < 2; ++half) {
-                __m256d s = _mm256_broadcast_sd(sums + j);
-                for (int e = 0; e < actionInputs; ++e) {
-                    s = addProduct(s, _mm256_broadcast_sd(&c.first[stateInputs + e][j]),
-                                   actionEntry(half, e));
-                }
-                h1[2 * j + half] = s;
+        return;
+    }
+    for (int j = 0; j < hidden1Units; ++j) {
+        for (int half = 0; half < 2; ++half) {
+            __m256d s = _mm256_broadcast_sd(sums + j);
+            for (int e = 0; e < actionInputs; ++e) {
+                s = addProduct(s, _mm256_broadcast_sd(&c.first[stateInputs + e][j]),
+                               actionEntry(half, e));
             }
+            h1[2 * j + half] = s;
         }
     }
-    sigmoids<Kind>(h1);
+}
 
-    __m256d h2[2 * hidden2Units];
+QUORVEL_AVX2 inline void ratingSecondSums(const Columns& c, const __m256d* h1, __m256d* h2) {
     for (int k = 0; k < hidden2Units; ++k) {
         h2[2 * k] = h2[2 * k + 1] = _mm256_broadcast_sd(&c.secondRows[k][hidden1Units]);
     }
@@ -298,21 +303,78 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
             h2[2 * k + 1] = addProduct(h2[2 * k + 1], w, h1[2 * j + 1]);
         }
     }
-    sigmoids<Kind>(h2);
+}
 
-    __m256d value[2] = {_mm256_broadcast_sd(&c.output[hidden2Units]),
-                        _mm256_broadcast_sd(&c.output[hidden2Units])};
+QUORVEL_AVX2 inline void ratingOutputSums(const Columns& c, const __m256d* h2, __m256d* value) {
+    value[0] = value[1] = _mm256_broadcast_sd(&c.output[hidden2Units]);
     for (int k = 0; k < hidden2Units; ++k) {
         const __m256d w = _mm256_broadcast_sd(&c.output[k]);
         value[0] = addProduct(value[0], w, h2[2 * k]);
         value[1] = addProduct(value[1], w, h2[2 * k + 1]);
     }
-    sigmoids<Kind>(value);
+}
+
+QUORVEL_AVX2 inline void storeRatings(const __m256d* value, double* ratings) {
     alignas(32) double last[4];
     _mm256_store_pd(last, value[1]);
     _mm256_storeu_pd(ratings, value[0]);
     ratings[4] = last[0];
     ratings[5] = last[1];
+}
+
+template <ExpKind Kind>
+QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, double* ratings) {
+    const Columns& c = rw.columns;
+    __m256d h1[ratingFirst];
+    ratingFirstSums(rw, state, h1);
+    sigmoids<Kind>(h1);
+    __m256d h2[ratingSecond];
+    ratingSecondSums(c, h1, h2);
+    sigmoids<Kind>(h2);
+    __m256d value[2];
+    ratingOutputSums(c, h2, value);
+    sigmoids<Kind>(value);
+    storeRatings(value, ratings);
+}
+
+// A training step towards target and a rating of another network, layer by layer side by
+// side: each layer's sigmoids of both are taken together, so that the step's narrow layers,
+// which wait on their sums and sigmoids, overlap with the rating's wide ones. Every value
+// comes from the same operations as in trainKernel and rateKernel.
+template <ExpKind Kind>
+QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double target, Scratch& s,
+                                         const RatingWeights& rw, const double* state,
+                                         double* ratings) {
+    const Columns& r = rw.columns;
+    const double* const xs[1] = {x};
+    __m256d first[firstGroups + ratingFirst]; // the step's units, then the rating's
+    columnSums<networkInputs, firstGroups>(c.first, c.first[networkInputs], xs, first);
+    ratingFirstSums(rw, state, first + firstGroups);
+    sigmoids<Kind>(first);
+    for (int g = 0; g < firstGroups; ++g) {
+        _mm256_store_pd(s.h1 + 4 * g, first[g]);
+    }
+
+    const double* const h1s[1] = {s.h1};
+    __m256d second[secondGroups + ratingSecond];
+    columnSums<hidden1Units, secondGroups>(c.second, c.second[hidden1Units], h1s, second);
+    ratingSecondSums(r, first + firstGroups, second + secondGroups);
+    sigmoids<Kind>(second);
+    for (int q = 0; q < secondGroups; ++q) {
+        _mm256_store_pd(s.h2 + 4 * q, second[q]);
+    }
+
+    double sum = c.output[hidden2Units];
+    for (int j = 0; j < hidden2Units; ++j) {
+        sum += c.output[j] * s.h2[j];
+    }
+    __m256d value[3];
+    value[0] = _mm256_set1_pd(sum);
+    ratingOutputSums(r, second + secondGroups, value + 1);
+    sigmoids<Kind>(value);
+    s.y = _mm256_cvtsd_f64(value[0]);
+    storeRatings(value + 1, ratings);
+    backwardAndUpdate(c, x, target, s);
 }
 
 } // namespace
@@ -340,6 +402,14 @@ double evaluate(const Columns& columns, const double* x, Scratch& scratch, ExpKi
 
 void train(Columns& columns, const double* x, double target, Scratch& scratch, ExpKind exp) {
     withExp(exp, [&](auto kind) { trainKernel<kind()>(columns, x, target, scratch); });
+}
+
+void trainWhileRating(Columns& columns, const double* x, double target, Scratch& scratch,
+                      const RatingWeights& weights, const double* state, double* ratings,
+                      ExpKind exp) {
+    withExp(exp, [&](auto kind) {
+        trainWhileRatingKernel<kind()>(columns, x, target, scratch, weights, state, ratings);
+    });
 }
 
 void trainTowardsNext(Columns& columns, const double* x, const double* next, double discount,

@@ -15,6 +15,11 @@ void rateActions(const RatingWeights& weights, const double* state, double* rati
 // QNetwork::evaluate, QNetwork::train and QNetwork::trainTowardsNext on the packed weights.
 double evaluate(const Columns& columns, const double* x, Scratch& scratch, ExpKind exp);
 void train(Columns& columns, const double* x, double target, Scratch& scratch, ExpKind exp);
+// train(columns, x, target, ...) and rateActions(weights, state, ratings, ...) at once, for
+// weights apart from the columns (a target network's), interleaved for speed.
+void trainWhileRating(Columns& columns, const double* x, double target, Scratch& scratch,
+                      const RatingWeights& weights, const double* state, double* ratings,
+                      ExpKind exp);
 void trainTowardsNext(Columns& columns, const double* x, const double* next, double discount,
                       Scratch& scratch, ExpKind exp);
 

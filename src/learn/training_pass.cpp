@@ -1,5 +1,7 @@
 #include "learn/training_pass.h"
 
+#include "learn/q_learner.h"
+
 namespace quorvel {
 
 TrainingPass::TrainingPass(QNetwork& network) : network_(network) {
@@ -29,6 +31,19 @@ void TrainingPass::trainTowardsNext(const double* x, const double* next, double 
         return;
     }
     avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
+    stepped_ = true;
+}
+
+void TrainingPass::trainWhileRating(const double* x, double target, const FrozenRater& rater,
+                                    double* input, double* ratings) {
+    const MathPath& path = activeMathPath();
+    if (literalBuild || !path.vectorUnits) {
+        train(x, target);
+        rater.rate(input, ratings);
+        return;
+    }
+    avx2::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings, path.exp);
+    setActionEntries(input, QLearner::actionCount - 1); // as the rater leaves it
     stepped_ = true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "learn/frozen_rater.h"
 #include "learn/network_avx2.h"
 #include "learn/q_network.h"
 #include "learn/vector_exp.h"
@@ -19,6 +20,10 @@ class TrainingPass {
 
     void train(const double* x, double target);
     void trainTowardsNext(const double* x, const double* next, double discount);
+    // train(x, target) and rater.rate(input, ratings) at once, faster than one after the
+    // other; the rater's network must not be this pass's.
+    void trainWhileRating(const double* x, double target, const FrozenRater& rater, double* input,
+                          double* ratings);
 
     // The weights, and what the last step left in the layers, written into the network now;
     // the pass may go on afterwards.

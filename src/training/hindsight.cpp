@@ -80,14 +80,6 @@ void encodeState(const ReplayState& s, Vec2 goal, double* input) {
     encodeGoalInputs(input, g.x, g.y);
 }
 
-double bestRating(const FrozenRater& network, const ReplayState& s, Vec2 goal) {
-    double input[networkInputs];
-    double ratings[QLearner::actionCount];
-    encodeState(s, goal, input);
-    network.rate(input, ratings);
-    return *std::max_element(ratings, ratings + QLearner::actionCount);
-}
-
 } // namespace
 
 Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
@@ -99,14 +91,15 @@ Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
     return memory.at(j).pose.front;
 }
 
-void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
-                double goalRadius, int returnSteps, double discount, const FrozenRater& target,
-                ReplaySample& sample) {
+void beginSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
+                 double goalRadius, int returnSteps, double discount, BegunSample& begun) {
     const ReplayState& s = memory.at(t);
     assert(s.action >= 0 && "a sample starts from a state an action was taken from");
+    ReplaySample& sample = begun.sample;
     encodeState(s, goal, sample.input);
     setActionEntries(sample.input, s.action);
     sample.reachedAfter = -1;
+    begun.waitsForRating = false;
     double scale = 1;
     for (int m = 0; m < returnSteps; ++m) {
         const ReplayState& next = memory.at(t + m + 1);
@@ -117,14 +110,38 @@ void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const Rob
         }
         if (next.action < 0) {
             // The drive's last state: the step limit cut it, or it failed.
-            sample.target = next.end == DriveEnd::outOfSteps
-                                ? scale * discount * bestRating(target, next, goal)
-                                : 0;
+            if (next.end == DriveEnd::outOfSteps) {
+                sample.target = scale * discount;
+                begun.waitsForRating = true;
+                encodeState(next, goal, begun.rated);
+            } else {
+                sample.target = 0;
+            }
             return;
         }
         scale *= discount;
     }
-    sample.target = scale * bestRating(target, memory.at(t + returnSteps), goal);
+    sample.target = scale;
+    begun.waitsForRating = true;
+    encodeState(memory.at(t + returnSteps), goal, begun.rated);
+}
+
+void finishSample(BegunSample& begun, const double* ratings) {
+    begun.sample.target *= *std::max_element(ratings, ratings + QLearner::actionCount);
+    begun.waitsForRating = false;
+}
+
+void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
+                double goalRadius, int returnSteps, double discount, const FrozenRater& target,
+                ReplaySample& sample) {
+    BegunSample begun;
+    beginSample(memory, t, goal, body, goalRadius, returnSteps, discount, begun);
+    if (begun.waitsForRating) {
+        double ratings[QLearner::actionCount];
+        target.rate(begun.rated, ratings);
+        finishSample(begun, ratings);
+    }
+    sample = begun.sample;
 }
 
 HindsightLearner::HindsightLearner(const HindsightSettings& settings, double learningRate,
@@ -195,34 +212,70 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
     }
 }
 
+void HindsightLearner::drawSample(const World& world, BegunSample& begun) {
+    const std::int64_t oldest = memory_.oldest();
+    const auto size = static_cast<std::uint32_t>(memory_.size());
+    std::int64_t t;
+    do {
+        t = oldest + draws_.below(size);
+    } while (memory_.at(t).action < 0);
+    Vec2 goal = memory_.at(t).goal;
+    if (settings_.relabels > 0 &&
+        draws_.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
+        goal = relabelledGoal(memory_, t, settings_.goalPick, draws_);
+    }
+    beginSample(memory_, t, goal, world, world.goalRadius, settings_.returnSteps, discount_, begun);
+}
+
 void HindsightLearner::update(World& world, int count) {
     if (memory_.size() < settings_.warmUpSteps) {
         return;
     }
     QNetwork& network = world.learner.network;
     network.learningRate = learningRate_;
+    if (count <= 0) {
+        return;
+    }
     TrainingPass pass(network);
-    const std::int64_t oldest = memory_.oldest();
-    const auto size = static_cast<std::uint32_t>(memory_.size());
-    for (int u = 0; u < count; ++u) {
-        std::int64_t t;
-        do {
-            t = oldest + draws_.below(size);
-        } while (memory_.at(t).action < 0);
-        const ReplayState& s = memory_.at(t);
-        Vec2 goal = s.goal;
-        if (settings_.relabels > 0 &&
-            draws_.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
-            goal = relabelledGoal(memory_, t, settings_.goalPick, draws_);
+    double ratings[QLearner::actionCount];
+    const auto drawRated = [&](BegunSample& begun) {
+        drawSample(world, begun);
+        if (begun.waitsForRating) {
+            targetRater_.rate(begun.rated, ratings);
+            finishSample(begun, ratings);
         }
-        makeSample(memory_, t, goal, world, world.goalRadius, settings_.returnSteps, discount_,
-                   targetRater_, sample_);
-        pass.train(sample_.input, sample_.target);
+    };
+    // Each sample's target is rated while the sample before it is learnt, unless a copy into
+    // the target network comes between them. The samples are drawn in the same order as one
+    // at a time (the training draws nothing).
+    BegunSample* current = &samples_[0];
+    BegunSample* next = &samples_[1];
+    drawRated(*current);
+    for (int u = 0; u < count; ++u) {
+        const bool more = u + 1 < count;
+        const bool ahead = more && (updates_ + 1) % settings_.syncInterval != 0;
+        if (ahead) {
+            drawSample(world, *next);
+        }
+        const ReplaySample& sample = current->sample;
+        if (ahead && next->waitsForRating) {
+            pass.trainWhileRating(sample.input, sample.target, targetRater_, next->rated, ratings);
+            finishSample(*next, ratings);
+        } else {
+            pass.train(sample.input, sample.target);
+        }
         if (++updates_ % settings_.syncInterval == 0) {
             pass.writeBack();
             target_ = network;
             targetRater_ = FrozenRater(target_);
         }
+        if (!more) {
+            break;
+        }
+        if (!ahead) {
+            drawRated(*next);
+        }
+        std::swap(current, next);
     }
 }
 

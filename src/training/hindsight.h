@@ -116,6 +116,19 @@ void makeSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const Rob
                 double goalRadius, int returnSteps, double discount, const FrozenRater& target,
                 ReplaySample& sample);
 
+// A sample made up to the target network's rating: when its target needs the best rating of
+// a later state, `rated` holds that state's input vector (entries 0..23) and the target is
+// the factor the best rating is to be multiplied by.
+struct BegunSample {
+    ReplaySample sample;
+    bool waitsForRating = false;
+    double rated[networkInputs];
+};
+void beginSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
+                 double goalRadius, int returnSteps, double discount, BegunSample& begun);
+// The target of a sample that waited, from the six ratings of its `rated`.
+void finishSample(BegunSample& begun, const double* ratings);
+
 // The hindsight learner of one training: it drives the training runs' episodes itself (the
 // same placements, sensing, moves, ends and step limit as the on-line learner's), stores them,
 // and trains the World's network from samples of the memory. Every draw it makes comes from
@@ -141,6 +154,8 @@ class HindsightLearner {
 
   private:
     int chooseAction(World& world, int run, const ReplayState& state, const FrozenRater& rater);
+    // Draws the state and goal of the next sample and begins it.
+    void drawSample(const World& world, BegunSample& begun);
 
     HindsightSettings settings_;
     double learningRate_;
@@ -152,7 +167,8 @@ class HindsightLearner {
     QNetwork target_;
     FrozenRater targetRater_; // target_'s ratings
     long long updates_ = 0;
-    ReplaySample sample_;
+    // The sample being learnt and the next one, whose target is rated meanwhile.
+    BegunSample samples_[2];
 };
 
 } // namespace quorvel

@@ -36,8 +36,8 @@ void PrintTo(const Configuration& c, std::ostream* out) {
 }
 
 // Each covers a different road through the trainer: obstacles or none, with and without
-// q-learn, a loaded weight file, a seed, and evaluation frequencies above 20 (backups) and
-// exactly 20 (none).
+// q-learn, a loaded weight file, a seed, evaluation frequencies above 20 (backups) and
+// exactly 20 (none), and the hindsight learner.
 const Configuration configurations[] = {
     {"standard", "--obstacles 7 --sides 10 --radius 15 --runs 4000 --eval-freq 50 "
                  "--learning-rate 0.1 --discount 0.9 --annealing 200 --no-q-learn"},
@@ -53,6 +53,10 @@ const Configuration configurations[] = {
     {"open_field_q_learn", "--obstacles 0 --sides 8 --radius 25 --q-learn --runs 1500 "
                            "--eval-freq 30 --learning-rate 0.1 --discount 0.9 --annealing 200 "
                            "--seed 4242"},
+    // The hindsight learner, its target network copied many times over.
+    {"hindsight", "--learner hindsight --obstacles 5 --sides 6 --radius 12 --runs 1200 "
+                  "--eval-freq 40 --warm-up 2000 --memory 20000 --sync-interval 700 "
+                  "--seed 77"},
 };
 
 std::string sha256(const std::string& bytes) {

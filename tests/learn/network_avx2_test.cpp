@@ -138,7 +138,8 @@ TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
 }
 
 // Steps on packed weights, unpacked after each: the same bits as the written form's, also
-// where the padding lanes have gone through many steps.
+// where the padding lanes have gone through many steps, and a rating taken beside a step
+// rates as the written form does.
 TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
     Random r{11};
     for (int trial = 0; trial < 2000; ++trial) {
@@ -156,9 +157,23 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
             const double a = avx2::evaluate(*columns, x, scratch, exp());
             const double b = scalar->evaluateScalar(x);
             ASSERT_EQ(bitsOf(&a, 1), bitsOf(&b, 1)) << "trial " << trial;
-            if (step % 2 == 0) {
+            if (step % 3 == 0) {
                 avx2::train(*columns, x, target, scratch, exp());
                 scalar->trainScalar(x, target);
+            } else if (step % 3 == 2) {
+                // Beside a rating of another network (one with its own special weights).
+                const auto other = randomNetwork(r, trial + step);
+                const auto weights = std::make_unique<avx2::RatingWeights>();
+                avx2::pack(*other, *weights);
+                double ratings[6];
+                avx2::trainWhileRating(*columns, x, target, scratch, *weights, next, ratings,
+                                       exp());
+                scalar->trainScalar(x, target);
+                for (int a = 0; a < 6; ++a) {
+                    setActionEntries(next, a);
+                    const double expected = other->evaluateScalar(next);
+                    ASSERT_EQ(bitsOf(&ratings[a], 1), bitsOf(&expected, 1)) << "trial " << trial;
+                }
             } else {
                 const double discount = r.unit();
                 avx2::trainTowardsNext(*columns, x, next, discount, scratch, exp());
