@@ -2,6 +2,7 @@
 
 #include "learn/avx2_exp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <type_traits>
 
@@ -250,15 +251,38 @@ QUORVEL_AVX2 inline __m256d actionEntry(int half, int entry) {
     return _mm256_load_pd(entries[half][entry]);
 }
 
-// A rating's layers, with the six actions in the lanes: unit j of the first and second half
-// of the actions at 2j and 2j + 1 (the second half's spare lanes repeat actions 4 and 5).
+// A rating's layers, with the actions in the lanes. The first layer's sums: unit j's actions
+// 0..3 at 2j and 4, 5, 4, 5 at 2j + 1. From its sigmoids on, actions 0..3 of unit j in
+// vector j and actions 4 and 5 of units 2i and 2i + 1 side by side in vector 15 + i (the
+// last one's second half repeats unit 14); the second layer likewise: actions 0..3 of unit k
+// in vector k, actions 4 and 5 of units 2q and 2q + 1 in vector 5 + q.
 constexpr int ratingFirst = 2 * hidden1Units;
-constexpr int ratingSecond = 2 * hidden2Units;
+constexpr int ratingFirstPacked = hidden1Units + (hidden1Units + 1) / 2;
+constexpr int ratingSecond = hidden2Units + RatingWeights::secondPairs;
+
+// Unit j's actions 4, 5, 4, 5 from the vector it shares with its neighbour.
+QUORVEL_AVX2 inline __m256d pairedActions(const __m256d* paired, int j) {
+    return j % 2 == 0 ? _mm256_permute4x64_pd(paired[j / 2], 0x44)
+                      : _mm256_permute4x64_pd(paired[j / 2], 0xee);
+}
+
+// The first layer's sums in the sigmoids' layout.
+QUORVEL_AVX2 inline void packRatingFirst(const __m256d* sums, __m256d* h1) {
+    for (int j = 0; j < hidden1Units; ++j) {
+        h1[j] = sums[2 * j];
+    }
+    for (int i = 0; i < (hidden1Units + 1) / 2; ++i) {
+        const int first = 2 * i;
+        const int second = std::min(first + 1, hidden1Units - 1);
+        h1[hidden1Units + i] =
+            _mm256_permute2f128_pd(sums[2 * first + 1], sums[2 * second + 1], 0x20);
+    }
+}
 
 // The first layer's sums of the six actions: the state's part of each unit's sum once, then
 // each action's part.
 QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* state,
-                                         __m256d* h1) {
+                                         __m256d* h1Sums) {
     const Columns& c = rw.columns;
     __m256d stateSums[firstGroups];
     const double* const states[1] = {state};
@@ -275,8 +299,8 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
         for (int j = 0; j < hidden1Units; ++j) {
             const __m256d withTravel =
                 _mm256_add_pd(_mm256_broadcast_sd(sums + j), _mm256_load_pd(rw.travel[j]));
-            h1[2 * j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
-            h1[2 * j + 1] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
+            h1Sums[2 * j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
+            h1Sums[2 * j + 1] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
         }
         return;
     }
@@ -287,20 +311,28 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
                 s = addProduct(s, _mm256_broadcast_sd(&c.first[stateInputs + e][j]),
                                actionEntry(half, e));
             }
-            h1[2 * j + half] = s;
+            h1Sums[2 * j + half] = s;
         }
     }
 }
 
-QUORVEL_AVX2 inline void ratingSecondSums(const Columns& c, const __m256d* h1, __m256d* h2) {
+QUORVEL_AVX2 inline void ratingSecondSums(const RatingWeights& rw, const __m256d* h1, __m256d* h2) {
+    const Columns& c = rw.columns;
+    constexpr int pairs = RatingWeights::secondPairs;
     for (int k = 0; k < hidden2Units; ++k) {
-        h2[2 * k] = h2[2 * k + 1] = _mm256_broadcast_sd(&c.secondRows[k][hidden1Units]);
+        h2[k] = _mm256_broadcast_sd(&c.secondRows[k][hidden1Units]);
+    }
+    for (int q = 0; q < pairs; ++q) {
+        h2[hidden2Units + q] = _mm256_load_pd(rw.pairs[q][hidden1Units]);
     }
     for (int j = 0; j < hidden1Units; ++j) {
         for (int k = 0; k < hidden2Units; ++k) {
-            const __m256d w = _mm256_broadcast_sd(&c.secondRows[k][j]);
-            h2[2 * k] = addProduct(h2[2 * k], w, h1[2 * j]);
-            h2[2 * k + 1] = addProduct(h2[2 * k + 1], w, h1[2 * j + 1]);
+            h2[k] = addProduct(h2[k], _mm256_broadcast_sd(&c.secondRows[k][j]), h1[j]);
+        }
+        const __m256d h = pairedActions(h1 + hidden1Units, j);
+        for (int q = 0; q < pairs; ++q) {
+            h2[hidden2Units + q] =
+                addProduct(h2[hidden2Units + q], _mm256_load_pd(rw.pairs[q][j]), h);
         }
     }
 }
@@ -309,8 +341,8 @@ QUORVEL_AVX2 inline void ratingOutputSums(const Columns& c, const __m256d* h2, _
     value[0] = value[1] = _mm256_broadcast_sd(&c.output[hidden2Units]);
     for (int k = 0; k < hidden2Units; ++k) {
         const __m256d w = _mm256_broadcast_sd(&c.output[k]);
-        value[0] = addProduct(value[0], w, h2[2 * k]);
-        value[1] = addProduct(value[1], w, h2[2 * k + 1]);
+        value[0] = addProduct(value[0], w, h2[k]);
+        value[1] = addProduct(value[1], w, pairedActions(h2 + hidden2Units, k));
     }
 }
 
@@ -325,11 +357,13 @@ QUORVEL_AVX2 inline void storeRatings(const __m256d* value, double* ratings) {
 template <ExpKind Kind>
 QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, double* ratings) {
     const Columns& c = rw.columns;
-    __m256d h1[ratingFirst];
-    ratingFirstSums(rw, state, h1);
+    __m256d sums[ratingFirst];
+    ratingFirstSums(rw, state, sums);
+    __m256d h1[ratingFirstPacked];
+    packRatingFirst(sums, h1);
     sigmoids<Kind>(h1);
     __m256d h2[ratingSecond];
-    ratingSecondSums(c, h1, h2);
+    ratingSecondSums(rw, h1, h2);
     sigmoids<Kind>(h2);
     __m256d value[2];
     ratingOutputSums(c, h2, value);
@@ -347,9 +381,11 @@ QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double tar
                                          double* ratings) {
     const Columns& r = rw.columns;
     const double* const xs[1] = {x};
-    __m256d first[firstGroups + ratingFirst]; // the step's units, then the rating's
+    __m256d first[firstGroups + ratingFirstPacked]; // the step's units, then the rating's
     columnSums<networkInputs, firstGroups>(c.first, c.first[networkInputs], xs, first);
-    ratingFirstSums(rw, state, first + firstGroups);
+    __m256d ratingSums[ratingFirst];
+    ratingFirstSums(rw, state, ratingSums);
+    packRatingFirst(ratingSums, first + firstGroups);
     sigmoids<Kind>(first);
     for (int g = 0; g < firstGroups; ++g) {
         _mm256_store_pd(s.h1 + 4 * g, first[g]);
@@ -358,7 +394,7 @@ QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double tar
     const double* const h1s[1] = {s.h1};
     __m256d second[secondGroups + ratingSecond];
     columnSums<hidden1Units, secondGroups>(c.second, c.second[hidden1Units], h1s, second);
-    ratingSecondSums(r, first + firstGroups, second + secondGroups);
+    ratingSecondSums(rw, first + firstGroups, second + secondGroups);
     sigmoids<Kind>(second);
     for (int q = 0; q < secondGroups; ++q) {
         _mm256_store_pd(s.h2 + 4 * q, second[q]);

@@ -1,5 +1,6 @@
 #include "learn/network_columns.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvel::avx2 {
@@ -41,6 +42,14 @@ void pack(const QNetwork& n, RatingWeights& w) {
         }
         for (int k = 0; k < 8; ++k) {
             w.steering[j][k] = steering[k];
+        }
+    }
+    for (int q = 0; q < RatingWeights::secondPairs; ++q) {
+        for (int i = 0; i <= hidden1Units; ++i) {
+            for (int k = 0; k < 4; ++k) {
+                const int unit = std::min(2 * q + k / 2, hidden2Units - 1);
+                w.pairs[q][i][k] = n.hidden2.weights[unit][i];
+            }
         }
     }
 }

@@ -44,6 +44,11 @@ struct RatingWeights {
     Columns columns;
     alignas(32) double travel[hidden1Units][4];
     alignas(32) double steering[hidden1Units][8];
+    // Actions 4 and 5 of two units share a vector (unit 2q: 4, 5 | unit 2q + 1: 4, 5) from the
+    // second layer on; the second layer's weights of each such pair, the last pair's second
+    // unit a copy of its first.
+    static constexpr int secondPairs = (hidden2Units + 1) / 2;
+    alignas(32) double pairs[secondPairs][hidden1Units + 1][4]; // [pair][input, then bias]
     // Whether every one of those weights is finite: then a rating may add the two set
     // entries' weights alone.
     bool actionFinite;
