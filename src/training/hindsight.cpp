@@ -58,7 +58,10 @@ ReplayState& ReplayMemory::append() {
     if (written_ < capacity_) {
         states_.emplace_back();
     }
-    return at(written_++);
+    ReplayState& s = at(written_);
+    ++written_;
+    writtenSlot_ = writtenSlot_ + 1 == capacity_ ? 0 : writtenSlot_ + 1;
+    return s;
 }
 
 void ReplayMemory::endDrive(DriveEnd end) {
@@ -256,6 +259,23 @@ void HindsightLearner::update(World& world, int count) {
         const bool ahead = more && (updates_ + 1) % settings_.syncInterval != 0;
         if (ahead) {
             drawSample(world, *next);
+            // The two samples after it most likely start where the next draws point (unless
+            // one falls on a drive's last state). The first one's states were asked for one
+            // update ago, so its relabelled goal's state is found and asked for now; the
+            // second one's states are asked for.
+            random::Wide peek = draws_;
+            const std::int64_t oldest = memory_.oldest();
+            const auto size = static_cast<std::uint32_t>(memory_.size());
+            const std::int64_t t = oldest + peek.below(size);
+            if (settings_.relabels > 0 &&
+                peek.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
+                const int toLast = memory_.at(t).toLast;
+                memory_.prefetch(settings_.goalPick == GoalPick::final
+                                     ? t + toLast
+                                     : t + 1 + peek.below(static_cast<std::uint32_t>(toLast)),
+                                 1);
+            }
+            memory_.prefetch(oldest + peek.below(size), settings_.returnSteps + 1);
         }
         const ReplaySample& sample = current->sample;
         if (ahead && next->waitsForRating) {

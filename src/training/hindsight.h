@@ -6,6 +6,7 @@
 #include "sim/robot_body.h"
 #include "training/episodes.h"
 
+#include <cassert>
 #include <cstdint>
 #include <vector>
 
@@ -67,6 +68,16 @@ struct ReplayState {
     short toLast = 0;
 };
 
+// Asks for the cache line at p. The compiler's own prefetch is dropped as dead code where
+// nothing else around it has an effect; an instruction written out is always kept.
+inline void prefetchLine(const char* p) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetcht0 %0" : : "m"(*p));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
 // A ring of states: drives are written whole, one after another, and the oldest states are
 // overwritten once it is full. A state's later states in its drive are always still held.
 class ReplayMemory {
@@ -82,17 +93,38 @@ class ReplayMemory {
     ReplayState& append();
     void endDrive(DriveEnd end);
 
+    // Asks the processor to bring states i..i + count - 1 into its caches ahead of use: a
+    // large memory is read at random, and each state read waits for main memory otherwise.
+    void prefetch(std::int64_t i, int count) const {
+        constexpr std::size_t line = 64;
+        std::size_t s = slot(i); // one division, then the ring's next slots
+        for (int k = 0; k < count && i + k < written_; ++k) {
+            const char* state = reinterpret_cast<const char*>(states_.data() + s);
+            for (std::size_t offset = 0; offset < sizeof(ReplayState); offset += line) {
+                prefetchLine(state + offset);
+            }
+            s = s + 1 == static_cast<std::size_t>(capacity_) ? 0 : s + 1;
+        }
+    }
+
     std::int64_t written() const { return written_; }
     std::int64_t oldest() const { return written_ > capacity_ ? written_ - capacity_ : 0; }
     int size() const { return static_cast<int>(written_ - oldest()); }
     int capacity() const { return capacity_; }
 
   private:
-    std::size_t slot(std::int64_t i) const { return static_cast<std::size_t>(i % capacity_); }
+    // i % capacity for the states held and the next to write, without a division: counted
+    // back from the next one's slot.
+    std::size_t slot(std::int64_t i) const {
+        assert(i <= written_ && written_ - i <= capacity_ && "a state the memory holds");
+        const std::int64_t s = writtenSlot_ - (written_ - i);
+        return static_cast<std::size_t>(s < 0 ? s + capacity_ : s);
+    }
 
     std::vector<ReplayState> states_;
     int capacity_;
     std::int64_t written_ = 0;
+    std::int64_t writtenSlot_ = 0; // written_ % capacity_
     std::int64_t driveStart_ = 0;
 };
 
