@@ -37,7 +37,7 @@ void TrainingPass::trainTowardsNext(const double* x, const double* next, double 
 void TrainingPass::trainWhileRating(const double* x, double target, const FrozenRater& rater,
                                     double* input, double* ratings) {
     const MathPath& path = activeMathPath();
-    if (literalBuild || !path.vectorUnits) {
+    if (!path.vectorUnits) {
         train(x, target);
         rater.rate(input, ratings);
         return;

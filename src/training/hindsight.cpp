@@ -85,13 +85,16 @@ void encodeState(const ReplayState& s, Vec2 goal, double* input) {
 
 } // namespace
 
+std::int64_t relabelledState(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
+                             random::Wide& draws) {
+    const int toLast = memory.at(t).toLast;
+    return pick == GoalPick::final ? t + toLast
+                                   : t + 1 + draws.below(static_cast<std::uint32_t>(toLast));
+}
+
 Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
                     random::Wide& draws) {
-    const int toLast = memory.at(t).toLast;
-    const std::int64_t j = pick == GoalPick::final
-                               ? t + toLast
-                               : t + 1 + draws.below(static_cast<std::uint32_t>(toLast));
-    return memory.at(j).pose.front;
+    return memory.at(relabelledState(memory, t, pick, draws)).pose.front;
 }
 
 void beginSample(const ReplayMemory& memory, std::int64_t t, Vec2 goal, const RobotBody& body,
@@ -215,19 +218,38 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
     }
 }
 
+std::int64_t HindsightLearner::anyState(random::Wide& draws) const {
+    return memory_.oldest() + draws.below(static_cast<std::uint32_t>(memory_.size()));
+}
+
+bool HindsightLearner::relabels(random::Wide& draws) const {
+    return settings_.relabels > 0 &&
+           draws.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0;
+}
+
 void HindsightLearner::drawSample(const World& world, BegunSample& begun) {
-    const std::int64_t oldest = memory_.oldest();
-    const auto size = static_cast<std::uint32_t>(memory_.size());
     std::int64_t t;
     do {
-        t = oldest + draws_.below(size);
+        t = anyState(draws_);
     } while (memory_.at(t).action < 0);
     Vec2 goal = memory_.at(t).goal;
-    if (settings_.relabels > 0 &&
-        draws_.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
+    if (relabels(draws_)) {
         goal = relabelledGoal(memory_, t, settings_.goalPick, draws_);
     }
     beginSample(memory_, t, goal, world, world.goalRadius, settings_.returnSteps, discount_, begun);
+}
+
+void HindsightLearner::prefetchAhead() const {
+    // The two samples after the next one most likely start where the next draws point (unless
+    // one falls on a drive's last state), read from a copy of the sequence. The first one's
+    // states were asked for one update ago, so its relabelled goal's state is found and asked
+    // for now; the second one's states are asked for.
+    random::Wide peek = draws_;
+    const std::int64_t t = anyState(peek);
+    if (relabels(peek)) {
+        memory_.prefetch(relabelledState(memory_, t, settings_.goalPick, peek), 1);
+    }
+    memory_.prefetch(anyState(peek), settings_.returnSteps + 1);
 }
 
 void HindsightLearner::update(World& world, int count) {
@@ -259,23 +281,7 @@ void HindsightLearner::update(World& world, int count) {
         const bool ahead = more && (updates_ + 1) % settings_.syncInterval != 0;
         if (ahead) {
             drawSample(world, *next);
-            // The two samples after it most likely start where the next draws point (unless
-            // one falls on a drive's last state). The first one's states were asked for one
-            // update ago, so its relabelled goal's state is found and asked for now; the
-            // second one's states are asked for.
-            random::Wide peek = draws_;
-            const std::int64_t oldest = memory_.oldest();
-            const auto size = static_cast<std::uint32_t>(memory_.size());
-            const std::int64_t t = oldest + peek.below(size);
-            if (settings_.relabels > 0 &&
-                peek.below(static_cast<std::uint32_t>(settings_.relabels) + 1) > 0) {
-                const int toLast = memory_.at(t).toLast;
-                memory_.prefetch(settings_.goalPick == GoalPick::final
-                                     ? t + toLast
-                                     : t + 1 + peek.below(static_cast<std::uint32_t>(toLast)),
-                                 1);
-            }
-            memory_.prefetch(oldest + peek.below(size), settings_.returnSteps + 1);
+            prefetchAhead();
         }
         const ReplaySample& sample = current->sample;
         if (ahead && next->waitsForRating) {

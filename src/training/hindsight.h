@@ -131,6 +131,9 @@ class ReplayMemory {
 // A goal for state t that its drive reached: the front point of a later state of the drive,
 // drawn uniformly (future), or of its last state (final).
 Vec2 relabelledGoal(const ReplayMemory& memory, std::int64_t t, GoalPick pick, random::Wide& draws);
+// The number of the state whose front point that goal is, drawn the same way.
+std::int64_t relabelledState(const ReplayMemory& memory, std::int64_t t, GoalPick pick,
+                             random::Wide& draws);
 
 // What a training sample of state t learns: its input vector (the state encoded for `goal`,
 // then its action) and its target.
@@ -188,6 +191,11 @@ class HindsightLearner {
     int chooseAction(World& world, int run, const ReplayState& state, const FrozenRater& rater);
     // Draws the state and goal of the next sample and begins it.
     void drawSample(const World& world, BegunSample& begun);
+    // A state drawn uniformly from the memory, and whether a sample's goal is relabelled.
+    std::int64_t anyState(random::Wide& draws) const;
+    bool relabels(random::Wide& draws) const;
+    // Asks for the states the samples after the next one will most likely read.
+    void prefetchAhead() const;
 
     HindsightSettings settings_;
     double learningRate_;
