@@ -7,4 +7,9 @@ bool vectorUnitsUsable() {
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
+bool wideVectorUnitsUsable() {
+    return vectorUnitsUsable() && __builtin_cpu_supports("avx512f") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+}
+
 } // namespace quorvel

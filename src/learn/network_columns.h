@@ -12,19 +12,19 @@ namespace quorvel::avx2 {
 struct Columns {
     static constexpr int firstLanes = 16;
     static constexpr int secondLanes = 8;
-    alignas(32) double first[networkInputs + 1][firstLanes];  // [input, then bias][unit]
-    alignas(32) double second[hidden1Units + 1][secondLanes]; // [input, then bias][unit]
-    alignas(32) double secondRows[hidden2Units][firstLanes];  // hidden2.weights, row by row
+    alignas(64) double first[networkInputs + 1][firstLanes];  // [input, then bias][unit]
+    alignas(64) double second[hidden1Units + 1][secondLanes]; // [input, then bias][unit]
+    alignas(64) double secondRows[hidden2Units][firstLanes];  // hidden2.weights, row by row
     double output[hidden2Units + 1];
     double learningRate;
 };
 
 // What a forward and backward pass leave in the layers, to be handed back to the network.
 struct Scratch {
-    alignas(32) double h1[Columns::firstLanes];
-    alignas(32) double d1[Columns::firstLanes];
-    alignas(32) double e1[Columns::firstLanes]; // hidden2's input errors
-    alignas(32) double h2[Columns::secondLanes];
+    alignas(64) double h1[Columns::firstLanes];
+    alignas(64) double d1[Columns::firstLanes];
+    alignas(64) double e1[Columns::firstLanes]; // hidden2's input errors
+    alignas(64) double h2[Columns::secondLanes];
     double d2[hidden2Units];
     double e2[hidden2Units]; // the output unit's input errors
     double y;
@@ -42,13 +42,13 @@ void writeScratch(const Scratch& scratch, bool trained, QNetwork& network);
 // actions' lanes take them (travel -3, -1, -3, -1 and steering -1, -1, 0, 0 | +1 ...).
 struct RatingWeights {
     Columns columns;
-    alignas(32) double travel[hidden1Units][4];
-    alignas(32) double steering[hidden1Units][8];
+    alignas(64) double travel[hidden1Units][4];
+    alignas(64) double steering[hidden1Units][8];
     // Actions 4 and 5 of two units share a vector (unit 2q: 4, 5 | unit 2q + 1: 4, 5) from the
     // second layer on; the second layer's weights of each such pair, the last pair's second
     // unit a copy of its first.
     static constexpr int secondPairs = (hidden2Units + 1) / 2;
-    alignas(32) double pairs[secondPairs][hidden1Units + 1][4]; // [pair][input, then bias]
+    alignas(64) double pairs[secondPairs][hidden1Units + 1][4]; // [pair][input, then bias]
     // Whether every one of those weights is finite: then a rating may add the two set
     // entries' weights alone.
     bool actionFinite;

@@ -1,5 +1,6 @@
 #include "learn/training_pass.h"
 
+#include "learn/network_avx512.h"
 #include "learn/q_learner.h"
 
 namespace quorvel {
@@ -20,7 +21,11 @@ void TrainingPass::train(const double* x, double target) {
         network_.train(x, target);
         return;
     }
-    avx2::train(columns_, x, target, scratch_, path.exp);
+    if (path.wideUnits) {
+        avx512::train(columns_, x, target, scratch_, path.exp);
+    } else {
+        avx2::train(columns_, x, target, scratch_, path.exp);
+    }
     stepped_ = true;
 }
 
@@ -30,7 +35,11 @@ void TrainingPass::trainTowardsNext(const double* x, const double* next, double 
         network_.trainTowardsNext(x, next, discount);
         return;
     }
-    avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
+    if (path.wideUnits) {
+        avx512::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
+    } else {
+        avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
+    }
     stepped_ = true;
 }
 
@@ -42,7 +51,13 @@ void TrainingPass::trainWhileRating(const double* x, double target, const Frozen
         rater.rate(input, ratings);
         return;
     }
-    avx2::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings, path.exp);
+    if (path.wideUnits) {
+        avx512::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings,
+                                 path.exp);
+    } else {
+        avx2::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings,
+                               path.exp);
+    }
     setActionEntries(input, QLearner::actionCount - 1); // as the rater leaves it
     stepped_ = true;
 }

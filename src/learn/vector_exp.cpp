@@ -1,6 +1,7 @@
 #include "learn/vector_exp.h"
 
 #include "learn/avx2_exp.h"
+#include "learn/avx512_exp.h"
 
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,12 @@ namespace {
 QUORVEL_AVX2 void exp4Avx2(bool fused, const double* in, double* out) {
     const __m256d x = _mm256_loadu_pd(in);
     _mm256_storeu_pd(out, fused ? avx2::exp<true>(x) : avx2::exp<false>(x));
+}
+
+QUORVEL_AVX512 void exp8Avx512(bool fused, const double* in, double* out) {
+    __m512d x[1] = {_mm512_loadu_pd(in)};
+    fused ? avx512::expInPlace<true>(x) : avx512::expInPlace<false>(x);
+    _mm512_storeu_pd(out, x[0]);
 }
 
 bool sameBits(double a, double b) {
@@ -52,6 +59,16 @@ void exp4(ExpKind kind, const double* in, double* out) {
         return;
     }
     exp4Avx2(kind == ExpKind::fused, in, out);
+}
+
+void exp8(ExpKind kind, const double* in, double* out) {
+    if (kind == ExpKind::scalar) {
+        for (int i = 0; i < 8; ++i) {
+            out[i] = std::exp(in[i]);
+        }
+        return;
+    }
+    exp8Avx512(kind == ExpKind::fused, in, out);
 }
 
 ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable) {
@@ -109,8 +126,14 @@ ExpKind chosenExp() {
 }
 
 const MathPath& activeMathPath() {
-    static const MathPath path{
-        !literalBuild && !environmentSays("QUORVEL_NO_AVX2") && vectorUnitsUsable(), chosenExp()};
+    static const MathPath path = [] {
+        MathPath p;
+        p.vectorUnits = !literalBuild && !environmentSays("QUORVEL_NO_AVX2") && vectorUnitsUsable();
+        p.wideUnits =
+            p.vectorUnits && !environmentSays("QUORVEL_NO_AVX512") && wideVectorUnitsUsable();
+        p.exp = chosenExp();
+        return p;
+    }();
     return path;
 }
 

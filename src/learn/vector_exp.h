@@ -15,6 +15,8 @@ double libraryExp(double x);
 
 // exp of in[0..3] into out[0..3] by the given kind; a replica needs vectorUnitsUsable().
 void exp4(ExpKind kind, const double* in, double* out);
+// The same for in[0..7] by the eight-lane replicas, which need wideVectorUnitsUsable().
+void exp8(ExpKind kind, const double* in, double* out);
 
 // Compares libraryExp with both replicas on a fixed set of inputs, among them enough on which
 // the replicas disagree to tell them apart. Returns the replica that matched on every input,
@@ -26,7 +28,7 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable);
 // in the environment forces scalar.
 ExpKind chosenExp();
 
-// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2) is on: set to "1";
+// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2, QUORVEL_NO_AVX512) is on: set to "1";
 // "0", empty or unset is off.
 bool environmentSays(const char* name);
 
@@ -38,11 +40,13 @@ inline constexpr bool literalBuild = true;
 inline constexpr bool literalBuild = false;
 #endif
 
-// How this process computes the network: with the four-lane kernels or not, and which exp.
-// Chosen once: the vector units when the processor has them (not in the literal build, nor
-// with QUORVEL_NO_AVX2=1 in the environment), and chosenExp().
+// How this process computes the network: with the four-lane kernels or not, the eight-lane
+// ones for its hottest steps or not, and which exp. Chosen once: the vector units when the
+// processor has them (not in the literal build, nor with QUORVEL_NO_AVX2=1 in the
+// environment), the wide ones likewise (nor with QUORVEL_NO_AVX512=1), and chosenExp().
 struct MathPath {
     bool vectorUnits = false;
+    bool wideUnits = false;
     ExpKind exp = ExpKind::scalar;
 };
 const MathPath& activeMathPath();

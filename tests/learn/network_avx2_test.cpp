@@ -1,6 +1,7 @@
-// The four-lane network kernels against the written forms, bit for bit.
+// The four- and eight-lane network kernels against the written forms, bit for bit.
 #include "learn/frozen_rater.h"
 #include "learn/network_avx2.h"
+#include "learn/network_avx512.h"
 #include "learn/q_learner.h"
 #include "learn/q_network.h"
 #include "learn/training_pass.h"
@@ -99,23 +100,56 @@ void randomInput(Random& r, double* x) {
     setActionEntries(x, static_cast<int>(r.unit() * 6));
 }
 
-std::vector<ExpKind> kindsHere() {
+// One width of kernels with one exp.
+struct Kernels {
+    bool wide;
+    ExpKind exp;
+    void rateActions(const avx2::RatingWeights& w, const double* state, double* ratings) const {
+        wide ? avx512::rateActions(w, state, ratings, exp)
+             : avx2::rateActions(w, state, ratings, exp);
+    }
+    void train(avx2::Columns& c, const double* x, double target, avx2::Scratch& s) const {
+        wide ? avx512::train(c, x, target, s, exp) : avx2::train(c, x, target, s, exp);
+    }
+    void trainWhileRating(avx2::Columns& c, const double* x, double target, avx2::Scratch& s,
+                          const avx2::RatingWeights& w, const double* state,
+                          double* ratings) const {
+        wide ? avx512::trainWhileRating(c, x, target, s, w, state, ratings, exp)
+             : avx2::trainWhileRating(c, x, target, s, w, state, ratings, exp);
+    }
+    void trainTowardsNext(avx2::Columns& c, const double* x, const double* next, double discount,
+                          avx2::Scratch& s) const {
+        wide ? avx512::trainTowardsNext(c, x, next, discount, s, exp)
+             : avx2::trainTowardsNext(c, x, next, discount, s, exp);
+    }
+};
+
+std::vector<Kernels> kernelsHere() {
     std::vector<ExpKind> kinds{ExpKind::scalar};
     const ExpKind chosen = probeExp(libraryExp, vectorUnitsUsable());
     if (chosen != ExpKind::scalar) {
         kinds.push_back(chosen);
     }
-    return kinds;
+    std::vector<Kernels> kernels;
+    for (const bool wide : {false, true}) {
+        if (!wide || wideVectorUnitsUsable()) {
+            for (const ExpKind kind : kinds) {
+                kernels.push_back({wide, kind});
+            }
+        }
+    }
+    return kernels;
 }
 
-class VectorNetwork : public ::testing::TestWithParam<ExpKind> {
+class VectorNetwork : public ::testing::TestWithParam<Kernels> {
   protected:
     void SetUp() override {
         if (!vectorUnitsUsable()) {
             GTEST_SKIP() << "no AVX2 and FMA";
         }
     }
-    ExpKind exp() const { return GetParam(); }
+    ExpKind exp() const { return GetParam().exp; }
+    const Kernels& kernels() const { return GetParam(); }
 };
 
 TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
@@ -127,7 +161,7 @@ TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
         double x[networkInputs];
         randomInput(r, x);
         double ratings[6];
-        avx2::rateActions(*weights, x, ratings, exp());
+        kernels().rateActions(*weights, x, ratings);
         double expected[6];
         for (int a = 0; a < 6; ++a) {
             setActionEntries(x, a);
@@ -158,7 +192,7 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
             const double b = scalar->evaluateScalar(x);
             ASSERT_EQ(bitsOf(&a, 1), bitsOf(&b, 1)) << "trial " << trial;
             if (step % 3 == 0) {
-                avx2::train(*columns, x, target, scratch, exp());
+                kernels().train(*columns, x, target, scratch);
                 scalar->trainScalar(x, target);
             } else if (step % 3 == 2) {
                 // Beside a rating of another network (one with its own special weights).
@@ -166,8 +200,7 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
                 const auto weights = std::make_unique<avx2::RatingWeights>();
                 avx2::pack(*other, *weights);
                 double ratings[6];
-                avx2::trainWhileRating(*columns, x, target, scratch, *weights, next, ratings,
-                                       exp());
+                kernels().trainWhileRating(*columns, x, target, scratch, *weights, next, ratings);
                 scalar->trainScalar(x, target);
                 for (int a = 0; a < 6; ++a) {
                     setActionEntries(next, a);
@@ -176,7 +209,7 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
                 }
             } else {
                 const double discount = r.unit();
-                avx2::trainTowardsNext(*columns, x, next, discount, scratch, exp());
+                kernels().trainTowardsNext(*columns, x, next, discount, scratch);
                 const double value = scalar->evaluateScalar(next);
                 scalar->trainScalar(x, discount * value);
             }
@@ -229,9 +262,10 @@ TEST(TrainingPass, StepsInAPassEqualTheWrittenFormStepByStep) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(ExpKinds, VectorNetwork, ::testing::ValuesIn(kindsHere()),
-                         [](const ::testing::TestParamInfo<ExpKind>& info) {
-                             return std::string(expKindName(info.param));
+INSTANTIATE_TEST_SUITE_P(WidthsAndExpKinds, VectorNetwork, ::testing::ValuesIn(kernelsHere()),
+                         [](const ::testing::TestParamInfo<Kernels>& info) {
+                             return std::string(info.param.wide ? "eight_" : "four_") +
+                                    expKindName(info.param.exp);
                          });
 
 } // namespace

@@ -91,13 +91,15 @@ std::vector<double> checkedInputs() {
     return in;
 }
 
-std::string mismatchesOf(ExpKind kind, const std::vector<double>& in) {
-    std::vector<double> out(in.size() + 4);
+// The inputs on which the replica of `kind` in `width` lanes differs from the library.
+std::string mismatchesOf(ExpKind kind, int width, const std::vector<double>& in) {
+    std::vector<double> out(in.size() + 8);
     std::size_t mismatches = 0;
     std::string first;
-    for (std::size_t i = 0; i + 4 <= in.size(); i += 4) {
-        exp4(kind, &in[i], &out[i]);
-        for (std::size_t j = i; j < i + 4; ++j) {
+    const std::size_t lanes = static_cast<std::size_t>(width);
+    for (std::size_t i = 0; i + lanes <= in.size(); i += lanes) {
+        (width == 8 ? exp8 : exp4)(kind, &in[i], &out[i]);
+        for (std::size_t j = i; j < i + lanes; ++j) {
             const double library = std::exp(in[j]);
             if (bitsOf(library) != bitsOf(out[j])) {
                 if (mismatches++ == 0) {
@@ -120,7 +122,11 @@ TEST(VectorExp, EqualsTheLibraryOnSpecialValuesAndMillionsOfInputs) {
     if (kind == ExpKind::scalar) {
         GTEST_SKIP() << "no four-lane exp matches the C library on this machine";
     }
-    EXPECT_EQ(mismatchesOf(kind, checkedInputs()), "") << expKindName(kind);
+    const std::vector<double> in = checkedInputs();
+    EXPECT_EQ(mismatchesOf(kind, 4, in), "") << expKindName(kind);
+    if (wideVectorUnitsUsable()) {
+        EXPECT_EQ(mismatchesOf(kind, 8, in), "") << expKindName(kind) << ", eight lanes";
+    }
 }
 
 // The C library picks its other rounding when told not to use FMA; the probe must follow it
