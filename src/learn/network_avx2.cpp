@@ -48,11 +48,7 @@ QUORVEL_AVX2 void forwardAll(const Columns& c, const double* const (&xs)[M], dou
     // One output unit: each input's sum is scalar, their sigmoids share a vector.
     alignas(32) double sums[4] = {};
     for (int m = 0; m < M; ++m) {
-        double s = c.output[hidden2Units];
-        for (int j = 0; j < hidden2Units; ++j) {
-            s += c.output[j] * h2[m][j];
-        }
-        sums[m] = s;
+        sums[m] = outputSum(c, h2[m]);
     }
     for (int m = M; m < 4; ++m) {
         sums[m] = sums[0];
@@ -74,16 +70,7 @@ QUORVEL_AVX2 void forwardAll(const Columns& c, const double* const (&xs)[M], dou
 QUORVEL_AVX2 void kernels::backwardAndUpdate(Columns& c, const double* x, double target,
                                              Scratch& s) {
     // Every delta and input error from the weights as they stand before this step.
-    const double y = s.y;
-    const double e = y - target;
-    const double deltaOut = y * (1 - y) * e;
-    s.dOut = deltaOut;
-    for (int j = 0; j < hidden2Units; ++j) {
-        s.e2[j] = deltaOut * c.output[j];
-    }
-    for (int j = 0; j < hidden2Units; ++j) {
-        s.d2[j] = s.h2[j] * (1 - s.h2[j]) * s.e2[j];
-    }
+    outputDeltas(c, target, s);
     // The first layer's input errors and deltas with its units in lanes; the last lane reads
     // hidden2's bias and is thrown away.
     const __m256d one = _mm256_set1_pd(1);
@@ -103,17 +90,10 @@ QUORVEL_AVX2 void kernels::backwardAndUpdate(Columns& c, const double* x, double
     // The padding unit moves as the unit it repeats.
     scaled1[firstGroups - 1] = lastLaneAsThird(scaled1[firstGroups - 1]);
 
-    const double etaOut = c.learningRate * deltaOut;
-    c.output[hidden2Units] -= etaOut;
-    for (int j = 0; j < hidden2Units; ++j) {
-        c.output[j] -= etaOut * s.h2[j];
-    }
+    alignas(32) double scaled2[Columns::secondLanes];
+    updateOutput(c, s, scaled2);
 
     // hidden2 by rows, its bias the last lane (a bias moves by eta times its delta alone)...
-    alignas(32) double scaled2[Columns::secondLanes];
-    for (int j = 0; j < Columns::secondLanes; ++j) {
-        scaled2[j] = c.learningRate * s.d2[j < hidden2Units ? j : hidden2Units - 1];
-    }
     __m256d h1[firstGroups];
     for (int g = 0; g < firstGroups; ++g) {
         h1[g] = _mm256_load_pd(s.h1 + 4 * g);

@@ -7,6 +7,9 @@ namespace quorvel::avx512 {
 using avx2::Columns;
 using avx2::RatingWeights;
 using avx2::Scratch;
+using avx2::kernels::outputDeltas;
+using avx2::kernels::outputSum;
+using avx2::kernels::updateOutput;
 
 namespace {
 
@@ -74,15 +77,6 @@ QUORVEL_AVX512 inline double lastLane(__m512d v) {
     return lanes[7];
 }
 
-// The output unit's sum of the second layer's outputs h2, as the written form takes it.
-inline double outputSum(const Columns& c, const double* h2) {
-    double sum = c.output[hidden2Units];
-    for (int j = 0; j < hidden2Units; ++j) {
-        sum += c.output[j] * h2[j];
-    }
-    return sum;
-}
-
 // As the four-lane forwardAll: values[m] is evaluate(xs[m]), `last` holds the layers of the
 // pass of xs[M - 1].
 template <ExpKind Kind, int M>
@@ -133,16 +127,7 @@ QUORVEL_AVX512 void forwardAll(const Columns& c, const double* const (&xs)[M], d
 
 // As kernels::backwardAndUpdate.
 QUORVEL_AVX512 void backwardAndUpdate(Columns& c, const double* x, double target, Scratch& s) {
-    const double y = s.y;
-    const double e = y - target;
-    const double deltaOut = y * (1 - y) * e;
-    s.dOut = deltaOut;
-    for (int j = 0; j < hidden2Units; ++j) {
-        s.e2[j] = deltaOut * c.output[j];
-    }
-    for (int j = 0; j < hidden2Units; ++j) {
-        s.d2[j] = s.h2[j] * (1 - s.h2[j]) * s.e2[j];
-    }
+    outputDeltas(c, target, s);
     // The last lane reads hidden2's bias and is thrown away.
     const __m512d one = _mm512_set1_pd(1);
     const __m512d eta = _mm512_set1_pd(c.learningRate);
@@ -162,16 +147,8 @@ QUORVEL_AVX512 void backwardAndUpdate(Columns& c, const double* x, double target
     scaled1[firstGroups - 1] =
         permute(_mm512_set_epi64(6, 6, 5, 4, 3, 2, 1, 0), scaled1[firstGroups - 1]);
 
-    const double etaOut = c.learningRate * deltaOut;
-    c.output[hidden2Units] -= etaOut;
-    for (int j = 0; j < hidden2Units; ++j) {
-        c.output[j] -= etaOut * s.h2[j];
-    }
-
     alignas(64) double scaled2[Columns::secondLanes];
-    for (int j = 0; j < Columns::secondLanes; ++j) {
-        scaled2[j] = c.learningRate * s.d2[j < hidden2Units ? j : hidden2Units - 1];
-    }
+    updateOutput(c, s, scaled2);
     __m512d h1[firstGroups];
     for (int g = 0; g < firstGroups; ++g) {
         h1[g] = _mm512_load_pd(s.h1 + 8 * g);

@@ -90,6 +90,44 @@ QUORVEL_AVX2 inline void updateColumns(double (*columns)[Lanes], const double* x
     }
 }
 
+// The scalar pieces of a step, the same in every width of kernel.
+
+// The output unit's sum of the second layer's outputs h2, as the written form takes it.
+inline double outputSum(const Columns& c, const double* h2) {
+    double sum = c.output[hidden2Units];
+    for (int j = 0; j < hidden2Units; ++j) {
+        sum += c.output[j] * h2[j];
+    }
+    return sum;
+}
+
+// The output unit's delta and input errors and the second layer's deltas, from the output
+// `s.y` and the weights as they stand.
+inline void outputDeltas(const Columns& c, double target, Scratch& s) {
+    const double y = s.y;
+    const double e = y - target;
+    s.dOut = y * (1 - y) * e;
+    for (int j = 0; j < hidden2Units; ++j) {
+        s.e2[j] = s.dOut * c.output[j];
+    }
+    for (int j = 0; j < hidden2Units; ++j) {
+        s.d2[j] = s.h2[j] * (1 - s.h2[j]) * s.e2[j];
+    }
+}
+
+// The output unit's update, and the learning rate times each second-layer delta, the
+// padding lanes repeating the last unit's.
+inline void updateOutput(Columns& c, const Scratch& s, double (&scaled2)[Columns::secondLanes]) {
+    const double etaOut = c.learningRate * s.dOut;
+    c.output[hidden2Units] -= etaOut;
+    for (int j = 0; j < hidden2Units; ++j) {
+        c.output[j] -= etaOut * s.h2[j];
+    }
+    for (int j = 0; j < Columns::secondLanes; ++j) {
+        scaled2[j] = c.learningRate * s.d2[j < hidden2Units ? j : hidden2Units - 1];
+    }
+}
+
 // Calls f with the exp kind as a compile-time constant.
 template <typename F> decltype(auto) withExp(ExpKind exp, F&& f) {
     switch (exp) {

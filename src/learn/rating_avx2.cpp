@@ -169,12 +169,8 @@ QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double tar
         _mm256_store_pd(s.h2 + 4 * q, second[q]);
     }
 
-    double sum = c.output[hidden2Units];
-    for (int j = 0; j < hidden2Units; ++j) {
-        sum += c.output[j] * s.h2[j];
-    }
     __m256d value[3];
-    value[0] = _mm256_set1_pd(sum);
+    value[0] = _mm256_set1_pd(outputSum(c, s.h2));
     ratingOutputSums(r, second + secondGroups, value + 1);
     sigmoids<Kind>(value);
     s.y = _mm256_cvtsd_f64(value[0]);

@@ -28,8 +28,8 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable);
 // in the environment forces scalar.
 ExpKind chosenExp();
 
-// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2, QUORVEL_NO_AVX512) is on: set to "1";
-// "0", empty or unset is off.
+// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2, QUORVEL_NO_AVX512) is
+// on: set to "1"; "0", empty or unset is off.
 bool environmentSays(const char* name);
 
 // Built with QUORVEL_LITERAL: every sum one value at a time in its written form, no skipping,
