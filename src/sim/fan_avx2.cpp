@@ -104,7 +104,8 @@ constexpr int walkCapacity = 64;
 // The same walk without the test for a vertex on a ray's line, which needs a vertex exactly
 // on it: when some vertex is, the walk is taken again in full from the reading it started
 // with, so every reading still comes from the same operations in the same order. The edges
-// that cross a ray's line are noted first, without a branch, then taken in order.
+// that cross a ray's line are noted first, without a branch, with every vertex's projection,
+// then taken in order.
 QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
     if (count > walkCapacity) {
         walkInFull(r, vertices, count);
@@ -112,6 +113,8 @@ QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
     }
     const __m256d zero = _mm256_setzero_pd();
     int crossed[walkCapacity];
+    __m256d along[walkCapacity];  // each vertex's t
+    __m256d across[walkCapacity]; // and s
     int crossings = 0;
     __m256d ta, sa;
     project(r, vertices[count - 1], ta, sa);
@@ -119,6 +122,8 @@ QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
     for (int k = 0; k < count; ++k) {
         __m256d tb, sb;
         project(r, vertices[k], tb, sb);
+        along[k] = tb;
+        across[k] = sb;
         onLine = _mm256_or_pd(onLine, _mm256_cmp_pd(sb, zero, _CMP_EQ_OQ));
         const __m256d crossing = _mm256_cmp_pd(_mm256_mul_pd(sa, sb), zero, _CMP_LT_OQ);
         crossed[crossings] = k;
@@ -132,10 +137,8 @@ QUORVEL_AVX2 inline void walk(Rays& r, const Vec2* vertices, int count) {
     }
     for (int e = 0; e < crossings; ++e) {
         const int k = crossed[e];
-        __m256d tb, sb;
-        project(r, vertices[k == 0 ? count - 1 : k - 1], ta, sa);
-        project(r, vertices[k], tb, sb);
-        shortenAtCrossing(r, ta, sa, tb, sb);
+        const int a = k == 0 ? count - 1 : k - 1;
+        shortenAtCrossing(r, along[a], across[a], along[k], across[k]);
     }
 }
 
