@@ -5,7 +5,8 @@
 # default on-line training (500,000 runs of the default field) against the literal build's
 # 8000 runs of the workload, timed in the same rounds; then the parts of a step (rating,
 # training steps, choice, sensing, moving) in both builds, so that the ratios show where the
-# speed-up is large and where small; then the exp micro-benchmark (scalar against four lanes)
+# speed-up is large and where small; where the processor has AVX-512, the network's kernels in
+# four lanes against eight; then the exp micro-benchmark (scalar against four lanes)
 # and every other benchmark. It first names the processor: the ratios differ between them.
 #
 #   scripts/bench.sh                 5 repetitions of everything
@@ -108,6 +109,27 @@ for part in BM_RateActions BM_TrainStep BM_TrainTowardsNext BM_ChooseAction BM_S
   awk -v l="$literal" -v f="$fast" -v p="${part#BM_}" \
     'BEGIN { printf "%-20s %12.0f %12.0f %7.2fx\n", p, l, f, (f > 0 ? l / f : 0) }'
 done
+
+# Where the processor has AVX-512 the network's kernels take eight lanes: how they compare with
+# the four-lane ones on this processor (QUORVEL_NO_AVX512=1), taking turns.
+if grep -qw avx512f /proc/cpuinfo; then
+  echo "== the network's kernels in four lanes and in eight, ns each, $repetitions runs of each (medians)"
+  kernels='BM_RateActions$|BM_TrainStep$|BM_TrainTowardsNext$|BM_TrainWhileRating$'
+  for ((i = 0; i < repetitions; i++)); do
+    for lanes in 4 8; do
+      QUORVEL_NO_AVX512=$([ $lanes = 4 ] && echo 1 || echo 0) build/bench/quorvel_bench_learn \
+        --benchmark_filter="$kernels" --benchmark_min_time=0.2 --benchmark_format=csv \
+        2>/dev/null | tail -n +2 >>"$out/lanes-$lanes.csv"
+    done
+  done
+  printf '%-20s %12s %12s %8s\n' "kernel" "four lanes" "eight lanes" "ratio"
+  for part in BM_RateActions BM_TrainStep BM_TrainTowardsNext BM_TrainWhileRating; do
+    four=$(part_median "$out/lanes-4.csv" $part)
+    eight=$(part_median "$out/lanes-8.csv" $part)
+    awk -v l="$four" -v f="$eight" -v p="${part#BM_}" \
+      'BEGIN { printf "%-20s %12.0f %12.0f %7.2fx\n", p, l, f, (f > 0 ? l / f : 0) }'
+  done
+fi
 
 echo "== exp, ns per value (medians)"
 # (Medians need two repetitions at least.)
