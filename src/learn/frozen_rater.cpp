@@ -1,6 +1,6 @@
 #include "learn/frozen_rater.h"
 
-#include "learn/network_avx512.h"
+#include "learn/network_kernel_set.h"
 #include "learn/q_learner.h"
 
 namespace quorvel {
@@ -21,11 +21,7 @@ void FrozenRater::rate(double* v, double* ratings) const {
         return;
     }
     if (const MathPath& path = activeMathPath(); path.vectorUnits) {
-        if (path.wideUnits) {
-            avx512::rateActions(weights_, v, ratings, path.exp);
-        } else {
-            avx2::rateActions(weights_, v, ratings, path.exp);
-        }
+        activeKernels().rateActions(weights_, v, ratings, path.exp);
         setActionEntries(v, actionCount - 1);
         return;
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "learn/network_avx2.h"
+#include "learn/network_columns.h"
 #include "learn/q_network.h"
 #include "learn/vector_exp.h"
 

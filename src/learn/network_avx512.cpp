@@ -236,61 +236,64 @@ QUORVEL_AVX512 inline __m512d ratingOutputSum(const Columns& c, const __m512d* h
 // their lanes repeats another: 12 vectors rather than 15 (in the second layer, 4 rather than
 // 5 measured no faster). The last one's spare lanes repeat the last unit's actions. Each
 // packed vector, and each unit's vector afterwards, is one permute of two neighbours.
-struct ActionPacking {
-    static constexpr int vectors = (6 * hidden1Units + 7) / 8;
-    struct Permutes {
-        int from[hidden1Units]; // the first of the two sources
-        alignas(
-            64) long long index[hidden1Units][8]; // lane k from lane index % 8 of source index / 8
-    };
-    // Unit vectors (actions 0..5, 4, 5 in lanes) into packed ones...
-    static constexpr Permutes packing = [] {
-        Permutes p{};
-        constexpr int last = hidden1Units - 1;
-        for (int v = 0; v < vectors; ++v) {
-            p.from[v] = std::min(8 * v / 6, last);
-            for (int lane = 0; lane < 8; ++lane) {
-                int f = 8 * v + lane;
-                if (f >= 6 * hidden1Units) {
-                    f = 6 * last + (f - 6 * hidden1Units) % 6;
-                }
-                p.index[v][lane] = (f / 6 == p.from[v] ? 0 : 8) + f % 6;
-            }
-        }
-        return p;
-    }();
-    // ... and back.
-    static constexpr Permutes unpacking = [] {
-        Permutes p{};
-        for (int j = 0; j < hidden1Units; ++j) {
-            p.from[j] = 6 * j / 8;
-            for (int lane = 0; lane < 8; ++lane) {
-                const int f = 6 * j + (lane < 6 ? lane : lane - 2);
-                p.index[j][lane] = (f / 8 == p.from[j] ? 0 : 8) + f % 8;
-            }
-        }
-        return p;
-    }();
+constexpr int packedFirst = (6 * hidden1Units + 7) / 8;
+
+// Packed vector v comes from unit vectors packedFrom(v) and the one after it, unit vector j
+// from packed vectors unpackedFrom(j) and the one after it (each the last at most).
+constexpr int packedFrom(int v) {
+    return std::min(8 * v / 6, hidden1Units - 1);
+}
+constexpr int unpackedFrom(int j) {
+    return 6 * j / 8;
+}
+
+// Each lane's source: lane k of the first source for k, of the second for 8 + k.
+struct PermuteIndices {
+    alignas(64) long long lanes[hidden1Units][8];
 };
 
+// Unit vectors (actions 0..5, 4, 5 in lanes) into packed ones...
+constexpr PermuteIndices packing = [] {
+    PermuteIndices p{};
+    for (int v = 0; v < packedFirst; ++v) {
+        for (int lane = 0; lane < 8; ++lane) {
+            int f = 8 * v + lane;
+            if (f >= 6 * hidden1Units) {
+                f = 6 * (hidden1Units - 1) + (f - 6 * hidden1Units) % 6;
+            }
+            p.lanes[v][lane] = (f / 6 == packedFrom(v) ? 0 : 8) + f % 6;
+        }
+    }
+    return p;
+}();
+
+// ... and back.
+constexpr PermuteIndices unpacking = [] {
+    PermuteIndices p{};
+    for (int j = 0; j < hidden1Units; ++j) {
+        for (int lane = 0; lane < 8; ++lane) {
+            const int f = 6 * j + (lane < 6 ? lane : lane - 2);
+            p.lanes[j][lane] = (f / 8 == unpackedFrom(j) ? 0 : 8) + f % 8;
+        }
+    }
+    return p;
+}();
+
 QUORVEL_AVX512 inline void packActions(const __m512d* units, __m512d* packed) {
-    const ActionPacking::Permutes& p = ActionPacking::packing;
-    for (int v = 0; v < ActionPacking::vectors; ++v) {
-        packed[v] = _mm512_permutex2var_pd(units[p.from[v]], _mm512_load_si512(p.index[v]),
-                                           units[std::min(p.from[v] + 1, hidden1Units - 1)]);
+    for (int v = 0; v < packedFirst; ++v) {
+        const int from = packedFrom(v);
+        packed[v] = _mm512_permutex2var_pd(units[from], _mm512_load_si512(packing.lanes[v]),
+                                           units[std::min(from + 1, hidden1Units - 1)]);
     }
 }
 
 QUORVEL_AVX512 inline void unpackActions(const __m512d* packed, __m512d* units) {
-    const ActionPacking::Permutes& p = ActionPacking::unpacking;
     for (int j = 0; j < hidden1Units; ++j) {
-        units[j] =
-            _mm512_permutex2var_pd(packed[p.from[j]], _mm512_load_si512(p.index[j]),
-                                   packed[std::min(p.from[j] + 1, ActionPacking::vectors - 1)]);
+        const int from = unpackedFrom(j);
+        units[j] = _mm512_permutex2var_pd(packed[from], _mm512_load_si512(unpacking.lanes[j]),
+                                          packed[std::min(from + 1, packedFirst - 1)]);
     }
 }
-
-constexpr int packedFirst = ActionPacking::vectors;
 
 template <ExpKind Kind>
 QUORVEL_AVX512 void rateKernel(const RatingWeights& rw, const double* state, double* ratings) {

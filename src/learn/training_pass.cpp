@@ -1,6 +1,6 @@
 #include "learn/training_pass.h"
 
-#include "learn/network_avx512.h"
+#include "learn/network_kernel_set.h"
 #include "learn/q_learner.h"
 
 namespace quorvel {
@@ -21,11 +21,7 @@ void TrainingPass::train(const double* x, double target) {
         network_.train(x, target);
         return;
     }
-    if (path.wideUnits) {
-        avx512::train(columns_, x, target, scratch_, path.exp);
-    } else {
-        avx2::train(columns_, x, target, scratch_, path.exp);
-    }
+    activeKernels().train(columns_, x, target, scratch_, path.exp);
     stepped_ = true;
 }
 
@@ -35,11 +31,7 @@ void TrainingPass::trainTowardsNext(const double* x, const double* next, double 
         network_.trainTowardsNext(x, next, discount);
         return;
     }
-    if (path.wideUnits) {
-        avx512::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
-    } else {
-        avx2::trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
-    }
+    activeKernels().trainTowardsNext(columns_, x, next, discount, scratch_, path.exp);
     stepped_ = true;
 }
 
@@ -51,13 +43,8 @@ void TrainingPass::trainWhileRating(const double* x, double target, const Frozen
         rater.rate(input, ratings);
         return;
     }
-    if (path.wideUnits) {
-        avx512::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings,
-                                 path.exp);
-    } else {
-        avx2::trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings,
-                               path.exp);
-    }
+    activeKernels().trainWhileRating(columns_, x, target, scratch_, rater.weights_, input, ratings,
+                                     path.exp);
     setActionEntries(input, QLearner::actionCount - 1); // as the rater leaves it
     stepped_ = true;
 }

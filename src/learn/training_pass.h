@@ -1,7 +1,7 @@
 #pragma once
 
 #include "learn/frozen_rater.h"
-#include "learn/network_avx2.h"
+#include "learn/network_columns.h"
 #include "learn/q_network.h"
 #include "learn/vector_exp.h"
 

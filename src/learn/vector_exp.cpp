@@ -29,6 +29,12 @@ QUORVEL_AVX512 void exp8Avx512(bool fused, const double* in, double* out) {
     _mm512_storeu_pd(out, x[0]);
 }
 
+void scalarExps(const double* in, double* out, int count) {
+    for (int i = 0; i < count; ++i) {
+        out[i] = std::exp(in[i]);
+    }
+}
+
 bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
@@ -53,9 +59,7 @@ const char* expKindName(ExpKind kind) {
 
 void exp4(ExpKind kind, const double* in, double* out) {
     if (kind == ExpKind::scalar) {
-        for (int i = 0; i < 4; ++i) {
-            out[i] = std::exp(in[i]);
-        }
+        scalarExps(in, out, 4);
         return;
     }
     exp4Avx2(kind == ExpKind::fused, in, out);
@@ -63,9 +67,7 @@ void exp4(ExpKind kind, const double* in, double* out) {
 
 void exp8(ExpKind kind, const double* in, double* out) {
     if (kind == ExpKind::scalar) {
-        for (int i = 0; i < 8; ++i) {
-            out[i] = std::exp(in[i]);
-        }
+        scalarExps(in, out, 8);
         return;
     }
     exp8Avx512(kind == ExpKind::fused, in, out);

@@ -1,7 +1,7 @@
 // The four- and eight-lane network kernels against the written forms, bit for bit.
 #include "learn/frozen_rater.h"
 #include "learn/network_avx2.h"
-#include "learn/network_avx512.h"
+#include "learn/network_kernel_set.h"
 #include "learn/q_learner.h"
 #include "learn/q_network.h"
 #include "learn/training_pass.h"
@@ -104,24 +104,6 @@ void randomInput(Random& r, double* x) {
 struct Kernels {
     bool wide;
     ExpKind exp;
-    void rateActions(const avx2::RatingWeights& w, const double* state, double* ratings) const {
-        wide ? avx512::rateActions(w, state, ratings, exp)
-             : avx2::rateActions(w, state, ratings, exp);
-    }
-    void train(avx2::Columns& c, const double* x, double target, avx2::Scratch& s) const {
-        wide ? avx512::train(c, x, target, s, exp) : avx2::train(c, x, target, s, exp);
-    }
-    void trainWhileRating(avx2::Columns& c, const double* x, double target, avx2::Scratch& s,
-                          const avx2::RatingWeights& w, const double* state,
-                          double* ratings) const {
-        wide ? avx512::trainWhileRating(c, x, target, s, w, state, ratings, exp)
-             : avx2::trainWhileRating(c, x, target, s, w, state, ratings, exp);
-    }
-    void trainTowardsNext(avx2::Columns& c, const double* x, const double* next, double discount,
-                          avx2::Scratch& s) const {
-        wide ? avx512::trainTowardsNext(c, x, next, discount, s, exp)
-             : avx2::trainTowardsNext(c, x, next, discount, s, exp);
-    }
 };
 
 std::vector<Kernels> kernelsHere() {
@@ -149,7 +131,7 @@ class VectorNetwork : public ::testing::TestWithParam<Kernels> {
         }
     }
     ExpKind exp() const { return GetParam().exp; }
-    const Kernels& kernels() const { return GetParam(); }
+    const NetworkKernels& kernels() const { return networkKernels(GetParam().wide); }
 };
 
 TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
@@ -161,7 +143,7 @@ TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
         double x[networkInputs];
         randomInput(r, x);
         double ratings[6];
-        kernels().rateActions(*weights, x, ratings);
+        kernels().rateActions(*weights, x, ratings, exp());
         double expected[6];
         for (int a = 0; a < 6; ++a) {
             setActionEntries(x, a);
@@ -192,7 +174,7 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
             const double b = scalar->evaluateScalar(x);
             ASSERT_EQ(bitsOf(&a, 1), bitsOf(&b, 1)) << "trial " << trial;
             if (step % 3 == 0) {
-                kernels().train(*columns, x, target, scratch);
+                kernels().train(*columns, x, target, scratch, exp());
                 scalar->trainScalar(x, target);
             } else if (step % 3 == 2) {
                 // Beside a rating of another network (one with its own special weights).
@@ -200,7 +182,8 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
                 const auto weights = std::make_unique<avx2::RatingWeights>();
                 avx2::pack(*other, *weights);
                 double ratings[6];
-                kernels().trainWhileRating(*columns, x, target, scratch, *weights, next, ratings);
+                kernels().trainWhileRating(*columns, x, target, scratch, *weights, next, ratings,
+                                           exp());
                 scalar->trainScalar(x, target);
                 for (int a = 0; a < 6; ++a) {
                     setActionEntries(next, a);
@@ -209,7 +192,7 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
                 }
             } else {
                 const double discount = r.unit();
-                kernels().trainTowardsNext(*columns, x, next, discount, scratch);
+                kernels().trainTowardsNext(*columns, x, next, discount, scratch, exp());
                 const double value = scalar->evaluateScalar(next);
                 scalar->trainScalar(x, discount * value);
             }
