@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 namespace quorvel {
@@ -111,11 +110,6 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable) {
     return plainMatches ? ExpKind::plain : ExpKind::fused;
 }
 
-bool environmentSays(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
 ExpKind chosenExp() {
     static const ExpKind kind = [] {
         if (literalBuild || environmentSays("QUORVEL_SCALAR_EXP") ||
@@ -130,7 +124,7 @@ ExpKind chosenExp() {
 const MathPath& activeMathPath() {
     static const MathPath path = [] {
         MathPath p;
-        p.vectorUnits = !literalBuild && !environmentSays("QUORVEL_NO_AVX2") && vectorUnitsUsable();
+        p.vectorUnits = vectorPathOn();
         p.wideUnits =
             p.vectorUnits && !environmentSays("QUORVEL_NO_AVX512") && wideVectorUnitsUsable();
         p.exp = chosenExp();

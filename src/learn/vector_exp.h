@@ -28,22 +28,9 @@ ExpKind probeExp(double (*libraryExp)(double), bool vectorUsable);
 // in the environment forces scalar.
 ExpKind chosenExp();
 
-// Whether a switch of the environment (QUORVEL_SCALAR_EXP, QUORVEL_NO_AVX2, QUORVEL_NO_AVX512) is
-// on: set to "1"; "0", empty or unset is off.
-bool environmentSays(const char* name);
-
-// Built with QUORVEL_LITERAL: every sum one value at a time in its written form, no skipping,
-// the scalar exp. The reference the fast build is measured and checked against.
-#ifdef QUORVEL_LITERAL
-inline constexpr bool literalBuild = true;
-#else
-inline constexpr bool literalBuild = false;
-#endif
-
 // How this process computes the network: with the four-lane kernels or not, the eight-lane
-// ones for its hottest steps or not, and which exp. Chosen once: the vector units when the
-// processor has them (not in the literal build, nor with QUORVEL_NO_AVX2=1 in the
-// environment), the wide ones likewise (nor with QUORVEL_NO_AVX512=1), and chosenExp().
+// ones for its hottest steps or not, and which exp. Chosen once: the vector units when
+// vectorPathOn(), the wide ones likewise (nor with QUORVEL_NO_AVX512=1), and chosenExp().
 struct MathPath {
     bool vectorUnits = false;
     bool wideUnits = false;

@@ -172,7 +172,51 @@ QUORVEL_AVX2 void castFanAvx2(RangeSensor& fan, const Outline* outlines, int out
     }
 }
 
+QUORVEL_AVX2 void placeFanAvx2(RangeSensor& fan, Vec2 o, Vec2 h, Vec2 n) {
+    const __m256d originX = _mm256_set1_pd(o.x), originY = _mm256_set1_pd(o.y);
+    const __m256d headingX = _mm256_set1_pd(h.x), headingY = _mm256_set1_pd(h.y);
+    const __m256d normalX = _mm256_set1_pd(n.x), normalY = _mm256_set1_pd(n.y);
+    const double* local = &fan.localOrigins[0].x;
+    const double* direction = &fan.localDirections[0].x;
+    double* worldOrigin = &fan.worldOrigins[0].x;
+    double* worldDirection = &fan.worldDirections[0].x;
+    int i = 0;
+    for (; i + 4 <= fan.rayCount; i += 4) {
+        // Rays i..i+3 with x and y apart, in the lane order i, i + 2, i + 1, i + 3 that
+        // unpacking two pairs of points gives, and unpacking again puts back.
+        const __m256d p01 = _mm256_loadu_pd(local + 2 * i);
+        const __m256d p23 = _mm256_loadu_pd(local + 2 * i + 4);
+        const __m256d d01 = _mm256_loadu_pd(direction + 2 * i);
+        const __m256d d23 = _mm256_loadu_pd(direction + 2 * i + 4);
+        const __m256d px = _mm256_unpacklo_pd(p01, p23), py = _mm256_unpackhi_pd(p01, p23);
+        const __m256d dx = _mm256_unpacklo_pd(d01, d23), dy = _mm256_unpackhi_pd(d01, d23);
+        // o + p.x h + p.y n and d.x h + d.y n, each component in its written order.
+        const __m256d ox = _mm256_add_pd(_mm256_add_pd(originX, _mm256_mul_pd(px, headingX)),
+                                         _mm256_mul_pd(py, normalX));
+        const __m256d oy = _mm256_add_pd(_mm256_add_pd(originY, _mm256_mul_pd(px, headingY)),
+                                         _mm256_mul_pd(py, normalY));
+        const __m256d wx = _mm256_add_pd(_mm256_mul_pd(dx, headingX), _mm256_mul_pd(dy, normalX));
+        const __m256d wy = _mm256_add_pd(_mm256_mul_pd(dx, headingY), _mm256_mul_pd(dy, normalY));
+        _mm256_storeu_pd(worldOrigin + 2 * i, _mm256_unpacklo_pd(ox, oy));
+        _mm256_storeu_pd(worldOrigin + 2 * i + 4, _mm256_unpackhi_pd(ox, oy));
+        _mm256_storeu_pd(worldDirection + 2 * i, _mm256_unpacklo_pd(wx, wy));
+        _mm256_storeu_pd(worldDirection + 2 * i + 4, _mm256_unpackhi_pd(wx, wy));
+    }
+    for (; i < fan.rayCount; ++i) {
+        const Vec2 p = fan.localOrigins[i];
+        const Vec2 d = fan.localDirections[i];
+        fan.worldOrigins[i] = o + p.x * h + p.y * n;
+        fan.worldDirections[i] = d.x * h + d.y * n;
+    }
+}
+
 } // namespace
+
+void placeFan(RangeSensor& fan, Vec2 origin, Vec2 heading, Vec2 normal) {
+    if (fan.rayCount > 0) {
+        placeFanAvx2(fan, origin, heading, normal);
+    }
+}
 
 void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount) {
     if (fan.rayCount <= 0 || fan.rayCount > maxRays) {

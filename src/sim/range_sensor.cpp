@@ -1,5 +1,8 @@
 #include "sim/range_sensor.h"
 
+#include "common/vector_units.h"
+#include "sim/fan_avx2.h"
+
 #include <cmath>
 
 namespace quorvel {
@@ -26,6 +29,14 @@ void RangeSensor::layout(double length, double width, double c, int k) {
 }
 
 void RangeSensor::place(Vec2 o, Vec2 h, Vec2 n) {
+    if (vectorPathOn()) {
+        avx2::placeFan(*this, o, h, n);
+        return;
+    }
+    placeInOrder(o, h, n);
+}
+
+void RangeSensor::placeInOrder(Vec2 o, Vec2 h, Vec2 n) {
     for (int i = 0; i < rayCount; ++i) {
         const Vec2 p = localOrigins[i];
         const Vec2 d = localDirections[i];

@@ -26,8 +26,10 @@ class RangeSensor {
     // hold no meaningful value until resetRanges.
     void layout(double length, double width, double spacing, int raysPerSide);
 
-    // Computes the world rays for a body whose rear point is origin.
+    // Computes the world rays for a body whose rear point is origin: by the vector path where
+    // this process has it, else placeInOrder, one ray at a time (the same bits).
     void place(Vec2 origin, Vec2 heading, Vec2 normal);
+    void placeInOrder(Vec2 origin, Vec2 heading, Vec2 normal);
 
     void resetRanges(double value);
 

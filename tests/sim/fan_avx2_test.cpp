@@ -1,4 +1,4 @@
-// Casting four rays at a time against the written cast, bit for bit.
+// Placing and casting four rays at a time against the written forms, bit for bit.
 #include "sim/fan_avx2.h"
 
 #include "common/random.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -68,6 +69,29 @@ TEST_F(FanInLanes, RandomFieldsAndPoses) {
         // Some readings already shortened, as by an earlier obstacle.
         body.sensor.ranges[trial % 22] = random::unit(30);
         expectSameReadings(body.sensor, outlines, "random field");
+    }
+}
+
+// Fans of 22 rays (four at a time, and two left over), 6, 5 and 3 rays, at random poses.
+TEST_F(FanInLanes, PlacedRaysEqualTheWrittenForm) {
+    random::setState(7);
+    for (const int rays : {22, 6, 5, 3}) {
+        RangeSensor lanes;
+        lanes.layout(10, 10, 0.3, (rays + 1) / 2);
+        lanes.rayCount = rays;
+        for (int trial = 0; trial < 300; ++trial) {
+            const double a = random::unit(6.3);
+            const Vec2 o{random::centred(140), random::centred(140)};
+            const Vec2 h{std::cos(a), std::sin(a)};
+            RangeSensor written = lanes;
+            written.placeInOrder(o, h, {-h.y, h.x});
+            avx2::placeFan(lanes, o, h, {-h.y, h.x});
+            for (int i = 0; i < rays; ++i) {
+                const Vec2 got[2] = {lanes.worldOrigins[i], lanes.worldDirections[i]};
+                const Vec2 want[2] = {written.worldOrigins[i], written.worldDirections[i]};
+                ASSERT_EQ(std::memcmp(got, want, sizeof got), 0) << rays << " rays, ray " << i;
+            }
+        }
     }
 }
 
