@@ -1,8 +1,12 @@
 #include "sim/robot_body.h"
 
+#include "common/vector_units.h"
+
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 
 namespace quorvel {
@@ -12,6 +16,10 @@ constexpr int placeholderRaysPerSide = 11;
 constexpr double placeholderSpacing = 0.3;
 constexpr double placeholderSteeringStep = 0.09;
 constexpr double resetRange = 30.0;
+
+bool sameBits(double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
 } // namespace
 
 RobotBody::RobotBody() {
@@ -40,9 +48,14 @@ void RobotBody::setShapeAndPose(double newLength, double newWidth, double x, dou
     const Vec2 e = (newLength / 2) * Vec2{std::cos(angle), std::sin(angle)};
     rear = centre - e;
     front = centre + e;
+    // The fan is laid out for the body's shape: anew only when that changes (placing a body
+    // of the same shape again, as every run does, keeps its fan's every bit).
+    const bool reshaped = !sameBits(newLength, length) || !sameBits(newWidth, width);
     width = newWidth;
     length = newLength;
-    sensor.layout(newLength, newWidth, sensor.spacing, sensor.rayCount / 2);
+    if (reshaped || literalBuild) {
+        sensor.layout(newLength, newWidth, sensor.spacing, sensor.rayCount / 2);
+    }
     sensor.resetRanges(resetRange);
     maxRange = resetRange;
     updateFrame();

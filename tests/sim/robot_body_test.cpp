@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 
 namespace quorvel {
 namespace {
@@ -148,6 +149,31 @@ TEST(RobotBodyPlace, KeepsShapeFanAndTable) {
     EXPECT_EQ(rear, body.rear);
     EXPECT_EQ(front, body.front);
     EXPECT_EQ(heading, body.heading);
+}
+
+// Placing again keeps the fan laid out for the body's shape; a new length or a new width
+// alone lays it out anew, as a body configured with that shape has it.
+TEST(RobotBodyPlace, TheFanFollowsEveryChangeOfShape) {
+    RobotBody body = startUpBody();
+    const auto expectFanOf = [&body](double length, double width) {
+        RobotBody fresh;
+        fresh.configure(length, width, 0, 0, 0, 0.4);
+        const RangeSensor& a = body.sensor;
+        const RangeSensor& b = fresh.sensor;
+        ASSERT_EQ(a.rayCount, b.rayCount);
+        const auto bytes = sizeof(Vec2) * static_cast<std::size_t>(a.rayCount);
+        EXPECT_EQ(std::memcmp(a.localOrigins.data(), b.localOrigins.data(), bytes), 0)
+            << length << " by " << width;
+        EXPECT_EQ(std::memcmp(a.localDirections.data(), b.localDirections.data(), bytes), 0);
+    };
+    body.placeAt(3, 4, 1.0);
+    expectFanOf(10, 10);
+    body.setShapeAndPose(12, 10, 3, 4, 1.0);
+    expectFanOf(12, 10);
+    body.setShapeAndPose(12, 6, 3, 4, 1.0);
+    expectFanOf(12, 6);
+    body.placeAt(-7, 2, 0.5);
+    expectFanOf(12, 6);
 }
 
 #ifndef NDEBUG
