@@ -138,13 +138,31 @@ template <bool Fused, int N> QUORVEL_AVX2 inline void expInPlace(__m256d (&x)[N]
 }
 
 // The logistic sigmoid 1 / (1 + exp(-s)) of every lane of N vectors, in place, as the scalar
-// code computes it.
+// code computes it. One test of all the lanes' magnitudes decides whether the fast path takes
+// every lane without a branch; otherwise expInPlace sorts the lanes. A NaN lane takes no part
+// in the test (min and max give their second operand when one is NaN): the fast path gives it
+// a NaN, as the library does.
 template <bool Fused, int N> QUORVEL_AVX2 inline void sigmoidInPlace(__m256d (&s)[N]) {
     const __m256d one = _mm256_set1_pd(1);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d fastFrom = _mm256_set1_pd(0x1p-54);
+    __m256d smallest = fastFrom;
+    __m256d largest = _mm256_setzero_pd();
     for (int i = 0; i < N; ++i) {
-        s[i] = _mm256_xor_pd(s[i], _mm256_set1_pd(-0.0));
+        s[i] = _mm256_xor_pd(s[i], sign);
+        const __m256d magnitude = _mm256_andnot_pd(sign, s[i]);
+        smallest = _mm256_min_pd(magnitude, smallest);
+        largest = _mm256_max_pd(magnitude, largest);
     }
-    expInPlace<Fused>(s);
+    const __m256d outside = _mm256_or_pd(_mm256_cmp_pd(smallest, fastFrom, _CMP_LT_OQ),
+                                         _mm256_cmp_pd(largest, _mm256_set1_pd(512), _CMP_GE_OQ));
+    if (_mm256_movemask_pd(outside) == 0) [[likely]] {
+        for (int i = 0; i < N; ++i) {
+            s[i] = expFastPath<Fused>(s[i]);
+        }
+    } else {
+        expInPlace<Fused>(s);
+    }
     for (int i = 0; i < N; ++i) {
         s[i] = _mm256_div_pd(one, _mm256_add_pd(one, s[i]));
     }

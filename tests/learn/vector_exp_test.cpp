@@ -1,5 +1,7 @@
 #include "learn/vector_exp.h"
 
+#include "learn/avx2_exp.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -174,6 +176,61 @@ TEST(VectorExp, ProbeTrustsOnlyAReplicaThatMatchesEverywhere) {
     EXPECT_EQ(probeExp(unknownLibrary, true), ExpKind::scalar);
     EXPECT_EQ(probeExp([](double x) { return std::exp(x) * (1 + 0x1p-52); }, true),
               ExpKind::scalar);
+}
+
+// A sigmoid of six vectors by the chosen exp, lane for lane against the written form.
+QUORVEL_AVX2 void sigmoidsOf(ExpKind kind, double (&values)[24]) {
+    __m256d s[6];
+    for (int i = 0; i < 6; ++i) {
+        s[i] = _mm256_loadu_pd(values + 4 * i);
+    }
+    if (kind == ExpKind::fused) {
+        avx2::sigmoidInPlace<true>(s);
+    } else {
+        avx2::sigmoidInPlace<false>(s);
+    }
+    for (int i = 0; i < 6; ++i) {
+        _mm256_storeu_pd(values + 4 * i, s[i]);
+    }
+}
+
+// Each value outside exp's fast path (or on its edges) in every lane of every vector among
+// ordinary sums, once alone and once with a NaN in the same lane of a later vector: a NaN
+// must not hide from the test the lanes the fast path cannot take.
+TEST(VectorExp, SigmoidsTakeEachLaneWhereTheLibraryWould) {
+    const ExpKind kind = probeExp(libraryExp, vectorUnitsUsable());
+    if (kind == ExpKind::scalar) {
+        GTEST_SKIP() << "no four-lane exp matches the C library on this machine";
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double edges[] = {0,    -0.0, 0x1p-55, -0x1p-54, 1e-300, 511.99, 512,
+                            -512, 600,  -745.2,  800,      inf,    -inf,   nan};
+    Random r{5};
+    for (const double edge : edges) {
+        for (int at = 0; at < 24; ++at) {
+            for (const bool nanAfter : {false, true}) {
+                double values[24];
+                for (double& v : values) {
+                    v = (r.unit() - 0.5) * 20;
+                }
+                values[at] = edge;
+                if (nanAfter && at < 20) {
+                    values[at + 4] = nan;
+                }
+                double want[24];
+                for (int i = 0; i < 24; ++i) {
+                    want[i] = 1 / (1 + std::exp(-values[i]));
+                }
+                sigmoidsOf(kind, values);
+                for (int i = 0; i < 24; ++i) {
+                    ASSERT_TRUE(std::isnan(want[i]) ? std::isnan(values[i])
+                                                    : bitsOf(values[i]) == bitsOf(want[i]))
+                        << "sigmoid(" << edge << ") in lane " << at << ", lane " << i;
+                }
+            }
+        }
+    }
 }
 
 } // namespace
