@@ -1,11 +1,11 @@
 #include "learn/vector_exp.h"
 
+#include "common/same_bits.h"
 #include "learn/avx2_exp.h"
 #include "learn/avx512_exp.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 
 namespace quorvel {
 
@@ -32,10 +32,6 @@ void scalarExps(const double* in, double* out, int count) {
     for (int i = 0; i < count; ++i) {
         out[i] = std::exp(in[i]);
     }
-}
-
-bool sameBits(double a, double b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
 } // namespace

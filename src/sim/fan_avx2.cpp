@@ -202,12 +202,7 @@ QUORVEL_AVX2 void placeFanAvx2(RangeSensor& fan, Vec2 o, Vec2 h, Vec2 n) {
         _mm256_storeu_pd(worldDirection + 2 * i, _mm256_unpacklo_pd(wx, wy));
         _mm256_storeu_pd(worldDirection + 2 * i + 4, _mm256_unpackhi_pd(wx, wy));
     }
-    for (; i < fan.rayCount; ++i) {
-        const Vec2 p = fan.localOrigins[i];
-        const Vec2 d = fan.localDirections[i];
-        fan.worldOrigins[i] = o + p.x * h + p.y * n;
-        fan.worldDirections[i] = d.x * h + d.y * n;
-    }
+    fan.placeInOrder(o, h, n, i);
 }
 
 } // namespace

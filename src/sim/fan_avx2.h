@@ -24,7 +24,7 @@ struct Outline {
 // margin castWithin uses), which changes no reading.
 void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount);
 
-// RangeSensor::placeInOrder, four rays at a time.
+// RangeSensor::placeInOrder, four rays at a time (the rays left over one at a time).
 void placeFan(RangeSensor& fan, Vec2 origin, Vec2 heading, Vec2 normal);
 
 } // namespace avx2

@@ -36,8 +36,8 @@ void RangeSensor::place(Vec2 o, Vec2 h, Vec2 n) {
     placeInOrder(o, h, n);
 }
 
-void RangeSensor::placeInOrder(Vec2 o, Vec2 h, Vec2 n) {
-    for (int i = 0; i < rayCount; ++i) {
+void RangeSensor::placeInOrder(Vec2 o, Vec2 h, Vec2 n, int first) {
+    for (int i = first; i < rayCount; ++i) {
         const Vec2 p = localOrigins[i];
         const Vec2 d = localDirections[i];
         worldOrigins[i] = o + p.x * h + p.y * n;

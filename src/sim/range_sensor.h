@@ -29,7 +29,8 @@ class RangeSensor {
     // Computes the world rays for a body whose rear point is origin: by the vector path where
     // this process has it, else placeInOrder, one ray at a time (the same bits).
     void place(Vec2 origin, Vec2 heading, Vec2 normal);
-    void placeInOrder(Vec2 origin, Vec2 heading, Vec2 normal);
+    // The same for rays `first` onwards.
+    void placeInOrder(Vec2 origin, Vec2 heading, Vec2 normal, int first = 0);
 
     void resetRanges(double value);
 

@@ -1,12 +1,11 @@
 #include "sim/robot_body.h"
 
+#include "common/same_bits.h"
 #include "common/vector_units.h"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
 
 namespace quorvel {
@@ -16,10 +15,6 @@ constexpr int placeholderRaysPerSide = 11;
 constexpr double placeholderSpacing = 0.3;
 constexpr double placeholderSteeringStep = 0.09;
 constexpr double resetRange = 30.0;
-
-bool sameBits(double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
 } // namespace
 
 RobotBody::RobotBody() {
