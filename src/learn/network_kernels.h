@@ -52,10 +52,13 @@ QUORVEL_AVX2 inline __m256d subtractProduct(__m256d w, __m256d c, __m256d x) {
 template <int Count, int Groups, int Lanes, int M>
 QUORVEL_AVX2 inline void columnSums(const double (*columns)[Lanes], const double* bias,
                                     const double* const (&xs)[M], __m256d* sums) {
+    // The sums stay in a local array and are copied out once: summed in `sums` itself, GCC
+    // stored every one of them again at every input (about 4 % of a training's time).
+    __m256d acc[M * Groups];
     for (int g = 0; g < Groups; ++g) {
         const __m256d b = _mm256_load_pd(bias + 4 * g);
         for (int m = 0; m < M; ++m) {
-            sums[m * Groups + g] = b;
+            acc[m * Groups + g] = b;
         }
     }
     for (int i = 0; i < Count; ++i) {
@@ -66,9 +69,12 @@ QUORVEL_AVX2 inline void columnSums(const double (*columns)[Lanes], const double
         for (int g = 0; g < Groups; ++g) {
             const __m256d w = _mm256_load_pd(columns[i] + 4 * g);
             for (int m = 0; m < M; ++m) {
-                sums[m * Groups + g] = addProduct(sums[m * Groups + g], w, x[m]);
+                acc[m * Groups + g] = addProduct(acc[m * Groups + g], w, x[m]);
             }
         }
+    }
+    for (int k = 0; k < M * Groups; ++k) {
+        sums[k] = acc[k];
     }
 }
 

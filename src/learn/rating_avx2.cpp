@@ -88,21 +88,25 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
 QUORVEL_AVX2 inline void ratingSecondSums(const RatingWeights& rw, const __m256d* h1, __m256d* h2) {
     const Columns& c = rw.columns;
     constexpr int pairs = RatingWeights::secondPairs;
+    __m256d acc[ratingSecond]; // local, as in columnSums, so that no sum is stored each step
     for (int k = 0; k < hidden2Units; ++k) {
-        h2[k] = _mm256_broadcast_sd(&c.secondRows[k][hidden1Units]);
+        acc[k] = _mm256_broadcast_sd(&c.secondRows[k][hidden1Units]);
     }
     for (int q = 0; q < pairs; ++q) {
-        h2[hidden2Units + q] = _mm256_load_pd(rw.pairs[q][hidden1Units]);
+        acc[hidden2Units + q] = _mm256_load_pd(rw.pairs[q][hidden1Units]);
     }
     for (int j = 0; j < hidden1Units; ++j) {
         for (int k = 0; k < hidden2Units; ++k) {
-            h2[k] = addProduct(h2[k], _mm256_broadcast_sd(&c.secondRows[k][j]), h1[j]);
+            acc[k] = addProduct(acc[k], _mm256_broadcast_sd(&c.secondRows[k][j]), h1[j]);
         }
         const __m256d h = pairedActions(h1 + hidden1Units, j);
         for (int q = 0; q < pairs; ++q) {
-            h2[hidden2Units + q] =
-                addProduct(h2[hidden2Units + q], _mm256_load_pd(rw.pairs[q][j]), h);
+            acc[hidden2Units + q] =
+                addProduct(acc[hidden2Units + q], _mm256_load_pd(rw.pairs[q][j]), h);
         }
+    }
+    for (int k = 0; k < ratingSecond; ++k) {
+        h2[k] = acc[k];
     }
 }
 
