@@ -7,9 +7,10 @@ namespace quorvel {
 
 const NetworkKernels& networkKernels(bool wide) {
     static constexpr NetworkKernels four{avx2::rateActions, avx2::train, avx2::trainWhileRating,
-                                         avx2::trainTowardsNext};
+                                         avx2::trainTowardsNext, avx2::trainTowardsEach};
     static constexpr NetworkKernels eight{avx512::rateActions, avx512::train,
-                                          avx512::trainWhileRating, avx512::trainTowardsNext};
+                                          avx512::trainWhileRating, avx512::trainTowardsNext,
+                                          avx512::trainTowardsEach};
     return wide ? eight : four;
 }
 

@@ -17,6 +17,8 @@ struct NetworkKernels {
                              const double* state, double* ratings, ExpKind exp);
     void (*trainTowardsNext)(avx2::Columns& columns, const double* x, const double* next,
                              double discount, avx2::Scratch& scratch, ExpKind exp);
+    void (*trainTowardsEach)(avx2::Columns& columns, const double (*states)[networkInputs],
+                             int last, double discount, avx2::Scratch& scratch, ExpKind exp);
 };
 
 // The eight-lane kernels when `wide`, else the four-lane ones.

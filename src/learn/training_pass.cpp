@@ -35,6 +35,21 @@ void TrainingPass::trainTowardsNext(const double* x, const double* next, double 
     stepped_ = true;
 }
 
+void TrainingPass::trainTowardsEach(const double (*states)[networkInputs], int last,
+                                    double discount) {
+    const MathPath& path = activeMathPath();
+    if (!path.vectorUnits) {
+        for (int k = last - 1; k >= 0; --k) {
+            network_.trainTowardsNext(states[k], states[k + 1], discount);
+        }
+        return;
+    }
+    if (last > 0) {
+        activeKernels().trainTowardsEach(columns_, states, last, discount, scratch_, path.exp);
+        stepped_ = true;
+    }
+}
+
 void TrainingPass::trainWhileRating(const double* x, double target, const FrozenRater& rater,
                                     double* input, double* ratings) {
     const MathPath& path = activeMathPath();

@@ -20,6 +20,8 @@ class TrainingPass {
 
     void train(const double* x, double target);
     void trainTowardsNext(const double* x, const double* next, double discount);
+    // trainTowardsNext(states[k], states[k + 1], discount) for k from last - 1 down to 0.
+    void trainTowardsEach(const double (*states)[networkInputs], int last, double discount);
     // train(x, target) and rater.rate(input, ratings) at once, faster than one after the
     // other; the rater's network must not be this pass's.
     void trainWhileRating(const double* x, double target, const FrozenRater& rater, double* input,

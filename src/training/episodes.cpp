@@ -229,9 +229,7 @@ void backupOutcome(TrainingPass& pass, const QLearner& learner, int steps, doubl
 void backupSuccessor(TrainingPass& pass, const QLearner& learner, int steps, double discount,
                      double outcome) {
     pass.train(learner.history[steps - 1], outcome);
-    for (int k = steps - 2; k >= 0; --k) {
-        pass.trainTowardsNext(learner.history[k], learner.history[k + 1], discount);
-    }
+    pass.trainTowardsEach(learner.history, steps - 1, discount);
 }
 
 } // namespace quorvel

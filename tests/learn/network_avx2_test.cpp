@@ -203,6 +203,35 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
     }
 }
 
+// A sweep backwards through a run of states, from lengths of one state on, gives the bits of
+// its steps taken one by one in the written form.
+TEST_P(VectorNetwork, SweepEqualsItsStepsOneByOne) {
+    Random r{31};
+    for (int trial = 0; trial < 300; ++trial) {
+        const auto scalar = randomNetwork(r, trial);
+        auto vector = std::make_unique<QNetwork>(*scalar);
+        const auto columns = std::make_unique<avx2::Columns>();
+        avx2::pack(*vector, *columns);
+        avx2::Scratch scratch;
+        double states[6][networkInputs];
+        for (auto& state : states) {
+            randomInput(r, state);
+        }
+        // The step before it (the last state's, towards its outcome).
+        kernels().train(*columns, states[5], 0.5, scratch, exp());
+        scalar->trainScalar(states[5], 0.5);
+        const int last = trial % 6;
+        const double discount = r.unit();
+        kernels().trainTowardsEach(*columns, states, last, discount, scratch, exp());
+        for (int k = last - 1; k >= 0; --k) {
+            scalar->trainScalar(states[k], discount * scalar->evaluateScalar(states[k + 1]));
+        }
+        avx2::unpack(*columns, *vector);
+        avx2::writeScratch(scratch, true, *vector);
+        ASSERT_EQ(stateBits(*vector), stateBits(*scalar)) << "trial " << trial;
+    }
+}
+
 // The kinds of step a sweep takes, on this process's path, in one pass: each step's bits are
 // the written form's, what the pass has done is in the network once it writes back (also in
 // the middle, as a hindsight training's target copy needs), and a frozen rater rates as the
@@ -223,6 +252,12 @@ TEST(TrainingPass, StepsInAPassEqualTheWrittenFormStepByStep) {
                 if (step % 3 == 0) {
                     pass.train(x, target);
                     scalar->trainScalar(x, target);
+                } else if (step == 10) {
+                    double states[2][networkInputs];
+                    std::memcpy(states[0], x, sizeof x);
+                    std::memcpy(states[1], next, sizeof next);
+                    pass.trainTowardsEach(states, 1, 0.9);
+                    scalar->trainScalar(x, 0.9 * scalar->evaluateScalar(next));
                 } else {
                     pass.trainTowardsNext(x, next, 0.9);
                     scalar->trainScalar(x, 0.9 * scalar->evaluateScalar(next));
