@@ -48,10 +48,10 @@ QUORVEL_AVX2 inline void packRatingFirst(const __m256d* sums, __m256d* h1) {
     }
 }
 
-// The first layer's sums of the six actions: the state's part of each unit's sum once, then
-// each action's part.
+// The first layer's sums of the six actions, in the sigmoids' layout: the state's part of each
+// unit's sum once, then each action's part.
 QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* state,
-                                         __m256d* h1Sums) {
+                                         __m256d* h1) {
     const Columns& c = rw.columns;
     __m256d stateSums[firstGroups];
     const double* const states[1] = {state};
@@ -65,14 +65,22 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
         // finite weights the products of the zeros are zeros, which change a sum's sign at
         // most when it is zero, and the sigmoid gives 0.5 for either zero: adding the two
         // set entries' weights, travel first, gives the same outputs as all five products.
-        for (int j = 0; j < hidden1Units; ++j) {
-            const __m256d withTravel =
-                _mm256_add_pd(_mm256_broadcast_sd(sums + j), _mm256_load_pd(rw.travel[j]));
-            h1Sums[2 * j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
-            h1Sums[2 * j + 1] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
+        // Units 2i and 2i + 1 at a time, straight into their places (the last pair's second
+        // unit repeats the first, as packRatingFirst has it).
+        for (int i = 0; i < (hidden1Units + 1) / 2; ++i) {
+            __m256d upper[2];
+            for (int half = 0; half < 2; ++half) {
+                const int j = std::min(2 * i + half, hidden1Units - 1);
+                const __m256d withTravel =
+                    _mm256_add_pd(_mm256_broadcast_sd(sums + j), _mm256_load_pd(rw.travel[j]));
+                h1[j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
+                upper[half] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
+            }
+            h1[hidden1Units + i] = _mm256_permute2f128_pd(upper[0], upper[1], 0x20);
         }
         return;
     }
+    __m256d h1Sums[ratingFirst];
     for (int j = 0; j < hidden1Units; ++j) {
         for (int half = 0; half < 2; ++half) {
             __m256d s = _mm256_broadcast_sd(sums + j);
@@ -83,6 +91,7 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
             h1Sums[2 * j + half] = s;
         }
     }
+    packRatingFirst(h1Sums, h1);
 }
 
 QUORVEL_AVX2 inline void ratingSecondSums(const RatingWeights& rw, const __m256d* h1, __m256d* h2) {
@@ -130,10 +139,8 @@ QUORVEL_AVX2 inline void storeRatings(const __m256d* value, double* ratings) {
 template <ExpKind Kind>
 QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, double* ratings) {
     const Columns& c = rw.columns;
-    __m256d sums[ratingFirst];
-    ratingFirstSums(rw, state, sums);
     __m256d h1[ratingFirstPacked];
-    packRatingFirst(sums, h1);
+    ratingFirstSums(rw, state, h1);
     sigmoids<Kind>(h1);
     __m256d h2[ratingSecond];
     ratingSecondSums(rw, h1, h2);
@@ -156,9 +163,7 @@ QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double tar
     const double* const xs[1] = {x};
     __m256d first[firstGroups + ratingFirstPacked]; // the step's units, then the rating's
     columnSums<networkInputs, firstGroups>(c.first, c.first[networkInputs], xs, first);
-    __m256d ratingSums[ratingFirst];
-    ratingFirstSums(rw, state, ratingSums);
-    packRatingFirst(ratingSums, first + firstGroups);
+    ratingFirstSums(rw, state, first + firstGroups);
     sigmoids<Kind>(first);
     for (int g = 0; g < firstGroups; ++g) {
         _mm256_store_pd(s.h1 + 4 * g, first[g]);
