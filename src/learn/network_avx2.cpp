@@ -141,15 +141,6 @@ QUORVEL_AVX2 void trainTowardsNextKernel(Columns& c, const double* x, const doub
     backwardAndUpdate(c, x, discount * values[0], s);
 }
 
-// trainTowardsNext(states[k], states[k + 1]) for k from last - 1 down to 0, in one call.
-template <ExpKind Kind>
-QUORVEL_AVX2 void trainTowardsEachKernel(Columns& c, const double (*states)[networkInputs],
-                                         int last, double discount, Scratch& s) {
-    for (int k = last - 1; k >= 0; --k) {
-        trainTowardsNextKernel<Kind>(c, states[k], states[k + 1], discount, s);
-    }
-}
-
 } // namespace
 
 double evaluate(const Columns& columns, const double* x, Scratch& scratch, ExpKind exp) {
@@ -164,13 +155,6 @@ void trainTowardsNext(Columns& columns, const double* x, const double* next, dou
                       Scratch& scratch, ExpKind exp) {
     withExp(exp, [&](auto kind) {
         trainTowardsNextKernel<kind()>(columns, x, next, discount, scratch);
-    });
-}
-
-void trainTowardsEach(Columns& columns, const double (*states)[networkInputs], int last,
-                      double discount, Scratch& scratch, ExpKind exp) {
-    withExp(exp, [&](auto kind) {
-        trainTowardsEachKernel<kind()>(columns, states, last, discount, scratch);
     });
 }
 

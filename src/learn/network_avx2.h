@@ -22,8 +22,5 @@ void trainWhileRating(Columns& columns, const double* x, double target, Scratch&
                       ExpKind exp);
 void trainTowardsNext(Columns& columns, const double* x, const double* next, double discount,
                       Scratch& scratch, ExpKind exp);
-// trainTowardsNext(states[k], states[k + 1], ...) for k from last - 1 down to 0.
-void trainTowardsEach(Columns& columns, const double (*states)[networkInputs], int last,
-                      double discount, Scratch& scratch, ExpKind exp);
 
 } // namespace quorvel::avx2

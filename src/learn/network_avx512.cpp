@@ -392,13 +392,4 @@ void trainTowardsNext(Columns& columns, const double* x, const double* next, dou
     });
 }
 
-void trainTowardsEach(Columns& columns, const double (*states)[networkInputs], int last,
-                      double discount, Scratch& scratch, ExpKind exp) {
-    withExp(exp, [&](auto kind) {
-        for (int k = last - 1; k >= 0; --k) {
-            trainTowardsNextKernel<kind()>(columns, states[k], states[k + 1], discount, scratch);
-        }
-    });
-}
-
 } // namespace quorvel::avx512

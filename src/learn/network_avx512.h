@@ -17,7 +17,5 @@ void trainWhileRating(avx2::Columns& columns, const double* x, double target,
                       const double* state, double* ratings, ExpKind exp);
 void trainTowardsNext(avx2::Columns& columns, const double* x, const double* next, double discount,
                       avx2::Scratch& scratch, ExpKind exp);
-void trainTowardsEach(avx2::Columns& columns, const double (*states)[networkInputs], int last,
-                      double discount, avx2::Scratch& scratch, ExpKind exp);
 
 } // namespace quorvel::avx512

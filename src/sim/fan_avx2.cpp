@@ -208,9 +208,7 @@ QUORVEL_AVX2 void placeFanAvx2(RangeSensor& fan, Vec2 o, Vec2 h, Vec2 n) {
 } // namespace
 
 void placeFan(RangeSensor& fan, Vec2 origin, Vec2 heading, Vec2 normal) {
-    if (fan.rayCount > 0) {
-        placeFanAvx2(fan, origin, heading, normal);
-    }
+    placeFanAvx2(fan, origin, heading, normal);
 }
 
 void castFan(RangeSensor& fan, const Outline* outlines, int outlineCount) {

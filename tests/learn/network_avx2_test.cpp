@@ -154,8 +154,8 @@ TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
 }
 
 // Steps on packed weights, unpacked after each: the same bits as the written form's, also
-// where the padding lanes have gone through many steps, and a rating taken beside a step
-// rates as the written form does.
+// where the padding lanes have gone through many steps, for a sweep of steps in one call, and
+// a rating taken beside a step rates as the written form does.
 TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
     Random r{11};
     for (int trial = 0; trial < 2000; ++trial) {
@@ -190,45 +190,30 @@ TEST_P(VectorNetwork, EvaluationAndTrainingEqualTheWrittenForm) {
                     const double expected = other->evaluateScalar(next);
                     ASSERT_EQ(bitsOf(&ratings[a], 1), bitsOf(&expected, 1)) << "trial " << trial;
                 }
-            } else {
+            } else if (trial % 2 == 0) {
                 const double discount = r.unit();
                 kernels().trainTowardsNext(*columns, x, next, discount, scratch, exp());
                 const double value = scalar->evaluateScalar(next);
                 scalar->trainScalar(x, discount * value);
+            } else {
+                // A sweep back through a run of states ending at next: none to four steps.
+                const double discount = r.unit();
+                const int last = trial / 2 % 5;
+                double states[5][networkInputs];
+                for (int k = 0; k < last; ++k) {
+                    randomInput(r, states[k]);
+                }
+                std::memcpy(states[last], next, sizeof next);
+                kernels().trainTowardsEach(*columns, states, last, discount, scratch, exp());
+                for (int k = last - 1; k >= 0; --k) {
+                    scalar->trainScalar(states[k],
+                                        discount * scalar->evaluateScalar(states[k + 1]));
+                }
             }
             avx2::unpack(*columns, *vector);
             avx2::writeScratch(scratch, true, *vector);
             ASSERT_EQ(stateBits(*vector), stateBits(*scalar)) << "trial " << trial;
         }
-    }
-}
-
-// A sweep backwards through a run of states, from lengths of one state on, gives the bits of
-// its steps taken one by one in the written form.
-TEST_P(VectorNetwork, SweepEqualsItsStepsOneByOne) {
-    Random r{31};
-    for (int trial = 0; trial < 300; ++trial) {
-        const auto scalar = randomNetwork(r, trial);
-        auto vector = std::make_unique<QNetwork>(*scalar);
-        const auto columns = std::make_unique<avx2::Columns>();
-        avx2::pack(*vector, *columns);
-        avx2::Scratch scratch;
-        double states[6][networkInputs];
-        for (auto& state : states) {
-            randomInput(r, state);
-        }
-        // The step before it (the last state's, towards its outcome).
-        kernels().train(*columns, states[5], 0.5, scratch, exp());
-        scalar->trainScalar(states[5], 0.5);
-        const int last = trial % 6;
-        const double discount = r.unit();
-        kernels().trainTowardsEach(*columns, states, last, discount, scratch, exp());
-        for (int k = last - 1; k >= 0; --k) {
-            scalar->trainScalar(states[k], discount * scalar->evaluateScalar(states[k + 1]));
-        }
-        avx2::unpack(*columns, *vector);
-        avx2::writeScratch(scratch, true, *vector);
-        ASSERT_EQ(stateBits(*vector), stateBits(*scalar)) << "trial " << trial;
     }
 }
 
