@@ -91,10 +91,11 @@ awk -v d="$default_s" -v l="$literal_8000" 'BEGIN {
   printf "ratio %.2f (the goal, 15 s where the literal build takes 2.9 s: below %.2f)\n", d / l, 15 / 2.9 }'
 # The same goal per step: the default training's steps a second against the literal build's
 # on its 8000 runs (the steps are the same in every round; column 12 is steps_per_run).
-default_steps=$(awk -F'[:,]' '$1 ~ /"steps"/ { print $2 + 0; exit }' "$out/default.json")
+default_steps=$(awk -F'[:,]' '$1 ~ /"steps"/ { print $2 + 0; exit }' "$out/default.json" 2>/dev/null || true)
 literal_steps=$(awk -F, 'index($1, "\"BM_Training/1/8000/") == 1 { print $12 * 8000; exit }' \
   "$out/build-literal.csv")
 awk -v d="$default_s" -v l="$literal_8000" -v ds="$default_steps" -v ls="$literal_steps" 'BEGIN {
+  if (ds <= 0 || ls <= 0 || d <= 0 || l <= 0) { print "per step: no step counts (did a run fail?)"; exit }
   printf "per step: default training %.0f steps/s, literal build on its 8000 runs %.0f steps/s: %.2fx (the goal asks for %.2fx)\n", ds / d, ls / l, (ds / d) / (ls / l), (ds / ls) * 2.9 / 15 }'
 
 # Where the ratio comes from: each part of a step alone, the two builds taking turns.
