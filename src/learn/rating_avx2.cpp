@@ -20,12 +20,10 @@ QUORVEL_AVX2 inline __m256d actionEntry(int half, int entry) {
     return _mm256_load_pd(entries[half][entry]);
 }
 
-// A rating's layers, with the actions in the lanes. The first layer's sums: unit j's actions
-// 0..3 at 2j and 4, 5, 4, 5 at 2j + 1. From its sigmoids on, actions 0..3 of unit j in
+// A rating's layers, with the actions in the lanes. The first layer: actions 0..3 of unit j in
 // vector j and actions 4 and 5 of units 2i and 2i + 1 side by side in vector 15 + i (the
 // last one's second half repeats unit 14); the second layer likewise: actions 0..3 of unit k
 // in vector k, actions 4 and 5 of units 2q and 2q + 1 in vector 5 + q.
-constexpr int ratingFirst = 2 * hidden1Units;
 constexpr int ratingFirstPacked = hidden1Units + (hidden1Units + 1) / 2;
 constexpr int ratingSecond = hidden2Units + RatingWeights::secondPairs;
 
@@ -35,21 +33,48 @@ QUORVEL_AVX2 inline __m256d pairedActions(const __m256d* paired, int j) {
                       : _mm256_permute4x64_pd(paired[j / 2], 0xee);
 }
 
-// The first layer's sums in the sigmoids' layout.
-QUORVEL_AVX2 inline void packRatingFirst(const __m256d* sums, __m256d* h1) {
-    for (int j = 0; j < hidden1Units; ++j) {
-        h1[j] = sums[2 * j];
-    }
-    for (int i = 0; i < (hidden1Units + 1) / 2; ++i) {
-        const int first = 2 * i;
-        const int second = std::min(first + 1, hidden1Units - 1);
-        h1[hidden1Units + i] =
-            _mm256_permute2f128_pd(sums[2 * first + 1], sums[2 * second + 1], 0x20);
+// Unit j's first-layer sums of actions 0..3 (lower) and 4, 5, 4, 5 (upper) from the state's
+// part of its sum. An action sets one travel and one steering entry to 1 and the others to 0.
+// With finite weights (Finite) the products of the zeros are zeros, which change a sum's sign
+// at most when it is zero, and the sigmoid gives 0.5 for either zero: adding the two set
+// entries' weights, travel first, gives the same outputs as all five products.
+template <bool Finite>
+QUORVEL_AVX2 inline void unitSums(const RatingWeights& rw, double stateSum, int j, __m256d& lower,
+                                  __m256d& upper) {
+    if constexpr (Finite) {
+        const __m256d withTravel =
+            _mm256_add_pd(_mm256_set1_pd(stateSum), _mm256_load_pd(rw.travel[j]));
+        lower = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
+        upper = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
+    } else {
+        __m256d* halves[2] = {&lower, &upper};
+        for (int half = 0; half < 2; ++half) {
+            __m256d s = _mm256_set1_pd(stateSum);
+            for (int e = 0; e < actionInputs; ++e) {
+                s = addProduct(s, _mm256_broadcast_sd(&rw.columns.first[stateInputs + e][j]),
+                               actionEntry(half, e));
+            }
+            *halves[half] = s;
+        }
     }
 }
 
 // The first layer's sums of the six actions, in the sigmoids' layout: the state's part of each
-// unit's sum once, then each action's part.
+// unit's sum once, then each action's part, units 2i and 2i + 1 at a time (the last pair's
+// second unit repeats the first).
+template <bool Finite>
+QUORVEL_AVX2 inline void placeRatingFirst(const RatingWeights& rw, const double* sums,
+                                          __m256d* h1) {
+    for (int i = 0; i < (hidden1Units + 1) / 2; ++i) {
+        __m256d upper[2];
+        for (int half = 0; half < 2; ++half) {
+            const int j = std::min(2 * i + half, hidden1Units - 1);
+            unitSums<Finite>(rw, sums[j], j, h1[j], upper[half]);
+        }
+        h1[hidden1Units + i] = _mm256_permute2f128_pd(upper[0], upper[1], 0x20);
+    }
+}
+
 QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* state,
                                          __m256d* h1) {
     const Columns& c = rw.columns;
@@ -61,37 +86,10 @@ QUORVEL_AVX2 inline void ratingFirstSums(const RatingWeights& rw, const double* 
         _mm256_store_pd(sums + 4 * g, stateSums[g]);
     }
     if (rw.actionFinite) {
-        // An action sets one travel and one steering entry to 1 and the others to 0. With
-        // finite weights the products of the zeros are zeros, which change a sum's sign at
-        // most when it is zero, and the sigmoid gives 0.5 for either zero: adding the two
-        // set entries' weights, travel first, gives the same outputs as all five products.
-        // Units 2i and 2i + 1 at a time, straight into their places (the last pair's second
-        // unit repeats the first, as packRatingFirst has it).
-        for (int i = 0; i < (hidden1Units + 1) / 2; ++i) {
-            __m256d upper[2];
-            for (int half = 0; half < 2; ++half) {
-                const int j = std::min(2 * i + half, hidden1Units - 1);
-                const __m256d withTravel =
-                    _mm256_add_pd(_mm256_broadcast_sd(sums + j), _mm256_load_pd(rw.travel[j]));
-                h1[j] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j]));
-                upper[half] = _mm256_add_pd(withTravel, _mm256_load_pd(rw.steering[j] + 4));
-            }
-            h1[hidden1Units + i] = _mm256_permute2f128_pd(upper[0], upper[1], 0x20);
-        }
-        return;
+        placeRatingFirst<true>(rw, sums, h1);
+    } else {
+        placeRatingFirst<false>(rw, sums, h1);
     }
-    __m256d h1Sums[ratingFirst];
-    for (int j = 0; j < hidden1Units; ++j) {
-        for (int half = 0; half < 2; ++half) {
-            __m256d s = _mm256_broadcast_sd(sums + j);
-            for (int e = 0; e < actionInputs; ++e) {
-                s = addProduct(s, _mm256_broadcast_sd(&c.first[stateInputs + e][j]),
-                               actionEntry(half, e));
-            }
-            h1Sums[2 * j + half] = s;
-        }
-    }
-    packRatingFirst(h1Sums, h1);
 }
 
 QUORVEL_AVX2 inline void ratingSecondSums(const RatingWeights& rw, const __m256d* h1, __m256d* h2) {
