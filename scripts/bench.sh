@@ -4,7 +4,8 @@
 # q-learn, and prints the medians of the steps per second and their ratio; then the trainer's
 # default on-line training (500,000 runs of the default field) against the literal build's
 # 8000 runs of the workload, timed in the same rounds, and the same per step (the goal of 15 s
-# where the literal build takes 2.9 s, as a multiple of its steps a second); then the parts of
+# where the literal build takes 2.9 s, as a multiple of its steps a second); then the hindsight
+# learner's updates a second against its first version's, built from its commit; then the parts of
 # a step (rating, training steps, choice, sensing, moving) in both builds, so that the ratios
 # show where the speed-up is large and where small; where the processor has AVX-512, the
 # network's kernels in four lanes against eight; then the exp micro-benchmark (scalar against
@@ -99,6 +100,39 @@ awk -v d="$default_s" -v l="$literal_8000" -v ds="$default_steps" -v ls="$litera
   # The same per step: steps a second against the literal build on its 8000 runs.
   if (ds <= 0 || ls <= 0 || d <= 0 || l <= 0) { print "per step: no step counts (did a run fail?)"; exit }
   printf "per step: default training %.0f steps/s, literal build on its 8000 runs %.0f steps/s: %.2fx (the goal asks for %.2fx)\n", ds / d, ls / l, (ds / d) / (ls / l), (ds / ls) * goalLiteral / goal }'
+
+# The hindsight learner's updates a second against its first version's (the goal: twice as
+# many), that commit's sources built beside the others and the two taking turns. A clone
+# without that commit says so and goes on.
+hindsight_first=6ce326b hindsight_goal=2
+echo "== hindsight updates a second (BM_HindsightUpdates), its first version $hindsight_first against this one, $repetitions runs each, taking turns (medians)"
+first="build-hindsight-first"
+build_first() { # fails in a clone without that commit
+  git cat-file -e "$hindsight_first^{commit}" || return 1
+  if [ ! -f "$first/src/CMakeLists.txt" ]; then
+    rm -rf "$first" && mkdir -p "$first/src"
+    git archive "$hindsight_first" | tar -x -C "$first/src"
+  fi
+  cmake -S "$first/src" -B "$first/build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_CORE_ONLY=ON \
+    -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=ON &&
+    cmake --build "$first/build" -j"$(nproc)" --target quorvel_bench_training
+}
+if build_first >/dev/null 2>&1; then
+  for ((i = 0; i < repetitions; i++)); do
+    for which in first this; do
+      build=$([ $which = first ] && echo "$first/build" || echo build)
+      "$build/bench/quorvel_bench_training" --benchmark_filter=BM_HindsightUpdates \
+        --benchmark_min_time=1 --benchmark_format=csv 2>/dev/null |
+        awk -F, 'index($1, "\"BM_HindsightUpdates") == 1 { print $NF }' >>"$out/hindsight-$which.txt"
+    done
+  done
+  awk -v f="$(middle <"$out/hindsight-first.txt")" -v n="$(middle <"$out/hindsight-this.txt")" \
+    -v goal="$hindsight_goal" 'BEGIN {
+    if (f <= 0 || n <= 0) { print "hindsight: no rates (did a run fail?)"; exit }
+    printf "first version %.0f updates/s, this one %.0f updates/s: %.2fx (the goal: %gx)\n", f, n, n / f, goal }'
+else
+  echo "hindsight: the first version ($hindsight_first) could not be built from this clone; not measured"
+fi
 
 # Where the ratio comes from: each part of a step alone, the two builds taking turns.
 echo "== the parts of a step, ns each, $repetitions runs of each build, taking turns (medians)"
