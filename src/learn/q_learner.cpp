@@ -23,11 +23,6 @@ void encodeRangeInputs(double* v, const double* ranges) {
     }
 }
 
-void encodeGoalInputs(double* v, double x, double y) {
-    v[goalClosenessEntry] = 1 / (x * x + y * y + 1);
-    v[goalBearingEntry] = std::atan2(y, x);
-}
-
 void rateAllActions(QNetwork& network, double* v, double* ratings) {
     FrozenRater(network).rate(v, ratings);
 }

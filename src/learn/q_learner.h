@@ -4,6 +4,8 @@
 #include "learn/q_network.h"
 #include "learn/weight_file.h"
 
+#include <cmath>
+
 namespace quorvel {
 
 class FrozenRater;
@@ -61,7 +63,10 @@ void setActionEntries(double* input, int action);
 // The encodings QLearner applies, on any input vector: the rays into entries 0..21, the goal
 // at (x, y) in the robot's frame into entries 22 and 23.
 void encodeRangeInputs(double* input, const double* ranges);
-void encodeGoalInputs(double* input, double x, double y);
+inline void encodeGoalInputs(double* input, double x, double y) {
+    input[goalClosenessEntry] = 1 / (x * x + y * y + 1);
+    input[goalBearingEntry] = std::atan2(y, x);
+}
 
 // The six actions' ratings of the state in entries 0..23 of `input`, as QLearner::rateActions
 // gives them by this process's MathPath; leaves action 5's entries in the vector.

@@ -14,19 +14,6 @@ bool RobotBody::touchesDisc(Vec2 centre, double radius) const {
     return touchesDiscAt(pose(), centre, radius);
 }
 
-bool RobotBody::touchesDiscAt(const Pose& at, Vec2 centre, double radius) const {
-    const double reach = radius + width / 2;
-    const Vec2 q = centre - at.rear;
-    const double t = dot(q, at.heading);
-    if (t < 0) {
-        return quorvel::length(centre - at.rear) < reach;
-    }
-    if (t > length) {
-        return quorvel::length(centre - at.front) < reach;
-    }
-    return std::fabs(dot(q, at.normal)) < reach;
-}
-
 bool RobotBody::pointInEndDiscs(Vec2 point) const {
     const double limit = width * width / 4;
     return lengthSquared(point - rear) <= limit || lengthSquared(point - front) <= limit;

@@ -97,11 +97,6 @@ Vec2 RobotBody::toRobotFrame(Vec2 point) const {
     return {dot(q, heading), dot(q, normal)};
 }
 
-Vec2 RobotBody::toFrameOf(const Pose& at, Vec2 point) {
-    const Vec2 q = point - at.front;
-    return {dot(q, at.heading), dot(q, at.normal)};
-}
-
 void RobotBody::move(int steer, double distance) {
     if (steer == 0) {
         front = front + distance * heading;

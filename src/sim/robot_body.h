@@ -4,6 +4,8 @@
 #include "common/vec2.h"
 #include "sim/range_sensor.h"
 
+#include <cmath>
+
 namespace quorvel {
 
 // The simulated car: a capsule (every point within width/2 of the segment rear..front) that
@@ -58,10 +60,25 @@ class RobotBody {
     Pose pose() const { return {front, rear, heading, normal}; }
     void setPose(const Pose& pose);
 
-    // touchesDisc of a body of this shape standing at `pose`, without moving this one; the
-    // point in the frame of a body standing at `pose`.
-    bool touchesDiscAt(const Pose& pose, Vec2 centre, double radius) const;
-    static Vec2 toFrameOf(const Pose& pose, Vec2 point);
+    // touchesDisc of a body of this shape standing at `at`, without moving this one; the
+    // point in the frame of a body standing at `at`. Defined here, so that the hindsight
+    // learner's samples, which take them several times each, have them inline.
+    bool touchesDiscAt(const Pose& at, Vec2 centre, double radius) const {
+        const double reach = radius + width / 2;
+        const Vec2 q = centre - at.rear;
+        const double t = dot(q, at.heading);
+        if (t < 0) {
+            return quorvel::length(centre - at.rear) < reach;
+        }
+        if (t > length) {
+            return quorvel::length(centre - at.front) < reach;
+        }
+        return std::fabs(dot(q, at.normal)) < reach;
+    }
+    static Vec2 toFrameOf(const Pose& at, Vec2 point) {
+        const Vec2 q = point - at.front;
+        return {dot(q, at.heading), dot(q, at.normal)};
+    }
 
     // Collision tests: true when the shapes touch.
     bool touchesDisc(Vec2 centre, double radius) const;
