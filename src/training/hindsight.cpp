@@ -1,5 +1,7 @@
 #include "training/hindsight.h"
 
+#include "common/huge_pages.h"
+#include "common/same_bits.h"
 #include "common/step_limit.h"
 #include "learn/q_learner.h"
 #include "learn/training_pass.h"
@@ -9,6 +11,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <new>
 
 namespace quorvel {
 
@@ -48,15 +51,17 @@ std::uint64_t hindsightSeed(std::uint32_t processState) {
     return (std::uint64_t{0x68696e64u} << 32) | processState;
 }
 
-ReplayMemory::ReplayMemory(int capacity) : capacity_(capacity) {
+ReplayMemory::ReplayMemory(int capacity)
+    : states_(static_cast<ReplayState*>(
+          allocateHugePaged(sizeof(ReplayState) * static_cast<std::size_t>(capacity)))),
+      capacity_(capacity) {
     assert(capacity > stepLimit && "a memory holds at least one whole drive");
     // Reserved, not filled: the memory's pages are touched only as drives are written.
-    states_.reserve(static_cast<std::size_t>(capacity));
 }
 
 ReplayState& ReplayMemory::append() {
     if (written_ < capacity_) {
-        states_.emplace_back();
+        new (&states_[written_]) ReplayState();
     }
     ReplayState& s = at(written_);
     ++written_;
@@ -74,13 +79,23 @@ void ReplayMemory::endDrive(DriveEnd end) {
     driveStart_ = written_;
 }
 
+void placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal) {
+    s.pose = pose;
+    s.goal = goal;
+    const Vec2 g = RobotBody::toFrameOf(pose, goal);
+    encodeGoalInputs(s.inputs, g.x, g.y);
+}
+
 namespace {
 
-// The state's input vector for `goal`, without its action.
+// The state's input vector for `goal`, without its action: as stored for its drive's goal,
+// the goal inputs encoded anew for any other.
 void encodeState(const ReplayState& s, Vec2 goal, double* input) {
-    std::memcpy(input, s.rays, sizeof s.rays); // a fixed size: copied inline, no call
-    const Vec2 g = RobotBody::toFrameOf(s.pose, goal);
-    encodeGoalInputs(input, g.x, g.y);
+    std::memcpy(input, s.inputs, sizeof s.inputs); // a fixed size: copied inline, no call
+    if (!sameBits(goal.x, s.goal.x) || !sameBits(goal.y, s.goal.y)) {
+        const Vec2 g = RobotBody::toFrameOf(s.pose, goal);
+        encodeGoalInputs(input, g.x, g.y);
+    }
 }
 
 } // namespace
@@ -192,9 +207,8 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
         world.maxRange = episodeSensingRange;
         world.sense();
         ReplayState& s = memory_.append();
-        encodeRangeInputs(s.rays, world.sensor.ranges.data());
-        s.pose = world.pose();
-        s.goal = world.goal;
+        encodeRangeInputs(s.inputs, world.sensor.ranges.data());
+        placeState(s, world.pose(), world.goal);
         const Vec2 g = world.toRobotFrame(world.goal);
         const int action = chooseAction(world, run, s, rater);
         s.action = static_cast<signed char>(action);
@@ -203,12 +217,11 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
         ++steps;
         if (const std::optional<DriveEnd> end = episodeEnd(step, steps, stepLimit)) {
             ReplayState& last = memory_.append();
-            last.pose = world.pose();
-            last.goal = world.goal;
+            placeState(last, world.pose(), world.goal);
             if (*end == DriveEnd::outOfSteps) {
                 // Only a drive the step limit cut learns from its last state's ratings.
                 world.sense();
-                encodeRangeInputs(last.rays, world.sensor.ranges.data());
+                encodeRangeInputs(last.inputs, world.sensor.ranges.data());
             }
             memory_.endDrive(*end);
             countEnd(world, *end);
@@ -242,12 +255,12 @@ void HindsightLearner::drawSample(const World& world, BegunSample& begun) {
 void HindsightLearner::prefetchAhead() const {
     // The two samples after the next one most likely start where the next draws point (unless
     // one falls on a drive's last state), read from a copy of the sequence. The first one's
-    // states were asked for one update ago, so its relabelled goal's state is found and asked
-    // for now; the second one's states are asked for.
+    // states were asked for one update ago, so its relabelled goal's state is found and the
+    // line of its front point asked for now; the second one's states are asked for.
     random::Wide peek = draws_;
     const std::int64_t t = anyState(peek);
     if (relabels(peek)) {
-        memory_.prefetch(relabelledState(memory_, t, settings_.goalPick, peek), 1);
+        memory_.prefetchFront(relabelledState(memory_, t, settings_.goalPick, peek));
     }
     memory_.prefetch(anyState(peek), settings_.returnSteps + 1);
 }

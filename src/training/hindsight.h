@@ -6,9 +6,12 @@
 #include "sim/robot_body.h"
 #include "training/episodes.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
+#include <type_traits>
 
 namespace quorvel {
 
@@ -56,11 +59,12 @@ HindsightDefaults defaultHindsight();
 // The seed of a hindsight training's own sequence from the process's sequence's state.
 std::uint64_t hindsightSeed(std::uint32_t processState);
 
-// One state of a drive in the replay memory: what the robot sensed (encoded), where it stood,
-// the drive's goal, the action taken from it (-1: the drive's last state), how the drive
-// ended and how many states later its last state is.
+// One state of a drive in the replay memory: its input vector for the drive's goal (what the
+// robot sensed and where the goal lay, encoded), where it stood, the drive's goal, the action
+// taken from it (-1: the drive's last state), how the drive ended and how many states later
+// its last state is.
 struct ReplayState {
-    double rays[rayInputs];
+    double inputs[stateInputs];
     RobotBody::Pose pose;
     Vec2 goal;
     signed char action = -1;
@@ -77,6 +81,19 @@ inline void prefetchLine(const char* p) {
     __builtin_prefetch(p);
 #endif
 }
+
+// Asks for every cache line of bytes p..p + size - 1.
+inline void prefetchBytes(const void* p, std::size_t size) {
+    constexpr std::uintptr_t line = 64;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    for (std::uintptr_t a = start & ~(line - 1); a < start + size; a += line) {
+        prefetchLine(reinterpret_cast<const char*>(a));
+    }
+}
+
+// Puts a state where the robot stands, `goal` its drive's goal, with that goal's inputs: the
+// samples that keep the drive's goal, a third of them by default, need not encode it again.
+void placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal);
 
 // A ring of states: drives are written whole, one after another, and the oldest states are
 // overwritten once it is full. A state's later states in its drive are always still held.
@@ -96,15 +113,15 @@ class ReplayMemory {
     // Asks the processor to bring states i..i + count - 1 into its caches ahead of use: a
     // large memory is read at random, and each state read waits for main memory otherwise.
     void prefetch(std::int64_t i, int count) const {
-        constexpr std::size_t line = 64;
-        std::size_t s = slot(i); // one division, then the ring's next slots
-        for (int k = 0; k < count && i + k < written_; ++k) {
-            const char* state = reinterpret_cast<const char*>(states_.data() + s);
-            for (std::size_t offset = 0; offset < sizeof(ReplayState); offset += line) {
-                prefetchLine(state + offset);
-            }
-            s = s + 1 == static_cast<std::size_t>(capacity_) ? 0 : s + 1;
-        }
+        count = static_cast<int>(std::min<std::int64_t>(count, written_ - i));
+        const std::size_t s = slot(i); // one slot, then the ring's next ones
+        const std::size_t first = std::min<std::size_t>(count, capacity_ - s);
+        prefetchBytes(states_.get() + s, first * sizeof(ReplayState));
+        prefetchBytes(states_.get(), (count - first) * sizeof(ReplayState));
+    }
+    // Asks for the line of state i's front point, all a relabelled goal reads of it.
+    void prefetchFront(std::int64_t i) const {
+        prefetchLine(reinterpret_cast<const char*>(&states_[slot(i)].pose.front));
     }
 
     std::int64_t written() const { return written_; }
@@ -121,7 +138,13 @@ class ReplayMemory {
         return static_cast<std::size_t>(s < 0 ? s + capacity_ : s);
     }
 
-    std::vector<ReplayState> states_;
+    // In huge pages (common/huge_pages): read at random, a memory of the default size spans
+    // far more small pages than the processor keeps translations of.
+    struct Free {
+        void operator()(ReplayState* p) const { std::free(p); }
+    };
+    static_assert(std::is_trivially_destructible_v<ReplayState>);
+    std::unique_ptr<ReplayState[], Free> states_;
     int capacity_;
     std::int64_t written_ = 0;
     std::int64_t writtenSlot_ = 0; // written_ % capacity_

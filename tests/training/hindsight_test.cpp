@@ -45,9 +45,8 @@ std::int64_t driveStraight(World& world, ReplayMemory& memory, int moves, DriveE
     for (int k = 0; k <= moves; ++k) {
         world.sense();
         ReplayState& s = memory.append();
-        encodeRangeInputs(s.rays, world.sensor.ranges.data());
-        s.pose = world.pose();
-        s.goal = world.goal;
+        encodeRangeInputs(s.inputs, world.sensor.ranges.data());
+        placeState(s, world.pose(), world.goal);
         s.action = 2; // straight ahead, travel -3
         if (k < moves) {
             world.move(0, 3);
@@ -146,7 +145,7 @@ TEST_F(Hindsight, ARelabelledGoalIsEncodedWhereTheRobotWasAndPaysWhereItIsReache
     EXPECT_EQ(sample.reachedAfter, -1);
     double v[networkInputs];
     double ratings[QLearner::actionCount];
-    std::copy(memory.at(t + 5).rays, memory.at(t + 5).rays + rayInputs, v);
+    std::copy(memory.at(t + 5).inputs, memory.at(t + 5).inputs + rayInputs, v);
     const Vec2 g5 = RobotBody::toFrameOf(memory.at(t + 5).pose, goal);
     encodeGoalInputs(v, g5.x, g5.y);
     rateAllActions(target, v, ratings);
