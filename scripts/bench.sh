@@ -105,7 +105,7 @@ awk -v d="$default_s" -v l="$literal_8000" -v ds="$default_steps" -v ls="$litera
 # many), that commit's sources built beside the others and the two taking turns. A clone
 # without that commit says so and goes on.
 hindsight_first=6ce326b hindsight_goal=2
-echo "== hindsight updates a second (BM_HindsightUpdates), its first version $hindsight_first against this one, $repetitions runs each, taking turns (medians)"
+echo "== hindsight updates a second (BM_HindsightUpdates), its first version $hindsight_first against this one, $((4 * repetitions)) runs each, taking turns (medians)"
 first="build-hindsight-first"
 build_first() { # fails in a clone without that commit
   git cat-file -e "$hindsight_first^{commit}" || return 1
@@ -118,18 +118,22 @@ build_first() { # fails in a clone without that commit
     cmake --build "$first/build" -j"$(nproc)" --target quorvel_bench_training
 }
 if build_first >/dev/null 2>&1; then
-  for ((i = 0; i < repetitions; i++)); do
+  # Short runs and four times as many turns: on a shared host a run's rate moves by a fifth, and
+  # the ratio of each turn's two runs shows how far.
+  for ((i = 0; i < 4 * repetitions; i++)); do
     for which in first this; do
       build=$([ $which = first ] && echo "$first/build" || echo build)
       "$build/bench/quorvel_bench_training" --benchmark_filter=BM_HindsightUpdates \
-        --benchmark_min_time=1 --benchmark_format=csv 2>/dev/null |
+        --benchmark_min_time=0.3 --benchmark_format=csv 2>/dev/null |
         awk -F, 'index($1, "\"BM_HindsightUpdates") == 1 { print $NF }' >>"$out/hindsight-$which.txt"
     done
   done
+  turns=$(paste "$out/hindsight-first.txt" "$out/hindsight-this.txt" | awk '$1 > 0 { print $2 / $1 }' | sort -g)
   awk -v f="$(middle <"$out/hindsight-first.txt")" -v n="$(middle <"$out/hindsight-this.txt")" \
+    -v t="$(middle <<<"$turns")" -v lo="$(head -1 <<<"$turns")" -v hi="$(tail -1 <<<"$turns")" \
     -v goal="$hindsight_goal" 'BEGIN {
     if (f <= 0 || n <= 0) { print "hindsight: no rates (did a run fail?)"; exit }
-    printf "first version %.0f updates/s, this one %.0f updates/s: %.2fx (the goal: %gx)\n", f, n, n / f, goal }'
+    printf "first version %.0f updates/s, this one %.0f updates/s: %.2fx (the goal: %gx); turn by turn %.2fx, from %.2fx to %.2fx\n", f, n, n / f, goal, t, lo, hi }'
 else
   echo "hindsight: the first version ($hindsight_first) could not be built from this clone; not measured"
 fi
