@@ -255,8 +255,8 @@ void HindsightLearner::drawSample(const World& world, BegunSample& begun) {
 void HindsightLearner::prefetchAhead() const {
     // The two samples after the next one most likely start where the next draws point (unless
     // one falls on a drive's last state), read from a copy of the sequence. The first one's
-    // states were asked for one update ago, so its relabelled goal's state is found and the
-    // line of its front point asked for now; the second one's states are asked for.
+    // states were asked for one update ago, so its relabelled goal's state is found and its
+    // front point asked for now; the second one's states are asked for.
     random::Wide peek = draws_;
     const std::int64_t t = anyState(peek);
     if (relabels(peek)) {

@@ -82,11 +82,11 @@ inline void prefetchLine(const char* p) {
 #endif
 }
 
-// Asks for every cache line of bytes p..p + size - 1.
+// Asks for every cache line of bytes p..p + size - 1 (none when size is 0).
 inline void prefetchBytes(const void* p, std::size_t size) {
     constexpr std::uintptr_t line = 64;
     const auto start = reinterpret_cast<std::uintptr_t>(p);
-    for (std::uintptr_t a = start & ~(line - 1); a < start + size; a += line) {
+    for (std::uintptr_t a = start & ~(line - 1); size > 0 && a < start + size; a += line) {
         prefetchLine(reinterpret_cast<const char*>(a));
     }
 }
@@ -119,9 +119,10 @@ class ReplayMemory {
         prefetchBytes(states_.get() + s, first * sizeof(ReplayState));
         prefetchBytes(states_.get(), (count - first) * sizeof(ReplayState));
     }
-    // Asks for the line of state i's front point, all a relabelled goal reads of it.
+    // Asks for state i's front point, all a relabelled goal reads of it.
     void prefetchFront(std::int64_t i) const {
-        prefetchLine(reinterpret_cast<const char*>(&states_[slot(i)].pose.front));
+        const Vec2& front = states_[slot(i)].pose.front;
+        prefetchBytes(&front, sizeof front);
     }
 
     std::int64_t written() const { return written_; }
