@@ -93,8 +93,7 @@ void RobotBody::updateBox() {
 }
 
 Vec2 RobotBody::toRobotFrame(Vec2 point) const {
-    const Vec2 q = point - front;
-    return {dot(q, heading), dot(q, normal)};
+    return toFrameOf(pose(), point);
 }
 
 void RobotBody::move(int steer, double distance) {

@@ -79,11 +79,12 @@ void ReplayMemory::endDrive(DriveEnd end) {
     driveStart_ = written_;
 }
 
-void placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal) {
+Vec2 placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal) {
     s.pose = pose;
     s.goal = goal;
     const Vec2 g = RobotBody::toFrameOf(pose, goal);
     encodeGoalInputs(s.inputs, g.x, g.y);
+    return g;
 }
 
 namespace {
@@ -208,8 +209,7 @@ TrainingEpisodeResult HindsightLearner::runEpisode(World& world, int run) {
         world.sense();
         ReplayState& s = memory_.append();
         encodeRangeInputs(s.inputs, world.sensor.ranges.data());
-        placeState(s, world.pose(), world.goal);
-        const Vec2 g = world.toRobotFrame(world.goal);
+        const Vec2 g = placeState(s, world.pose(), world.goal);
         const int action = chooseAction(world, run, s, rater);
         s.action = static_cast<signed char>(action);
         learner.setAction(action);

@@ -93,7 +93,8 @@ inline void prefetchBytes(const void* p, std::size_t size) {
 
 // Puts a state where the robot stands, `goal` its drive's goal, with that goal's inputs: the
 // samples that keep the drive's goal, a third of them by default, need not encode it again.
-void placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal);
+// Returns the goal in the frame of the robot standing there.
+Vec2 placeState(ReplayState& s, const RobotBody::Pose& pose, Vec2 goal);
 
 // A ring of states: drives are written whole, one after another, and the oldest states are
 // overwritten once it is full. A state's later states in its drive are always still held.
