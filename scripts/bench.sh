@@ -69,17 +69,21 @@ for ((i = 0; i < repetitions; i++)); do
   echo "$start $(date +%s.%N)" | awk '{ printf "%.3f\n", $2 - $1 }' >>"$out/default.txt"
 done
 middle() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
-# The median over the runs of a mode, from rows "BM_Training/MODE/RUNS/...,...,steps_per_s".
-median_steps() { # file mode
-  awk -F, -v name="\"BM_Training/$2/20000/" 'index($1, name) == 1 { print $NF }' "$1" | middle
+# A mode's steps a second run by run, from rows "BM_Training/MODE/RUNS/...,...,steps_per_s".
+run_steps() { # file mode
+  awk -F, -v name="\"BM_Training/$2/20000/" 'index($1, name) == 1 { print $NF }' "$1"
 }
-printf '%-16s %18s %18s %8s\n' "mode" "literal steps/s" "release steps/s" "ratio"
+# Each round's ratio as well as the ratio of the medians: a run's rate moves by a tenth on a
+# shared host, and the range shows how far the goal stands from that.
+printf '%-16s %18s %18s %8s   %s\n' "mode" "literal steps/s" "release steps/s" "ratio" "round by round"
 for mode in 0 1; do
-  literal=$(median_steps "$out/build-literal.csv" $mode)
-  fast=$(median_steps "$out/build.csv" $mode)
+  run_steps "$out/build-literal.csv" $mode >"$out/literal-$mode.txt"
+  run_steps "$out/build.csv" $mode >"$out/release-$mode.txt"
+  rounds=$(paste "$out/literal-$mode.txt" "$out/release-$mode.txt" | awk '$1 > 0 { print $2 / $1 }' | sort -g)
   label=$([ $mode = 0 ] && echo "without q-learn" || echo "with q-learn")
-  awk -v l="$literal" -v f="$fast" -v m="$label" \
-    'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx\n", m, l, f, f / l }'
+  awk -v l="$(middle <"$out/literal-$mode.txt")" -v f="$(middle <"$out/release-$mode.txt")" -v m="$label" \
+    -v t="$(middle <<<"$rounds")" -v lo="$(head -1 <<<"$rounds")" -v hi="$(tail -1 <<<"$rounds")" \
+    'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx   %.2fx, from %.2fx to %.2fx\n", m, l, f, f / l, t, lo, hi }'
 done
 
 # The goal: the default training in 15 s where the literal build takes 2.9 s for its 8000 runs.
