@@ -52,18 +52,10 @@ BENCHMARK(BM_Training)
 // field (the default settings' warm-up), then samples learnt from it, 10000 an iteration.
 void BM_HindsightUpdates(benchmark::State& state) {
     auto world = bench::standardWorld();
-    const HindsightDefaults d = defaultHindsight();
-    HindsightSettings settings = d.settings;
-    settings.updatesPerStep = 1;
-    HindsightLearner learner(settings, d.learningRate, d.discount, 200, 100000, 1,
-                             world->learner.network);
-    for (int run = 0; learner.memory().size() < settings.warmUpSteps; ++run) {
-        world->placeRandomly(runPlacementMargin, runRedrawSpan);
-        learner.runEpisode(*world, run);
-    }
+    const auto learner = bench::warmedHindsightLearner(*world);
     constexpr int batch = 10000;
     for (auto _ : state) {
-        learner.update(*world, batch);
+        learner->update(*world, batch);
     }
     state.counters["updates_per_s"] =
         benchmark::Counter(static_cast<double>(batch) * static_cast<double>(state.iterations()),

@@ -41,19 +41,18 @@ mkdir -p "$root"
 library() { # revision name
   local source=$PWD build="$root/$2/tree"
   if [ -n "$1" ]; then
-    git cat-file -e "$1^{commit}"
     source="$root/$2/src" build="$root/$2/build"
-    rm -rf "$root/$2" && mkdir -p "$source"
-    git archive "$1" | tar -x -C "$source"
+    rm -rf "$root/$2"
+    scripts/extract-revision.sh "$1" "$source" || { echo "ab: no revision $1 here" >&2; exit 1; }
   fi
   cmake -S "$source" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_CORE_ONLY=ON \
     -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=OFF \
     -DCMAKE_POSITION_INDEPENDENT_CODE=ON >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target quorvel_training >/dev/null
+  cmake --build "$build" -j"$(nproc)" --target quorvel_rules >/dev/null
   local define=()
   [ $hindsight = yes ] && define=(-DQUORVEL_AB_HINDSIGHT)
   local libs=()
-  for lib in training world sim learn common; do libs+=("$build/src/libquorvel_$lib.a"); done
+  for lib in rules training world sim learn common; do libs+=("$build/src/libquorvel_$lib.a"); done
   g++ -O2 -std=c++20 -fPIC -shared -fvisibility=hidden -Wl,-Bsymbolic "${define[@]}" \
     -I"$source/src" bench/ab/ab_workloads.cpp -o "$root/$2.so" \
     -Wl,--whole-archive "${libs[@]}" -Wl,--no-whole-archive

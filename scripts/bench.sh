@@ -69,21 +69,27 @@ for ((i = 0; i < repetitions; i++)); do
   echo "$start $(date +%s.%N)" | awk '{ printf "%.3f\n", $2 - $1 }' >>"$out/default.txt"
 done
 middle() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
+# The ratios of two builds' rates round by round (line i of each file is round i's run): their
+# median, lowest and highest. A run's rate moves by a tenth or more on a shared host, and the
+# range shows how far.
+round_ratios() { # first-file second-file
+  local ratios
+  ratios=$(paste "$1" "$2" | awk '$1 > 0 { print $2 / $1 }' | sort -g)
+  echo "$(middle <<<"$ratios") $(head -1 <<<"$ratios") $(tail -1 <<<"$ratios")"
+}
 # A mode's steps a second run by run, from rows "BM_Training/MODE/RUNS/...,...,steps_per_s".
 run_steps() { # file mode
   awk -F, -v name="\"BM_Training/$2/20000/" 'index($1, name) == 1 { print $NF }' "$1"
 }
-# Each round's ratio as well as the ratio of the medians: a run's rate moves by a tenth on a
-# shared host, and the range shows how far the goal stands from that.
+# Each round's ratio as well as the ratio of the medians.
 printf '%-16s %18s %18s %8s   %s\n' "mode" "literal steps/s" "release steps/s" "ratio" "round by round"
 for mode in 0 1; do
   run_steps "$out/build-literal.csv" $mode >"$out/literal-$mode.txt"
   run_steps "$out/build.csv" $mode >"$out/release-$mode.txt"
-  rounds=$(paste "$out/literal-$mode.txt" "$out/release-$mode.txt" | awk '$1 > 0 { print $2 / $1 }' | sort -g)
+  read -r t lo hi <<<"$(round_ratios "$out/literal-$mode.txt" "$out/release-$mode.txt")"
   label=$([ $mode = 0 ] && echo "without q-learn" || echo "with q-learn")
   awk -v l="$(middle <"$out/literal-$mode.txt")" -v f="$(middle <"$out/release-$mode.txt")" -v m="$label" \
-    -v t="$(middle <<<"$rounds")" -v lo="$(head -1 <<<"$rounds")" -v hi="$(tail -1 <<<"$rounds")" \
-    'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx   %.2fx, from %.2fx to %.2fx\n", m, l, f, f / l, t, lo, hi }'
+    -v t="$t" -v lo="$lo" -v hi="$hi" 'BEGIN { printf "%-16s %18.0f %18.0f %7.2fx   %.2fx, from %.2fx to %.2fx\n", m, l, f, f / l, t, lo, hi }'
 done
 
 # The goal: the default training in 15 s where the literal build takes 2.9 s for its 8000 runs.
@@ -112,18 +118,14 @@ hindsight_first=6ce326b hindsight_goal=2
 echo "== hindsight updates a second (BM_HindsightUpdates), its first version $hindsight_first against this one, $((4 * repetitions)) runs each, taking turns (medians)"
 first="build-hindsight-first"
 build_first() { # fails in a clone without that commit
-  git cat-file -e "$hindsight_first^{commit}" || return 1
-  if [ ! -f "$first/src/CMakeLists.txt" ]; then
-    rm -rf "$first" && mkdir -p "$first/src"
-    git archive "$hindsight_first" | tar -x -C "$first/src"
-  fi
+  [ -f "$first/src/CMakeLists.txt" ] || scripts/extract-revision.sh "$hindsight_first" "$first/src" ||
+    return 1
   cmake -S "$first/src" -B "$first/build" -DCMAKE_BUILD_TYPE=Release -DQUORVEL_CORE_ONLY=ON \
     -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_BUILD_BENCHMARKS=ON &&
     cmake --build "$first/build" -j"$(nproc)" --target quorvel_bench_training
 }
 if build_first >/dev/null 2>&1; then
-  # Short runs and four times as many turns: on a shared host a run's rate moves by a fifth, and
-  # the ratio of each turn's two runs shows how far.
+  # Short runs and four times as many turns: on a shared host a run's rate moves by a fifth.
   for ((i = 0; i < 4 * repetitions; i++)); do
     for which in first this; do
       build=$([ $which = first ] && echo "$first/build" || echo build)
@@ -132,10 +134,9 @@ if build_first >/dev/null 2>&1; then
         awk -F, 'index($1, "\"BM_HindsightUpdates") == 1 { print $NF }' >>"$out/hindsight-$which.txt"
     done
   done
-  turns=$(paste "$out/hindsight-first.txt" "$out/hindsight-this.txt" | awk '$1 > 0 { print $2 / $1 }' | sort -g)
+  read -r t lo hi <<<"$(round_ratios "$out/hindsight-first.txt" "$out/hindsight-this.txt")"
   awk -v f="$(middle <"$out/hindsight-first.txt")" -v n="$(middle <"$out/hindsight-this.txt")" \
-    -v t="$(middle <<<"$turns")" -v lo="$(head -1 <<<"$turns")" -v hi="$(tail -1 <<<"$turns")" \
-    -v goal="$hindsight_goal" 'BEGIN {
+    -v t="$t" -v lo="$lo" -v hi="$hi" -v goal="$hindsight_goal" 'BEGIN {
     if (f <= 0 || n <= 0) { print "hindsight: no rates (did a run fail?)"; exit }
     printf "first version %.0f updates/s, this one %.0f updates/s: %.2fx (the goal: %gx); turn by turn %.2fx, from %.2fx to %.2fx\n", f, n, n / f, goal, t, lo, hi }'
 else

@@ -115,6 +115,9 @@ class ReplayMemory {
     // large memory is read at random, and each state read waits for main memory otherwise.
     void prefetch(std::int64_t i, int count) const {
         count = static_cast<int>(std::min<std::int64_t>(count, written_ - i));
+        if (count <= 0) {
+            return;
+        }
         const std::size_t s = slot(i); // one slot, then the ring's next ones
         const std::size_t first = std::min<std::size_t>(count, capacity_ - s);
         prefetchBytes(states_.get() + s, first * sizeof(ReplayState));
