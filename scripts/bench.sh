@@ -55,7 +55,7 @@ median() { # file benchmark counter
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 # The two builds take turns, one run each, so that the host's changing load falls on both;
-# the trainer's default training (about half a minute) takes its turn in the same rounds.
+# the trainer's default training (20 to 30 s) takes its turn in the same rounds.
 echo "== standard training workload, $repetitions runs of each build, taking turns (medians)"
 for ((i = 0; i < repetitions; i++)); do
   for build in build-literal build; do

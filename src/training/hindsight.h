@@ -84,9 +84,12 @@ inline void prefetchLine(const char* p) {
 
 // Asks for every cache line of bytes p..p + size - 1 (none when size is 0).
 inline void prefetchBytes(const void* p, std::size_t size) {
+    if (size == 0) {
+        return;
+    }
     constexpr std::uintptr_t line = 64;
     const auto start = reinterpret_cast<std::uintptr_t>(p);
-    for (std::uintptr_t a = start & ~(line - 1); size > 0 && a < start + size; a += line) {
+    for (std::uintptr_t a = start & ~(line - 1); a < start + size; a += line) {
         prefetchLine(reinterpret_cast<const char*>(a));
     }
 }
