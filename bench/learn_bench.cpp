@@ -33,6 +33,18 @@ void BM_RateActions(benchmark::State& state) {
 }
 BENCHMARK(BM_RateActions);
 
+// The same ratings within their bound, as an episode takes them where they decide the choice.
+void BM_RateRoughly(benchmark::State& state) {
+    auto world = bench::standardWorld();
+    prepareState(*world);
+    const FrozenRater rater(world->learner.network);
+    for (auto _ : state) {
+        rater.rateRoughly(world->learner.history[0], world->learner.ratings);
+        benchmark::DoNotOptimize(world->learner.ratings);
+    }
+}
+BENCHMARK(BM_RateRoughly);
+
 void BM_Evaluate(benchmark::State& state) {
     auto world = bench::standardWorld();
     prepareState(*world);

@@ -4,6 +4,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvel::avx2 {
@@ -98,6 +99,71 @@ QUORVEL_AVX2 int chooseWithoutPow(const double* ratings, double floor, double ex
         chosen += point >= cumulative[i];
     }
     return near || chosen == actions ? -1 : chosen;
+}
+
+QUORVEL_AVX2 int chooseWithin(const double* ratings, double bound, double floor, double exponent,
+                              int draw, int maxDraw) {
+    if (!(floor >= 0 && floor <= 1e300 && exponent >= 0 && exponent <= highestExponent &&
+          bound >= 0)) {
+        return -1;
+    }
+    // Each weight's extremes, from the power of the rating as given (approximatePowers'): a
+    // rating r within b of x has r^e >= x^e (1 - b/x)^e >= x^e (1 - max(e, 1) b/x), and
+    // r^e <= x^e exp(e b/x) <= x^e (1 + y + y^2) for y = e b/x <= 1. Actions 0..3 in one
+    // vector, 4, 5, 4, 5 in the other.
+    const __m256d rating[2] = {_mm256_loadu_pd(ratings),
+                               _mm256_set_pd(ratings[5], ratings[4], ratings[5], ratings[4])};
+    const __m256d b = _mm256_set1_pd(bound);
+    const __m256d e = _mm256_set1_pd(exponent);
+    const __m256d one = _mm256_set1_pd(1);
+    const __m256d floors = _mm256_set1_pd(floor);
+    alignas(32) double low[8], high[8];
+    int outside = 0;
+    for (int half = 0; half < 2; ++half) {
+        const __m256d x = rating[half];
+        const __m256d q = _mm256_div_pd(b, x);
+        const __m256d y = _mm256_mul_pd(e, q);
+        const __m256d inside =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(_mm256_sub_pd(x, b),
+                                                      _mm256_set1_pd(lowestRating), _CMP_GE_OQ),
+                                        _mm256_cmp_pd(x, one, _CMP_LE_OQ)),
+                          _mm256_cmp_pd(y, _mm256_set1_pd(1.0 / 16), _CMP_LE_OQ));
+        outside |= _mm256_movemask_pd(inside) ^ 0xf;
+        const __m256d power = expOf(_mm256_mul_pd(e, logOf(x)));
+        const __m256d least =
+            _mm256_sub_pd(one, _mm256_mul_pd(_mm256_set1_pd(std::max(exponent, 1.0)), q));
+        const __m256d most = _mm256_add_pd(_mm256_add_pd(one, y), _mm256_mul_pd(y, y));
+        _mm256_store_pd(low + 4 * half, _mm256_add_pd(_mm256_mul_pd(power, least), floors));
+        _mm256_store_pd(high + 4 * half, _mm256_add_pd(_mm256_mul_pd(power, most), floors));
+    }
+    if (outside != 0) {
+        return -1;
+    }
+    // The point lies above cumulative weight i where d (rest) > (1 - d) (up to i), for
+    // d = draw / maxDraw and "rest" the weights after i: least so with the weights up to i at
+    // their largest and the rest at their smallest, most so the other way round.
+    const double d = draw * (1.0 / maxDraw);
+    double upToLow = 0, upToHigh = 0, restLow = 0, restHigh = 0;
+    for (int i = 0; i < actions; ++i) {
+        restLow += low[i];
+        restHigh += high[i];
+    }
+    const double margin = 1e-4 * restHigh;
+    int chosen = 0;
+    for (int i = 0; i < actions; ++i) {
+        upToLow += low[i];
+        upToHigh += high[i];
+        restLow -= low[i];
+        restHigh -= high[i];
+        const double lowest = d * std::max(restLow, 0.0) - (1 - d) * upToHigh;
+        const double highest = d * restHigh - (1 - d) * upToLow;
+        if (lowest > margin) {
+            ++chosen; // above it, whatever the ratings
+        } else if (!(highest < -margin)) {
+            return -1;
+        }
+    }
+    return chosen == actions ? -1 : chosen;
 }
 
 } // namespace quorvel::avx2

@@ -21,4 +21,12 @@ void approximatePowers(const double* x, double e, double* powers);
 // pow decides.
 int chooseWithoutPow(const double* ratings, double floor, double exponent, int draw, int maxDraw);
 
+// The same for ratings known only to lie within `bound` of `ratings`: the action every such
+// set of ratings would give, decided as chooseWithoutPow decides, where the draw's point lies
+// farther than 1e-4 of the largest total from each cumulative weight at its every extreme.
+// -1 when it does not, when a rating less the bound falls below lowestRating, when the bound
+// moves a power by more than a sixteenth, or outside chooseWithoutPow's ranges.
+int chooseWithin(const double* ratings, double bound, double floor, double exponent, int draw,
+                 int maxDraw);
+
 } // namespace quorvel::avx2

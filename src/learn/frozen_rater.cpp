@@ -1,5 +1,6 @@
 #include "learn/frozen_rater.h"
 
+#include "learn/network_avx2.h"
 #include "learn/network_kernel_set.h"
 #include "learn/q_learner.h"
 
@@ -8,6 +9,7 @@ namespace quorvel {
 FrozenRater::FrozenRater(QNetwork& network) : network_(&network) {
     if (activeMathPath().vectorUnits) {
         avx2::pack(network, weights_);
+        roughBound_ = avx2::roughRatingBound(network);
     }
 }
 
@@ -32,6 +34,15 @@ void FrozenRater::rate(double* v, double* ratings) const {
         setActionEntries(v, i);
         ratings[i] = network_->evaluateFromStateSums(sums, v);
     }
+}
+
+bool FrozenRater::rateRoughly(double* v, double* ratings) const {
+    if (literalBuild || !activeMathPath().vectorUnits) {
+        return false;
+    }
+    avx2::rateRoughly(weights_, v, ratings);
+    setActionEntries(v, QLearner::actionCount - 1);
+    return true;
 }
 
 } // namespace quorvel

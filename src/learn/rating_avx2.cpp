@@ -149,6 +149,65 @@ QUORVEL_AVX2 void rateKernel(const RatingWeights& rw, const double* state, doubl
     storeRatings(value, ratings);
 }
 
+// The logistic sigmoid of eight floats, within roughSigmoidError of the real one: the input
+// held to [-80, 80] (which moves the result by under 1e-34; infinities too, but not NaN),
+// exp(-y) as 2^n exp(g) with |g| <= ln 2 / 2 (ln 2 in two parts, the first with n's product
+// exact) and exp(g) by its Taylor polynomial to g^7 (the rest is below 7e-9 of it), then one
+// division.
+QUORVEL_AVX2 inline __m256 roughSigmoid(__m256 y) {
+    // A NaN stays one: min and max give their second operand when one is NaN.
+    const __m256 t =
+        _mm256_max_ps(_mm256_set1_ps(-80),
+                      _mm256_min_ps(_mm256_set1_ps(80), _mm256_xor_ps(y, _mm256_set1_ps(-0.0f))));
+    const __m256 n = _mm256_round_ps(_mm256_mul_ps(t, _mm256_set1_ps(0x1.715476p+0f)),
+                                     _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    __m256 g = _mm256_fnmadd_ps(n, _mm256_set1_ps(0x1.62e4p-1f), t);
+    g = _mm256_fnmadd_ps(n, _mm256_set1_ps(0x1.7f7d1cp-20f), g);
+    __m256 p = _mm256_set1_ps(1.0f / 5040);
+    for (const float c : {1.0f / 720, 1.0f / 120, 1.0f / 24, 1.0f / 6, 0.5f, 1.0f, 1.0f}) {
+        p = _mm256_fmadd_ps(p, g, _mm256_set1_ps(c));
+    }
+    // 2^n, n in -116..116, from its exponent bits.
+    const __m256i scale =
+        _mm256_slli_epi32(_mm256_add_epi32(_mm256_cvtps_epi32(n), _mm256_set1_epi32(127)), 23);
+    const __m256 one = _mm256_set1_ps(1);
+    return _mm256_div_ps(one, _mm256_add_ps(one, _mm256_mul_ps(p, _mm256_castsi256_ps(scale))));
+}
+
+// roughSigmoid of every lane of N vectors of doubles, in place, two vectors at a time: each
+// sum rounded to a float, its sigmoid widened back.
+template <int N> QUORVEL_AVX2 inline void roughSigmoids(__m256d (&s)[N]) {
+    for (int i = 0; i < N; i += 2) {
+        const __m128 low = _mm256_cvtpd_ps(s[i]);
+        const __m128 high = i + 1 < N ? _mm256_cvtpd_ps(s[i + 1]) : low;
+        const __m256 h = roughSigmoid(_mm256_set_m128(high, low));
+        s[i] = _mm256_cvtps_pd(_mm256_castps256_ps128(h));
+        if (i + 1 < N) {
+            s[i + 1] = _mm256_cvtps_pd(_mm256_extractf128_ps(h, 1));
+        }
+    }
+}
+
+QUORVEL_AVX2 void roughSigmoidsOf(const float* in, float* out) {
+    _mm256_storeu_ps(out, roughSigmoid(_mm256_loadu_ps(in)));
+}
+
+// rateKernel with roughSigmoids: the same sums in the same order, of the rough outputs from
+// the second layer on.
+QUORVEL_AVX2 void roughRateKernel(const RatingWeights& rw, const double* state, double* ratings) {
+    const Columns& c = rw.columns;
+    __m256d h1[ratingFirstPacked];
+    ratingFirstSums(rw, state, h1);
+    roughSigmoids(h1);
+    __m256d h2[ratingSecond];
+    ratingSecondSums(rw, h1, h2);
+    roughSigmoids(h2);
+    __m256d value[2];
+    ratingOutputSums(c, h2, value);
+    roughSigmoids(value);
+    storeRatings(value, ratings);
+}
+
 // A training step towards target and a rating of another network, layer by layer side by
 // side: each layer's sigmoids of both are taken together, so that the step's narrow layers,
 // which wait on their sums and sigmoids, overlap with the rating's wide ones. Every value
@@ -189,6 +248,46 @@ QUORVEL_AVX2 void trainWhileRatingKernel(Columns& c, const double* x, double tar
 
 void rateActions(const RatingWeights& weights, const double* state, double* ratings, ExpKind exp) {
     withExp(exp, [&](auto kind) { rateKernel<kind()>(weights, state, ratings); });
+}
+
+void rateRoughly(const RatingWeights& weights, const double* state, double* ratings) {
+    roughRateKernel(weights, state, ratings);
+}
+
+void roughSigmoids(const float* in, float* out) {
+    roughSigmoidsOf(in, out);
+}
+
+double roughRatingBound(const QNetwork& n) {
+    constexpr double floatUnit = 0x1p-24; // a float's relative rounding
+    constexpr double doubleUnit = 0x1p-53;
+    // How far a rough output lies from the exact path's, where both sums agree: the rough
+    // sigmoid's own error, the sum's rounding to a float (by floatUnit |s| at most, which
+    // moves the sigmoid by under floatUnit / 4, as |s| sigma'(s) < 0.23), and the exact
+    // path's (within 4 doubleUnit of the real sigmoid).
+    constexpr double ownError = roughSigmoidError + floatUnit / 4 + 4 * doubleUnit;
+    // How far a sum of m outputs, each within `e` of the exact path's and all in [0, 1], lies
+    // from the exact path's sum: the weights' magnitudes times e, and both paths' roundings
+    // of m + 1 additions.
+    auto sumError = [](const double* row, int m, double e) {
+        double weights = 0;
+        for (int j = 0; j < m; ++j) {
+            weights += std::fabs(row[j]);
+        }
+        const double rounding = 2 * (m + 1) * doubleUnit / (1 - (m + 1) * doubleUnit);
+        return (weights * e + rounding * (std::fabs(row[m]) + weights)) * (1 + 4 * m * doubleUnit);
+    };
+    double second = 0; // the second layer's sums
+    bool finite = true;
+    for (int k = 0; k < hidden2Units; ++k) {
+        const double e = sumError(n.hidden2.weights[k], hidden1Units, ownError);
+        finite = finite && std::isfinite(e);
+        second = std::max(second, e);
+    }
+    // A sigmoid moves by a quarter of its input's move at most.
+    const double secondOutputs = second / 4 + ownError;
+    const double output = sumError(n.output.weights[0], hidden2Units, secondOutputs);
+    return finite && std::isfinite(output) ? 1.01 * (output / 4 + ownError) : HUGE_VAL;
 }
 
 void trainWhileRating(Columns& columns, const double* x, double target, Scratch& scratch,

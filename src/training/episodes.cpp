@@ -1,11 +1,13 @@
 #include "training/episodes.h"
 
 #include "common/random.h"
+#include "learn/choice_avx2.h"
 #include "learn/frozen_rater.h"
 #include "learn/training_pass.h"
 #include "world/floor.h"
 #include "world/world.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvel {
@@ -24,6 +26,7 @@ struct EpisodeRun {
     bool reached = false;
     double lastDistanceSquared = 0;
     double lastRating = 0;
+    bool roughlyRated = false; // the last step's, not in the learner
 };
 
 // Runs steps until the goal, a refused move, the step limit or the arena bound ends the
@@ -42,14 +45,25 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         learner.encodeRanges(k, world.sensor.ranges.data());
         const Vec2 g = world.toRobotFrame(world.goal);
         learner.encodeGoal(k, g.x, g.y);
-        learner.rateActions(k, rater);
-        const int action = sequence != nullptr
-                               ? learner.chooseAction(floor, exponent, sequence->draw())
-                               : learner.chooseAction(floor, exponent);
+        const int draw = sequence != nullptr ? sequence->draw() : random::draw();
+        // Rough ratings where they decide the choice, but never on the step that may be the
+        // last, whose rating the episode keeps.
+        int action = -1;
+        double rough[QLearner::actionCount];
+        if (k + 1 < stepLimit && rater.rateRoughly(learner.input(k), rough)) {
+            action = avx2::chooseWithin(rough, rater.roughBound(), floor, exponent, draw,
+                                        random::maxDraw);
+        }
+        run.roughlyRated = action >= 0;
+        if (action < 0) {
+            learner.rateActions(k, rater);
+            action = learner.chooseAction(floor, exponent, draw);
+        }
         learner.setAction(action);
         if (record) {
             learner.recordAction(k, action);
-            run.lastRating = learner.ratings[action];
+            // Kept only when the steps run out, on a step always rated exactly.
+            run.lastRating = run.roughlyRated ? rough[action] : learner.ratings[action];
         }
         const EpisodeStep step = moveAndTest(world, g);
         run.moved = step.moved;
@@ -58,6 +72,12 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         run.steps = k + 1;
         if (const std::optional<DriveEnd> end = episodeEnd(step, run.steps, stepLimit)) {
             run.end = *end;
+            if (run.roughlyRated) {
+                // The learner is left with the last step's exact ratings, as without them.
+                double input[QLearner::inputSize];
+                std::copy_n(learner.input(k), QLearner::inputSize, input);
+                rater.rate(input, learner.ratings);
+            }
             return run;
         }
     }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -129,6 +130,57 @@ TEST_F(ChoiceWithoutPow, DecidesAsPowDoesOrLeavesItToPow) {
     EXPECT_EQ(avx2::chooseWithoutPow(fine, 0.1, 51, 100, 32767), -1);
     EXPECT_EQ(avx2::chooseWithoutPow(fine, -0.1, 2, 100, 32767), -1);
     EXPECT_EQ(avx2::chooseWithoutPow(fine, 0.1, 2, 100, 32767), 0);
+}
+
+// Ratings known to a bound: a choice made is the one every set of ratings within it gives.
+TEST_F(ChoiceWithoutPow, WithinABoundDecidesForEveryRatingsInItOrLeavesIt) {
+    Random r{9};
+    int decided = 0;
+    int undecided = 0;
+    for (int trial = 0; trial < 4000; ++trial) {
+        double ratings[6];
+        for (double& v : ratings) {
+            v = trial % 2 == 0 ? 0.05 + 0.95 * r.unit() : r.rating();
+        }
+        // Mostly the sizes training sees, now and then far wider.
+        const double bound =
+            trial % 4 == 0 ? 0 : std::exp2(trial % 8 == 1 ? -10 : -17 - 8 * r.unit());
+        // Counted where ratings and bound are as training's are.
+        const bool usual = trial % 2 == 0 && trial % 8 != 1;
+        const double t = r.unit();
+        const double floor = trial % 3 == 0 ? 0 : t;
+        const double exponent = trial % 2 == 0 ? 20 - 19 * t : avx2::highestExponent * r.unit();
+        for (int draw = trial % 11; draw <= 32767; draw += 331) {
+            const int chosen = avx2::chooseWithin(ratings, bound, floor, exponent, draw, 32767);
+            (chosen < 0 ? undecided : decided) += usual;
+            if (chosen < 0) {
+                continue;
+            }
+            // The ratings at the bound's ends in every mix the cumulative weights care about:
+            // all low, all high, and low up to each action and high after it, or the reverse.
+            for (int mix = 0; mix < 14; ++mix) {
+                const int k = (mix - 2) % 6;
+                double moved[6];
+                for (int i = 0; i < 6; ++i) {
+                    const bool up = mix < 2 ? mix == 1 : mix < 8 ? i <= k : i > k;
+                    moved[i] = std::min(1.0, ratings[i] + (up ? bound : -bound));
+                }
+                ASSERT_EQ(chosen, chooseWithPow(moved, floor, exponent, draw))
+                    << trial << " " << draw << " " << mix;
+            }
+        }
+    }
+    EXPECT_LT(undecided, decided / 20);
+
+    // A bound too wide to decide anything, one that is not a number, and ratings it could take
+    // below the range: left undecided.
+    const double fine[6] = {0.5, 0.4, 0.3, 0.5, 0.2, 0.5};
+    EXPECT_GE(avx2::chooseWithin(fine, 1e-6, 0.1, 20, 100, 32767), 0);
+    EXPECT_EQ(avx2::chooseWithin(fine, 0.01, 0.1, 20, 100, 32767), -1);
+    EXPECT_EQ(avx2::chooseWithin(fine, std::nan(""), 0.1, 20, 100, 32767), -1);
+    EXPECT_EQ(avx2::chooseWithin(fine, HUGE_VAL, 0.1, 20, 100, 32767), -1);
+    const double low[6] = {0.5, 0.5, 0.5, 2 * avx2::lowestRating, 0.5, 0.5};
+    EXPECT_EQ(avx2::chooseWithin(low, 1.5 * avx2::lowestRating, 0.1, 1, 100, 32767), -1);
 }
 
 } // namespace

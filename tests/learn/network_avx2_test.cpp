@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -263,6 +264,73 @@ TEST(TrainingPass, StepsInAPassEqualTheWrittenFormStepByStep) {
             ASSERT_EQ(bitsOf(&ratings[a], 1), bitsOf(&expected, 1)) << "trial " << trial;
         }
     }
+}
+
+// Rough ratings lie within their bound of the exact ones, for every exp, and are NaN where
+// those are for a NaN sum; the bound is infinite where an upper weight is not finite.
+TEST_P(VectorNetwork, RoughRatingsLieWithinTheirBound) {
+    Random r{13};
+    double widest = 0; // of the bounds of networks of the smallest scale
+    for (int trial = 0; trial < 3000; ++trial) {
+        const auto network = randomNetwork(r, trial);
+        const auto weights = std::make_unique<avx2::RatingWeights>();
+        avx2::pack(*network, *weights);
+        double x[networkInputs];
+        randomInput(r, x);
+        if (trial % 50 == 7) {
+            x[trial % stateInputs] = trial % 100 == 7 ? nan : 1e300;
+        }
+        double exact[6], rough[6];
+        kernels().rateActions(*weights, x, exact, exp());
+        avx2::rateRoughly(*weights, x, rough);
+        const double bound = avx2::roughRatingBound(*network);
+        bool upperFinite = true;
+        for (int i = hidden1Units * (networkInputs + 1); i < QNetwork::parameterCount; ++i) {
+            upperFinite = upperFinite && std::isfinite(network->parameter(i));
+        }
+        ASSERT_EQ(std::isfinite(bound), upperFinite) << "trial " << trial;
+        if (!upperFinite) {
+            continue;
+        }
+        for (int a = 0; a < 6; ++a) {
+            if (std::isnan(exact[a])) {
+                ASSERT_TRUE(std::isnan(rough[a])) << "trial " << trial;
+            } else {
+                ASSERT_LE(std::fabs(rough[a] - exact[a]), bound) << "trial " << trial;
+            }
+        }
+        if (trial % 3 == 0) {
+            widest = std::max(widest, bound);
+        }
+    }
+    // Small enough to decide nearly every choice.
+    EXPECT_LT(widest, 1e-6);
+}
+
+// The rough sigmoid on floats across its range, at its ends and beyond.
+TEST(RoughSigmoid, StaysWithinItsErrorOfTheRealOne) {
+    if (!vectorUnitsUsable()) {
+        GTEST_SKIP() << "no AVX2 and FMA";
+    }
+    std::vector<float> inputs{0.0f, -0.0f, 80.0f, -80.0f, 1e30f, -1e30f, HUGE_VALF, -HUGE_VALF};
+    for (float y = -90; y < 90; y = std::nextafter(y + 0.000731f, 90.0f)) {
+        inputs.push_back(y);
+    }
+    while (inputs.size() % 8 != 0) {
+        inputs.push_back(1.0f);
+    }
+    std::vector<float> outputs(inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); i += 8) {
+        avx2::roughSigmoids(&inputs[i], &outputs[i]);
+    }
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const long double real = 1 / (1 + std::exp(-static_cast<long double>(inputs[i])));
+        ASSERT_LE(std::fabs(outputs[i] - real), avx2::roughSigmoidError) << inputs[i];
+    }
+    const float notANumber[8] = {NAN, 0, 0, 0, 0, 0, 0, 0};
+    float out[8];
+    avx2::roughSigmoids(notANumber, out);
+    EXPECT_TRUE(std::isnan(out[0]));
 }
 
 INSTANTIATE_TEST_SUITE_P(WidthsAndExpKinds, VectorNetwork, ::testing::ValuesIn(kernelsHere()),

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -79,6 +80,14 @@ TEST(TrainingEpisode, BeyondTheArenaBoundOneStepEndsAsMissWithOutcomeZero) {
     QNetwork expected = w->learner.network;
     EXPECT_EQ(runTrainingEpisode(*w, 0, 20, 0.6, 0.1, 0.9, false).end, DriveEnd::leftArena);
     EXPECT_EQ(w->missCount, 1);
+    // The learner holds the last state's ratings, however the choice was decided.
+    double last[networkInputs];
+    std::copy_n(w->learner.history[0], networkInputs, last);
+    double ratings[6];
+    rateAllActions(expected, last, ratings);
+    for (int a = 0; a < 6; ++a) {
+        EXPECT_EQ(w->learner.ratings[a], ratings[a]) << a;
+    }
     expected.train(w->learner.history[0], 0.6 + (0 - 0.6));
     EXPECT_EQ(parametersOf(w->learner.network), parametersOf(expected));
 }
