@@ -55,6 +55,11 @@ QUORVEL_AVX2 inline __m256d expOf(__m256d t) {
     return _mm256_mul_pd(p, _mm256_castsi256_pd(scale));
 }
 
+// x^e, lane by lane, for x in [lowestRating, 1] and e in [0, highestExponent].
+QUORVEL_AVX2 inline __m256d powersOf(__m256d x, __m256d e) {
+    return expOf(_mm256_mul_pd(e, logOf(x)));
+}
+
 } // namespace
 
 QUORVEL_AVX2 void approximatePowers(const double* x, double e, double* powers) {
@@ -62,43 +67,11 @@ QUORVEL_AVX2 void approximatePowers(const double* x, double e, double* powers) {
     // The two spare lanes repeat a value in range.
     const __m256d low = _mm256_loadu_pd(x);
     const __m256d high = _mm256_set_pd(x[0], x[0], x[5], x[4]);
-    _mm256_storeu_pd(powers, expOf(_mm256_mul_pd(exponent, logOf(low))));
+    _mm256_storeu_pd(powers, powersOf(low, exponent));
     alignas(32) double rest[4];
-    _mm256_store_pd(rest, expOf(_mm256_mul_pd(exponent, logOf(high))));
+    _mm256_store_pd(rest, powersOf(high, exponent));
     powers[4] = rest[0];
     powers[5] = rest[1];
-}
-
-QUORVEL_AVX2 int chooseWithoutPow(const double* ratings, double floor, double exponent, int draw,
-                                  int maxDraw) {
-    if (!(floor >= 0 && floor <= 1e300 && exponent >= 0 && exponent <= highestExponent)) {
-        return -1;
-    }
-    for (int i = 0; i < actions; ++i) {
-        if (!(ratings[i] >= lowestRating && ratings[i] <= 1)) {
-            return -1;
-        }
-    }
-    double power[actions];
-    approximatePowers(ratings, exponent, power);
-    double cumulative[actions];
-    double sum = 0;
-    for (int i = 0; i < actions; ++i) {
-        sum = i == 0 ? power[i] + floor : sum + (power[i] + floor);
-        cumulative[i] = sum;
-    }
-    const double total = cumulative[actions - 1];
-    const double point = draw * (1.0 / maxDraw) * total;
-    const double margin = 1e-4 * total;
-    // The cumulative weights never fall (no weight is negative), so the first one above the
-    // point is the one after all those at or below it; counted without a branch.
-    int chosen = 0;
-    bool near = false;
-    for (int i = 0; i < actions; ++i) {
-        near = near || !(std::fabs(point - cumulative[i]) > margin);
-        chosen += point >= cumulative[i];
-    }
-    return near || chosen == actions ? -1 : chosen;
 }
 
 QUORVEL_AVX2 int chooseWithin(const double* ratings, double bound, double floor, double exponent,
@@ -129,7 +102,7 @@ QUORVEL_AVX2 int chooseWithin(const double* ratings, double bound, double floor,
                                         _mm256_cmp_pd(x, one, _CMP_LE_OQ)),
                           _mm256_cmp_pd(y, _mm256_set1_pd(1.0 / 16), _CMP_LE_OQ));
         outside |= _mm256_movemask_pd(inside) ^ 0xf;
-        const __m256d power = expOf(_mm256_mul_pd(e, logOf(x)));
+        const __m256d power = powersOf(x, e);
         const __m256d least =
             _mm256_sub_pd(one, _mm256_mul_pd(_mm256_set1_pd(std::max(exponent, 1.0)), q));
         const __m256d most = _mm256_add_pd(_mm256_add_pd(one, y), _mm256_mul_pd(y, y));

@@ -13,20 +13,22 @@ inline constexpr double highestExponent = 50;
 // series, exp to 7.4e-9 by seven Taylor terms around a multiple of ln 2).
 void approximatePowers(const double* x, double e, double* powers);
 
-// The action QLearner::chooseAction(floor, exponent, draw) returns, decided from those powers
-// when the draw's point lies farther than 1e-4 of the total from every cumulative weight: the
-// powers' error moves each cumulative weight and the point by 2.1e-5 of the total at most, so
-// pow's own sums fall on the same side of it. -1 when the point is that close, or when a
-// rating, the floor (finite, not negative) or the exponent lies outside those ranges: then
-// pow decides.
-int chooseWithoutPow(const double* ratings, double floor, double exponent, int draw, int maxDraw);
-
-// The same for ratings known only to lie within `bound` of `ratings`: the action every such
-// set of ratings would give, decided as chooseWithoutPow decides, where the draw's point lies
-// farther than 1e-4 of the largest total from each cumulative weight at its every extreme.
-// -1 when it does not, when a rating less the bound falls below lowestRating, when the bound
-// moves a power by more than a sixteenth, or outside chooseWithoutPow's ranges.
+// The action QLearner::chooseAction(floor, exponent, draw) gives for every set of ratings
+// within `bound` of `ratings`, decided from those powers at each rating's extremes: where the
+// draw's point lies farther than 1e-4 of the largest total from each cumulative weight at its
+// every extreme. The powers' error moves each cumulative weight and the point by 2.1e-5 of the
+// total at most, so pow's own sums fall on the same side of it. -1 when the point is that
+// close, when a rating less the bound falls below lowestRating, when the bound moves a power by
+// more than a sixteenth, or when the floor (finite, not negative) or the exponent lies outside
+// those ranges: then the exact ratings and pow decide.
 int chooseWithin(const double* ratings, double bound, double floor, double exponent, int draw,
                  int maxDraw);
+
+// The same for exact ratings: the choice without the C library's pow wherever that cannot
+// change it.
+inline int chooseWithoutPow(const double* ratings, double floor, double exponent, int draw,
+                            int maxDraw) {
+    return chooseWithin(ratings, 0, floor, exponent, draw, maxDraw);
+}
 
 } // namespace quorvel::avx2

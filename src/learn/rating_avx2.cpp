@@ -188,26 +188,6 @@ template <int N> QUORVEL_AVX2 inline void roughSigmoids(__m256d (&s)[N]) {
     }
 }
 
-QUORVEL_AVX2 void roughSigmoidsOf(const float* in, float* out) {
-    _mm256_storeu_ps(out, roughSigmoid(_mm256_loadu_ps(in)));
-}
-
-// rateKernel with roughSigmoids: the same sums in the same order, of the rough outputs from
-// the second layer on.
-QUORVEL_AVX2 void roughRateKernel(const RatingWeights& rw, const double* state, double* ratings) {
-    const Columns& c = rw.columns;
-    __m256d h1[ratingFirstPacked];
-    ratingFirstSums(rw, state, h1);
-    roughSigmoids(h1);
-    __m256d h2[ratingSecond];
-    ratingSecondSums(rw, h1, h2);
-    roughSigmoids(h2);
-    __m256d value[2];
-    ratingOutputSums(c, h2, value);
-    roughSigmoids(value);
-    storeRatings(value, ratings);
-}
-
 // A training step towards target and a rating of another network, layer by layer side by
 // side: each layer's sigmoids of both are taken together, so that the step's narrow layers,
 // which wait on their sums and sigmoids, overlap with the rating's wide ones. Every value
@@ -250,12 +230,24 @@ void rateActions(const RatingWeights& weights, const double* state, double* rati
     withExp(exp, [&](auto kind) { rateKernel<kind()>(weights, state, ratings); });
 }
 
-void rateRoughly(const RatingWeights& weights, const double* state, double* ratings) {
-    roughRateKernel(weights, state, ratings);
+// rateKernel with roughSigmoids: the same sums in the same order, of the rough outputs from
+// the second layer on.
+QUORVEL_AVX2 void rateRoughly(const RatingWeights& rw, const double* state, double* ratings) {
+    const Columns& c = rw.columns;
+    __m256d h1[ratingFirstPacked];
+    ratingFirstSums(rw, state, h1);
+    roughSigmoids(h1);
+    __m256d h2[ratingSecond];
+    ratingSecondSums(rw, h1, h2);
+    roughSigmoids(h2);
+    __m256d value[2];
+    ratingOutputSums(c, h2, value);
+    roughSigmoids(value);
+    storeRatings(value, ratings);
 }
 
-void roughSigmoids(const float* in, float* out) {
-    roughSigmoidsOf(in, out);
+QUORVEL_AVX2 void roughSigmoids(const float* in, float* out) {
+    _mm256_storeu_ps(out, roughSigmoid(_mm256_loadu_ps(in)));
 }
 
 double roughRatingBound(const QNetwork& n) {

@@ -101,6 +101,17 @@ void randomInput(Random& r, double* x) {
     setActionEntries(x, static_cast<int>(r.unit() * 6));
 }
 
+// A random network, its rating weights and an input, in that order from `r`.
+struct RatingCase {
+    std::unique_ptr<QNetwork> network;
+    std::unique_ptr<avx2::RatingWeights> weights = std::make_unique<avx2::RatingWeights>();
+    double x[networkInputs];
+    RatingCase(Random& r, int trial) : network(randomNetwork(r, trial)) {
+        avx2::pack(*network, *weights);
+        randomInput(r, x);
+    }
+};
+
 // One width of kernels with one exp.
 struct Kernels {
     bool wide;
@@ -138,17 +149,13 @@ class VectorNetwork : public ::testing::TestWithParam<Kernels> {
 TEST_P(VectorNetwork, RatingsEqualEvaluatingEveryAction) {
     Random r{7};
     for (int trial = 0; trial < 3000; ++trial) {
-        const auto network = randomNetwork(r, trial);
-        const auto weights = std::make_unique<avx2::RatingWeights>();
-        avx2::pack(*network, *weights);
-        double x[networkInputs];
-        randomInput(r, x);
+        RatingCase c(r, trial);
         double ratings[6];
-        kernels().rateActions(*weights, x, ratings, exp());
+        kernels().rateActions(*c.weights, c.x, ratings, exp());
         double expected[6];
         for (int a = 0; a < 6; ++a) {
-            setActionEntries(x, a);
-            expected[a] = network->evaluateScalar(x);
+            setActionEntries(c.x, a);
+            expected[a] = c.network->evaluateScalar(c.x);
         }
         ASSERT_EQ(bitsOf(ratings, 6), bitsOf(expected, 6)) << "trial " << trial;
     }
@@ -272,21 +279,18 @@ TEST_P(VectorNetwork, RoughRatingsLieWithinTheirBound) {
     Random r{13};
     double widest = 0; // of the bounds of networks of the smallest scale
     for (int trial = 0; trial < 3000; ++trial) {
-        const auto network = randomNetwork(r, trial);
-        const auto weights = std::make_unique<avx2::RatingWeights>();
-        avx2::pack(*network, *weights);
-        double x[networkInputs];
-        randomInput(r, x);
+        RatingCase c(r, trial);
+        const QNetwork& network = *c.network;
         if (trial % 50 == 7) {
-            x[trial % stateInputs] = trial % 100 == 7 ? nan : 1e300;
+            c.x[trial % stateInputs] = trial % 100 == 7 ? nan : 1e300;
         }
         double exact[6], rough[6];
-        kernels().rateActions(*weights, x, exact, exp());
-        avx2::rateRoughly(*weights, x, rough);
-        const double bound = avx2::roughRatingBound(*network);
+        kernels().rateActions(*c.weights, c.x, exact, exp());
+        avx2::rateRoughly(*c.weights, c.x, rough);
+        const double bound = avx2::roughRatingBound(network);
         bool upperFinite = true;
         for (int i = hidden1Units * (networkInputs + 1); i < QNetwork::parameterCount; ++i) {
-            upperFinite = upperFinite && std::isfinite(network->parameter(i));
+            upperFinite = upperFinite && std::isfinite(network.parameter(i));
         }
         ASSERT_EQ(std::isfinite(bound), upperFinite) << "trial " << trial;
         if (!upperFinite) {
