@@ -25,8 +25,7 @@ struct EpisodeRun {
     bool moved = true;
     bool reached = false;
     double lastDistanceSquared = 0;
-    double lastRating = 0;
-    bool roughlyRated = false; // the last step's, not in the learner
+    double lastRating = 0; // the last step's exact rating of its action
 };
 
 // Runs steps until the goal, a refused move, the step limit or the arena bound ends the
@@ -46,24 +45,22 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         const Vec2 g = world.toRobotFrame(world.goal);
         learner.encodeGoal(k, g.x, g.y);
         const int draw = sequence != nullptr ? sequence->draw() : random::draw();
-        // Rough ratings where they decide the choice, but never on the step that may be the
-        // last, whose rating the episode keeps.
+        // Rough ratings where they decide the choice, but not on the step limit's step: it
+        // ends the episode, which needs its exact ratings anyway.
         int action = -1;
         double rough[QLearner::actionCount];
         if (k + 1 < stepLimit && rater.rateRoughly(learner.input(k), rough)) {
             action = avx2::chooseWithin(rough, rater.roughBound(), floor, exponent, draw,
                                         random::maxDraw);
         }
-        run.roughlyRated = action >= 0;
-        if (action < 0) {
+        const bool roughlyRated = action >= 0;
+        if (!roughlyRated) {
             learner.rateActions(k, rater);
             action = learner.chooseAction(floor, exponent, draw);
         }
         learner.setAction(action);
         if (record) {
             learner.recordAction(k, action);
-            // Kept only when the steps run out, on a step always rated exactly.
-            run.lastRating = run.roughlyRated ? rough[action] : learner.ratings[action];
         }
         const EpisodeStep step = moveAndTest(world, g);
         run.moved = step.moved;
@@ -72,12 +69,14 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         run.steps = k + 1;
         if (const std::optional<DriveEnd> end = episodeEnd(step, run.steps, stepLimit)) {
             run.end = *end;
-            if (run.roughlyRated) {
-                // The learner is left with the last step's exact ratings, as without them.
+            if (roughlyRated) {
+                // The learner is left with the last step's exact ratings, as without them
+                // (rated on a copy: the history slot keeps its action's entries).
                 double input[QLearner::inputSize];
                 std::copy_n(learner.input(k), QLearner::inputSize, input);
                 rater.rate(input, learner.ratings);
             }
+            run.lastRating = learner.ratings[action];
             return run;
         }
     }

@@ -41,6 +41,15 @@ struct Random {
         return unit() < 0.5 ? avx2::lowestRating + (1 - avx2::lowestRating) * unit()
                             : std::exp2(-20 * unit());
     }
+    // A floor and an exponent: the annealed schedule's, and others in range.
+    struct Schedule {
+        double floor, exponent;
+    };
+    Schedule schedule(int trial) {
+        const double t = unit();
+        return {trial % 3 == 0 ? 0 : t,
+                trial % 2 == 0 ? 20 - 19 * t : avx2::highestExponent * unit()};
+    }
 };
 
 class ChoiceWithoutPow : public ::testing::Test {
@@ -82,10 +91,7 @@ TEST_F(ChoiceWithoutPow, DecidesAsPowDoesOrLeavesItToPow) {
         for (double& v : ratings) {
             v = r.rating();
         }
-        // The annealed schedule's floors and exponents, and others in range.
-        const double t = r.unit();
-        const double floor = trial % 3 == 0 ? 0 : t;
-        const double exponent = trial % 2 == 0 ? 20 - 19 * t : avx2::highestExponent * r.unit();
+        const auto [floor, exponent] = r.schedule(trial);
         for (int draw = trial % 7; draw <= 32767; draw += 97) {
             const int fast = avx2::chooseWithoutPow(ratings, floor, exponent, draw, 32767);
             if (fast < 0) {
@@ -147,9 +153,7 @@ TEST_F(ChoiceWithoutPow, WithinABoundDecidesForEveryRatingsInItOrLeavesIt) {
             trial % 4 == 0 ? 0 : std::exp2(trial % 8 == 1 ? -10 : -17 - 8 * r.unit());
         // Counted where ratings and bound are as training's are.
         const bool usual = trial % 2 == 0 && trial % 8 != 1;
-        const double t = r.unit();
-        const double floor = trial % 3 == 0 ? 0 : t;
-        const double exponent = trial % 2 == 0 ? 20 - 19 * t : avx2::highestExponent * r.unit();
+        const auto [floor, exponent] = r.schedule(trial);
         for (int draw = trial % 11; draw <= 32767; draw += 331) {
             const int chosen = avx2::chooseWithin(ratings, bound, floor, exponent, draw, 32767);
             (chosen < 0 ? undecided : decided) += usual;
