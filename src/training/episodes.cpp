@@ -7,7 +7,6 @@
 #include "world/floor.h"
 #include "world/world.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace quorvel {
@@ -70,11 +69,12 @@ EpisodeRun runSteps(World& world, double floor, double exponent, int stepLimit, 
         if (const std::optional<DriveEnd> end = episodeEnd(step, run.steps, stepLimit)) {
             run.end = *end;
             if (roughlyRated) {
-                // The learner is left with the last step's exact ratings, as without them
-                // (rated on a copy: the history slot keeps its action's entries).
-                double input[QLearner::inputSize];
-                std::copy_n(learner.input(k), QLearner::inputSize, input);
-                rater.rate(input, learner.ratings);
+                // The learner is left with the last step's exact ratings, as without them;
+                // the rating leaves action 5's entries, so the slot takes its action's again.
+                learner.rateActions(k, rater);
+                if (record) {
+                    learner.recordAction(k, action);
+                }
             }
             run.lastRating = learner.ratings[action];
             return run;
